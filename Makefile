@@ -1,0 +1,55 @@
+# Entry points: `make demo` builds and runs pdfinquiry on the bundled
+# samples; `make test` builds and runs the whole suite.
+PACKAGES := build-essential cmake ninja-build pkg-config libqpdf-dev libgtest-dev libgmock-dev \
+            libbenchmark-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev qpdf \
+            poppler-utils mupdf-tools ghostscript
+PRESET ?= default
+BUILD := build/$(PRESET)
+PREFIX ?= /usr/local
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build demo test asan tsan install bench fuzz clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else \
+	    echo "Missing packages. Run:"; echo "  sudo apt-get install -y $$missing"; exit 1; \
+	  fi; \
+	fi
+
+configure: deps
+	cmake --preset $(PRESET) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	$(BUILD)/bin/pdfinquiry --level 3 $(BUILD)/samples/*.pdf
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+asan:
+	$(MAKE) test PRESET=asan
+
+tsan:
+	$(MAKE) test PRESET=tsan
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+bench: build
+	bench/run $(BUILD)
+
+fuzz: deps
+	cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPDFPARSE_BUILD_FUZZ=ON \
+	  -DPDFPARSE_BUILD_TESTS=OFF -DPDFPARSE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/fuzz -j $(JOBS)
+
+clean:
+	rm -rf build

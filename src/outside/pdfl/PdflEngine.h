@@ -1,0 +1,65 @@
+// The engine behind the PDF library calls (Pdfl.h). The real one reads PDF
+// files through libqpdf (QpdfEngine); tests install scripted doubles. Every
+// call may raise PdflException and nothing else. All calls are made on the
+// worker thread, except the atom calls, which any thread may make.
+#ifndef PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_
+#define PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_
+
+#include "outside/pdfl/PdflTypes.h"
+
+class PdflEngine {
+ public:
+  virtual ~PdflEngine();
+
+  // Library lifetime. PDFLInit returns 0 or an error code; it does not raise.
+  virtual ASInt32 PDFLInit(PDFLDataRec* data) = 0;
+  virtual ASInt32 PDFLGetInitCount() = 0;
+  virtual void PDFLTerm() = 0;
+  virtual void CosSetMaxDocStorage(ASInt32 bytes) = 0;
+  // Gives freed memory back to the system; returns the bytes the resident
+  // set dropped by (0 when none). `bytes` is a hint.
+  virtual ASUns32 ASPurgeMemory(ASUns32 bytes) = 0;
+
+  // Interned strings. Any thread.
+  virtual ASAtom ASAtomFromString(const char* text) = 0;
+  virtual const char* ASAtomGetString(ASAtom atom) = 0;
+
+  // Path names on a file system (CPdfFileSysIf::Create gives the file system).
+  virtual ASPathName ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType,
+                                             const void* pathSpec, const void* mustBeZero) = 0;
+  virtual void ASFileSysReleasePathName(ASFileSys fileSys, ASPathName path) = 0;
+
+  // Documents. PDDocOpenEx calls `authProc(doc, clientData)` when the
+  // document needs a password that it does not have; a false answer fails the
+  // open. `doRepair` allows recovery of damaged files.
+  virtual PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc,
+                            void* clientData, ASBool doRepair) = 0;
+  // Tries `authData` (a NUL-terminated password) and returns the permissions
+  // granted (pdPermOpen set when it opens the document; 0 when wrong).
+  virtual ASInt32 PDDocAuthorize(PDDoc doc, ASInt32 permsWanted, void* authData) = 0;
+  virtual void PDDocClose(PDDoc doc) = 0;
+  virtual ASInt32 PDDocGetNumPages(PDDoc doc) = 0;
+  // Size query with a null buffer; otherwise copies at most bufSize - 1
+  // bytes and a terminating zero. Returns the value's length in bytes (UTF-8).
+  virtual ASInt32 PDDocGetInfo(PDDoc doc, const char* key, char* buffer, ASInt32 bufSize) = 0;
+
+  // Pages (0-based index). Every acquired page is released once.
+  virtual PDPage PDDocAcquirePage(PDDoc doc, ASInt32 index) = 0;
+  virtual void PDPageRelease(PDPage page) = 0;
+  virtual ASInt16 PDPageGetRotate(PDPage page) = 0;
+  virtual void PDPageGetMediaBox(PDPage page, ASFixedRect* box) = 0;
+  virtual void PDPageGetCropBox(PDPage page, ASFixedRect* box) = 0;
+  // Reports the page's inks to `proc` until it returns false. `colorModel`
+  // ASAtomNull selects CMYK: Cyan, Magenta, Yellow, Black first.
+  virtual void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
+                                ASBool includeOPI, ASAtom colorModel) = 0;
+};
+
+// The engine the calls go to. Installing is for start-up and tests; do it
+// while no worker runs. Returns the previous engine.
+PdflEngine* CurrentPdflEngine();
+PdflEngine* SetPdflEngine(PdflEngine* engine);
+// The libqpdf engine (process-wide).
+PdflEngine* DefaultPdflEngine();
+
+#endif  // PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_

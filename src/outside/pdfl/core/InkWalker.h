@@ -1,0 +1,49 @@
+// Finds the colorants of the colour spaces defined for a page.
+//
+// Walks, from the page's inherited resources: /ColorSpace values, /Shading
+// spaces, /Pattern (shading patterns' shadings, tiling patterns' resources
+// and underlying spaces), /XObject (images' spaces, forms' /Group /CS and
+// resources), Type 3 fonts' resources, ExtGState soft masks' groups, and the
+// appearance streams of printing annotations. Never decodes a stream. Each
+// recursion carries a visited set and a depth bound; a damaged colour space
+// or resource is skipped with a diagnostic. Results for a resource
+// dictionary are cached per InkWalker (use one per document).
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_
+
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outside/pdfl/core/PageTree.h"
+
+namespace pdfcore {
+
+struct Ink {
+  std::string name;  // decoded colorant name ("PANTONE 185 C")
+  bool process;      // Cyan, Magenta, Yellow, Black, or an NChannel /Process component
+};
+
+class InkWalker {
+ public:
+  explicit InkWalker(Diagnostics diagnostics = {}, Checkpoint checkpoint = {});
+  ~InkWalker();
+  InkWalker(const InkWalker&) = delete;
+  InkWalker& operator=(const InkWalker&) = delete;
+
+  // The page's inks beyond the four process inks, each once, in the order
+  // the walk finds them. `includeOPI` also reports inks named in OPI
+  // dictionaries.
+  std::vector<Ink> pageInks(QPDFObjectHandle page, bool includeOPI = false);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pdfcore
+
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_

@@ -1,0 +1,52 @@
+// The parser behind CPdfParseIf. It does no PDF work on the calling thread:
+// each inquiry is handed to the library's one worker (CTreadObject), which
+// runs it on the parser's inquiry operations (InquiryLevels.cc).
+#ifndef PDFPARSE_PARSER_CPDFPARSE_H_
+#define PDFPARSE_PARSER_CPDFPARSE_H_
+
+#include <cstdint>
+
+#include "outside/platform/Platform.h"
+#include "pdfparse/CPdfParseIf.h"
+
+class CPdfObject;
+class CTreadObject;
+
+class CPdfParse : public CPdfParseIf {
+ public:
+  CPdfParse();
+  ~CPdfParse() override;
+  CPdfParse(const CPdfParse&) = delete;
+  CPdfParse& operator=(const CPdfParse&) = delete;
+
+  bool init() override;
+  bool runInquiry(const char* fileName, PdfInquiryRec* rec) override;
+  int32_t getStatus() override;
+
+  // Worker thread procedure; `arg` is the parser whose init started it.
+  static outside::DWORD workingTread(void* arg);
+
+  // --- Run only on the worker thread (InquiryLevels.cc) ---------------------
+  bool runInquiryPdfObj(const char* fileName, PdfInquiryRec* rec);
+  bool runInquiryLevel1(PdfInquiryRec* rec);
+  bool runInquiryLevel2(PdfInquiryRec* rec);
+  bool runInquiryLevel3(PdfInquiryRec* rec);
+  bool initPdfObj();
+  bool releasePdfObj();
+
+  // For tests and the worker's hand-over.
+  static CTreadObject* threadObject();
+  static int32_t instanceCount();
+
+ private:
+  friend class CTreadObject;
+
+  CPdfObject* m_pdfObj;
+  volatile int32_t m_status;
+  outside::CRITICAL_SECTION* m_pCritSect;
+
+  static CTreadObject* sm_threadObj;
+  static volatile outside::LONG sm_instanceCount;
+};
+
+#endif  // PDFPARSE_PARSER_CPDFPARSE_H_

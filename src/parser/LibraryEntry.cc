@@ -1,0 +1,1 @@
+// Load and unload of libpdfparse.so itself.
