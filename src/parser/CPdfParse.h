@@ -4,8 +4,10 @@
 #ifndef PDFPARSE_PARSER_CPDFPARSE_H_
 #define PDFPARSE_PARSER_CPDFPARSE_H_
 
+#include <atomic>
 #include <cstdint>
 
+#include "outside/framework/Framework.h"
 #include "outside/platform/Platform.h"
 #include "pdfparse/CPdfParseIf.h"
 
@@ -42,11 +44,17 @@ class CPdfParse : public CPdfParseIf {
   friend class CTreadObject;
 
   CPdfObject* m_pdfObj;
-  volatile int32_t m_status;
+  // Written by the worker, read by runInquiry after the answer and by
+  // getStatus at any time: atomic so neither read can tear.
+  std::atomic<int32_t> m_status;
   outside::CRITICAL_SECTION* m_pCritSect;
 
   static CTreadObject* sm_threadObj;
   static volatile outside::LONG sm_instanceCount;
 };
+
+// The library's record with the host framework, registered when the shared
+// library is loaded. A failed registration makes CreateCPdfParse return null.
+extern outside::AFX_EXTENSION_MODULE g_pdfParseModule;
 
 #endif  // PDFPARSE_PARSER_CPDFPARSE_H_

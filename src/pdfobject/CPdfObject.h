@@ -25,7 +25,10 @@ class CPdfObject {
   bool loadPdfLibrary();
   bool unloadPdfLibrary();
   int32_t buildResourceDirs(ASUTF16Val*** list);
-  static void widenString(ASUTF16Val* destination, const char* source);
+  // Decodes the UTF-8 `source` into at most `capacity` UTF-16 units, the
+  // terminator included (invalid bytes become U+FFFD). False, with an empty
+  // destination, when it does not fit; nothing is written past `capacity`.
+  static bool widenString(ASUTF16Val* destination, const char* source, size_t capacity);
   bool reportPdflError(const char* label);
 
   // Converter (Converter.cc).

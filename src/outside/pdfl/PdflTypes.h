@@ -38,21 +38,23 @@ using PDPage = PDPageRec*;
 using ASFileSys = ASFileSysRec*;
 using ASPathName = ASPathNameRec*;
 
-// Initialisation record handed to PDFLInit. 52 bytes: the 32-bit layout's
-// words in their order, except that on LP64 the directory-list pointer takes
-// two words (offsets 12-19), so the count sits at offset 20 and one trailing
-// reserved word less follows.
+// Initialisation record handed to PDFLInit: 52 bytes, the words of the
+// 32-bit layout in their order. On LP64 the directory-list pointer needs two
+// words and 8-byte alignment, so one reserved word pads it to offset 16 and
+// one trailing reserved word less follows.
 #pragma pack(push, 4)
 struct PDFLDataRec {
   ASUns32 size;            // 52
   ASUns32 flags;           // 1
   ASUns32 reserved0;       // 0
+  ASUns32 alignPad;        // 0
   ASUTF16Val** dirList;    // resource directories (NUL-terminated UTF-16), or null
   ASInt32 dirListLen;      // entries in dirList: 3, or 0 without a list
   ASUns32 reserved1;       // 0
-  ASUns32 reserved2[6];    // 0
+  ASUns32 reserved2[5];    // 0
 };
 #pragma pack(pop)
+static_assert(offsetof(PDFLDataRec, dirList) == 16, "list pointer must be 8-byte aligned");
 static_assert(sizeof(PDFLDataRec) == 52, "PDFLDataRec must stay 52 bytes");
 
 // Each directory entry holds this many UTF-16 units, terminator included.

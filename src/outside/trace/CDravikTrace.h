@@ -7,8 +7,10 @@
 #define PDFPARSE_OUTSIDE_TRACE_CDRAVIKTRACE_H_
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "outside/trace/TraceSink.h"
 
@@ -41,6 +43,7 @@ class CDravikTrace {
 
   mutable std::mutex mutex_;
   std::shared_ptr<TraceSink> sink_;
+  std::map<std::string, int> instances_;  // users per instance name
 };
 
 }  // namespace outside

@@ -13,6 +13,7 @@
 
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,7 +38,21 @@ class InkWalker {
   // The page's inks beyond the four process inks, each once, in the order
   // the walk finds them. `includeOPI` also reports inks named in OPI
   // dictionaries.
+  //
+  // Damaged structure never fails the call: the damaged item is skipped and
+  // reported through Diagnostics. An exception thrown by the Checkpoint
+  // (a deadline) propagates unchanged; nothing else leaves this call.
+  // Colorants listed under an NChannel space's /Process /Components come
+  // with process = true; a name found both as process and as spot on one
+  // page is reported once, as a spot.
   std::vector<Ink> pageInks(QPDFObjectHandle page, bool includeOPI = false);
+
+  // Work done so far by this walker, for tests and tuning.
+  struct Stats {
+    size_t resourceWalks = 0;  // resource dictionaries walked (not served from the cache)
+    size_t cacheHits = 0;      // objects whose inks came from the cache
+  };
+  Stats stats() const;
 
  private:
   struct Impl;

@@ -10,6 +10,15 @@ namespace pdfcore {
 // BOM, otherwise PDFDocEncoding. Invalid sequences become U+FFFD.
 std::string DecodeTextString(const std::string& bytes);
 
+// Valid UTF-8 is kept; every byte that does not start a valid sequence
+// becomes U+FFFD.
+std::string SanitizeUtf8(const std::string& bytes);
+
+// Text of a name as libqpdf gives it ("/Name", #xx already decoded; the
+// slash is optional): kept when it is valid UTF-8, otherwise read as
+// PDFDocEncoding.
+std::string DecodeNameText(const std::string& bytes);
+
 }  // namespace pdfcore
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_TEXTSTRING_H_

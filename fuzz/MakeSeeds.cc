@@ -1,0 +1,59 @@
+// Writes the fuzzers' small seed corpus into the directory given: a few
+// valid documents of different shapes and a few damaged ones.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/PdfBuilder.h"
+
+namespace {
+
+void Put(const std::string& dir, const std::string& name, const std::string& bytes) {
+  std::ofstream out(dir + "/" + name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+    return 2;
+  }
+  std::string dir = argv[1];
+  using pdftest::DocSpec;
+
+  DocSpec one = pdftest::Pages(1);
+  one.info["Producer"] = "seed";
+  std::string plain = pdftest::BuildPdf(one);
+  Put(dir, "one-page.pdf", plain);
+
+  DocSpec shaped;
+  shaped.rootAttrs = "/MediaBox [0 0 595 842] /Rotate 90";
+  shaped.pages = {"/Rotate -90 /CropBox [10 10 300 400]", "", "/MediaBox [0 0 200 100]"};
+  shaped.fanout = 2;
+  shaped.info["Producer"] = pdftest::Utf16Be(u"Vrel \u00E9");
+  Put(dir, "shaped.pdf", pdftest::BuildPdf(shaped));
+
+  DocSpec compressed = pdftest::Pages(4);
+  compressed.objectStreams = true;
+  compressed.fanout = 2;
+  compressed.info["Producer"] = "objstm";
+  std::string os = pdftest::BuildPdf(compressed);
+  Put(dir, "object-streams.pdf", os);
+
+  DocSpec sealed = pdftest::Pages(1);
+  sealed.encryption = DocSpec::Encryption{"marble", "owner"};
+  Put(dir, "encrypted.pdf", pdftest::BuildPdf(sealed));
+
+  Put(dir, "no-trailer.pdf", plain.substr(0, plain.rfind("trailer")));
+  Put(dir, "cut-xref-stream.pdf", os.substr(0, os.size() * 3 / 4));
+
+  pdftest::RawDoc loop;
+  loop.objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                  "<< /Type /Pages /Kids [3 0 R 2 0 R (x) 9 0 R] /Count 99 /MediaBox [0 0 9 9] >>",
+                  "<< /Type /Page /Parent 2 0 R /Rotate 450 >>"};
+  loop.trailer = "/Root 1 0 R /Info << /Producer /Name >>";
+  Put(dir, "loop.pdf", pdftest::Assemble(loop));
+  return 0;
+}

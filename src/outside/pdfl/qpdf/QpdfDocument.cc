@@ -1,0 +1,280 @@
+#include "outside/pdfl/qpdf/QpdfDocument.h"
+
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFLogger.hh>
+
+#include <cstring>
+#include <exception>
+
+#include "outside/pdfl/PdflErrors.h"
+#include "outside/pdfl/qpdf/Repair.h"
+#include "outside/trace/LibraryTraces.h"
+
+namespace pdfl_qpdf {
+namespace {
+
+constexpr size_t kMaxTracedMessage = 400;
+
+enum Strategy { kPlain = 0, kIgnoreXrefStreams = 1, kRebuild = 2, kStrategies = 3 };
+
+const char* StrategyName(int s) {
+  switch (s) {
+    case kIgnoreXrefStreams:
+      return "ignoring cross-reference streams";
+    case kRebuild:
+      return "rebuilding cross-reference data from the objects in the file";
+    default:
+      return "reading as it is";
+  }
+}
+
+// One line of at most kMaxTracedMessage bytes.
+std::string OneLine(const std::string& text) {
+  std::string line = text.substr(0, kMaxTracedMessage);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  if (text.size() > kMaxTracedMessage) line += "...";
+  return line;
+}
+
+std::shared_ptr<QPDFLogger> SilentLogger() {
+  auto logger = QPDFLogger::create();
+  logger->setInfo(logger->discard());
+  logger->setWarn(logger->discard());
+  logger->setError(logger->discard());
+  return logger;
+}
+
+bool Contains(const Buffer& bytes, const char* needle) {
+  size_t n = std::strlen(needle);
+  return memmem(bytes.getBuffer(), bytes.getSize(), needle, n) != nullptr;
+}
+
+bool HasHeader(const Buffer& bytes) {
+  size_t n = std::min<size_t>(bytes.getSize(), 1024 + 5);
+  return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
+}
+
+void Trace(const std::string& line) {
+  outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
+}
+
+std::string WhatOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
+}
+
+}  // namespace
+
+QpdfDocument::QpdfDocument(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget,
+                           bool repair)
+    : path_(std::move(path)), bytes_(std::move(bytes)), budget_(std::move(budget)), repair_(repair) {}
+
+QpdfDocument::~QpdfDocument() {
+  inkWalker_.reset();
+  pageTree_.reset();
+  pdf_.reset();
+  if (warnings_ > kTracedWarnings) {
+    Trace("CPdfEngine warning: " + std::to_string(warnings_ - kTracedWarnings) + " more warnings for " + path_ +
+          " not shown");
+  }
+}
+
+void QpdfDocument::warn(const std::string& message) {
+  if (++warnings_ <= kTracedWarnings) Trace("CPdfEngine warning: " + message);
+}
+
+void QpdfDocument::drainWarnings() {
+  if (!pdf_) return;
+  for (const QPDFExc& w : pdf_->getWarnings()) warn(w.what());
+}
+
+void QpdfDocument::checkpoint() { budget_->checkDeadline(); }
+
+pdfcore::Diagnostics QpdfDocument::diagnostics() {
+  return [this](const std::string& message) { warn(message); };
+}
+
+pdfcore::Checkpoint QpdfDocument::checkpointFn() {
+  return [this]() { checkpoint(); };
+}
+
+pdfcore::PageTree& QpdfDocument::pageTree() {
+  if (!pageTree_) pageTree_ = std::make_unique<pdfcore::PageTree>(*pdf_, diagnostics(), checkpointFn());
+  return *pageTree_;
+}
+
+pdfcore::InkWalker& QpdfDocument::inkWalker() {
+  if (!inkWalker_) inkWalker_ = std::make_unique<pdfcore::InkWalker>(diagnostics(), checkpointFn());
+  return *inkWalker_;
+}
+
+std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const char* password,
+                                            bool ignoreXrefStreams, bool recover) {
+  auto pdf = std::make_unique<QPDF>();
+  pdf->setLogger(SilentLogger());
+  pdf->setSuppressWarnings(true);
+  pdf->setAttemptRecovery(recover);
+  pdf->setIgnoreXRefStreams(ignoreXrefStreams);
+  auto input = std::make_shared<BudgetedInput>(path_, std::move(bytes), budget_);
+  auto drain = [&]() {
+    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  };
+  try {
+    pdf->processInputSource(input, password);
+  } catch (...) {
+    drain();
+    throw;
+  }
+  drain();
+  return pdf;
+}
+
+std::unique_ptr<QPDF> QpdfDocument::rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt) {
+  const unsigned char* data = bytes_->getBuffer();
+  size_t size = bytes_->getSize();
+  ObjectScan scan = ScanObjects(data, size, checkpointFn());
+  if (scan.objects.empty()) {
+    throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no objects found while rebuilding");
+  }
+  std::map<int, std::pair<int, int>> compressed;
+  RebuiltTrailer trailer = ChooseTrailer(data, size, scan, compressed);
+  auto build = [&](const RebuiltTrailer& t) {
+    std::string copy(reinterpret_cast<const char*>(data), size);
+    AppendXrefStream(copy, scan, compressed, t);
+    auto buffer = std::make_shared<Buffer>(copy.size());
+    std::memcpy(buffer->getBuffer(), copy.data(), copy.size());
+    return buffer;
+  };
+  if (!scan.objectStreams.empty()) {
+    // First a copy that knows only the uncompressed objects, to read the
+    // object streams' headers; libqpdf wants some /Root meanwhile.
+    RebuiltTrailer first = trailer;
+    if (first.root.empty()) {
+      first.root = std::to_string(scan.objectStreams.front().num) + " " +
+                   std::to_string(scan.objectStreams.front().gen) + " R";
+    }
+    std::unique_ptr<QPDF> reader = attempt(build(first), password, false, true);
+    compressed = FindCompressedObjects(*reader, scan, checkpointFn());
+    for (const QPDFExc& w : reader->getWarnings()) warn(w.what());
+    trailer = ChooseTrailer(data, size, scan, compressed);
+  }
+  // Without a usable /Root, any object stands in until a catalog is found
+  // among the objects libqpdf can then read.
+  RebuiltTrailer written = trailer;
+  if (written.root.empty()) {
+    const auto& any = *scan.objects.begin();
+    written.root = std::to_string(any.first) + " " + std::to_string(any.second.gen) + " R";
+  }
+  *rebuilt = build(written);
+  std::unique_ptr<QPDF> pdf = attempt(*rebuilt, password, false, true);
+  QPDFObjectHandle root = pdf->getTrailer().getKey("/Root");
+  if (trailer.root.empty() || !root.isDictionary() || !root.getKey("/Pages").isDictionary()) {
+    QPDFObjectHandle catalog = FindCatalog(*pdf, scan, compressed, checkpointFn());
+    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    if (catalog.isNull()) {
+      throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no document catalog found while rebuilding");
+    }
+    pdf->getTrailer().replaceKey("/Root", catalog);
+    written.root = catalog.getObjGen().unparse(' ') + " R";
+  }
+  if (trailer.info.empty() && !compressed.empty()) {
+    QPDFObjectHandle info = FindInfo(*pdf, compressed, checkpointFn());
+    if (info.isDictionary()) pdf->getTrailer().replaceKey("/Info", info);
+  }
+  for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  Trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
+        std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
+  return pdf;
+}
+
+bool QpdfDocument::HasPageTree(QPDF& pdf) {
+  QPDFObjectHandle root = pdf.getRoot();  // raises when there is none
+  return root.isDictionary() && root.getKey("/Pages").isDictionary();
+}
+
+bool QpdfDocument::acceptsPassword(const char* password) {
+  if (password == nullptr) password = "";
+  if (!pdf_->isEncrypted() || password_ == password) return true;
+  try {
+    attempt(rebuiltBytes_ ? rebuiltBytes_ : bytes_, password, strategy_ == kIgnoreXrefStreams, repair_);
+    return true;
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() == qpdf_e_password) return false;
+    throw;
+  }
+}
+
+QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
+  if (bytes_->getSize() == 0) throw PdflException(pdfl_err::kNotPdf, path_ + ": empty file");
+  std::exception_ptr firstError;
+  // A catalog without a page tree: the last resort.
+  std::unique_ptr<QPDF> withoutPages;
+  std::shared_ptr<Buffer> withoutPagesBytes;
+  int withoutPagesStrategy = kPlain;
+  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<Buffer> rebuilt, int s) {
+    pdf_ = std::move(pdf);
+    rebuiltBytes_ = std::move(rebuilt);
+    strategy_ = s;
+    password_ = password ? password : "";
+  };
+  for (int s = strategy_; s < kStrategies; ++s) {
+    if (s > kPlain && !repair_) break;
+    if (s == kIgnoreXrefStreams && !Contains(*bytes_, "XRef")) continue;
+    if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
+    try {
+      std::shared_ptr<Buffer> rebuilt;
+      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt)
+                                                  : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      if (HasPageTree(*pdf)) {
+        if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
+        adopt(std::move(pdf), std::move(rebuilt), s);
+        return OpenResult::Opened;
+      }
+      if (!withoutPages) {
+        withoutPages = std::move(pdf);
+        withoutPagesBytes = std::move(rebuilt);
+        withoutPagesStrategy = s;
+      }
+      if (!firstError) {
+        firstError = std::make_exception_ptr(
+            QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document catalog has no page tree"));
+      }
+    } catch (const QPDFExc& e) {
+      if (e.getErrorCode() == qpdf_e_password) {
+        strategy_ = s;  // a retry with a password starts here
+        return OpenResult::NeedsPassword;
+      }
+      if (!firstError) firstError = std::current_exception();
+      if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+    } catch (const WorkLimitExceeded&) {
+      throw;
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const PdflException&) {
+      throw;
+    } catch (const std::exception& e) {
+      if (!firstError) firstError = std::current_exception();
+      if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+    }
+  }
+  if (withoutPages) {
+    warn(path_ + ": the document catalog has no page tree; no pages");
+    adopt(std::move(withoutPages), std::move(withoutPagesBytes), withoutPagesStrategy);
+    return OpenResult::Opened;
+  }
+  if (!HasHeader(*bytes_)) {
+    throw PdflException(pdfl_err::kNotPdf, path_ + ": not a PDF file (no %PDF- header): " +
+                                               (firstError ? WhatOf(firstError) : std::string("unreadable")));
+  }
+  if (firstError) std::rethrow_exception(firstError);
+  throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
+}
+
+}  // namespace pdfl_qpdf

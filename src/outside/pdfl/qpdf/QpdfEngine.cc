@@ -1,0 +1,672 @@
+#include "outside/pdfl/qpdf/QpdfEngine.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFLogger.hh>
+#include <qpdf/QPDFSystemError.hh>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "outside/filesys/CPdfFileSysIf.h"
+#include "outside/pdfl/ProtectedBlock.h"
+#include "outside/pdfl/core/PageBoxes.h"
+#include "outside/pdfl/core/TextString.h"
+#include "outside/pdfl/qpdf/QpdfDocument.h"
+#include "outside/platform/Platform.h"
+#include "outside/trace/LibraryTraces.h"
+
+namespace pdfl_qpdf {
+namespace {
+
+constexpr size_t kMaxMessage = 400;
+constexpr size_t kReadChunk = 1 << 20;
+constexpr size_t kMaxPathBytes = 64 * 1024;
+constexpr size_t kMaxPasswordBytes = 4096;
+constexpr ASInt32 kMaxInfoLength = INT32_MAX - 16;  // callers add a little to it
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  if (text.size() > kMaxMessage) text = text.substr(0, kMaxMessage) + "...";
+  return text;
+}
+
+std::string Message(const char* call, const std::string& cause) { return OneLine(std::string(call) + ": " + cause); }
+
+// errno of a failed open or read -> the library's file error.
+ASErrorCode FileErrorCode(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return pdfl_err::kFileNotFound;
+    case EACCES:
+    case EPERM:
+      return pdfl_err::kFilePermission;
+    case EISDIR:
+    case ENODEV:
+    case ENXIO:
+      return pdfl_err::kNotRegularFile;
+    case ENOMEM:
+      return pdfl_err::kNoMemory;
+    case EFBIG:
+    case EOVERFLOW:
+      return pdfl_err::kFileTooLarge;
+    default:
+      return pdfl_err::kFileRead;
+  }
+}
+
+ASErrorCode CodeOf(qpdf_error_code_e code) {
+  switch (code) {
+    case qpdf_e_password:
+      return pdfl_err::kPassword;
+    case qpdf_e_unsupported:
+      return pdfl_err::kUnsupported;
+    case qpdf_e_damaged_pdf:
+    case qpdf_e_pages:
+    case qpdf_e_object:
+    case qpdf_e_linearization:
+      return pdfl_err::kDamaged;
+    case qpdf_e_system:
+      return pdfl_err::kFileRead;
+    default:
+      return pdfl_err::kInternal;
+  }
+}
+
+std::string Utf16ToUtf8(const ASUTF16Val* units, size_t n) {
+  std::u32string code;
+  for (size_t i = 0; i < n; ++i) {
+    char32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      code.push_back(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      code.push_back(0xFFFD);
+    } else {
+      code.push_back(u);
+    }
+  }
+  std::string out;
+  for (char32_t c : code) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+ASFixedRect ToFixedRect(const pdfcore::Box& box) {
+  return ASFixedRect{ToFixed(box.llx), ToFixed(box.ury), ToFixed(box.urx), ToFixed(box.lly)};
+}
+
+void Trace(const std::string& line) {
+  outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
+}
+
+// Drains the document's libqpdf warnings into the trace when a call ends.
+class DrainWarnings {
+ public:
+  explicit DrainWarnings(QpdfDocument& doc) : doc_(doc) {}
+  ~DrainWarnings() {
+    try {
+      doc_.drainWarnings();
+    } catch (...) {
+      // Tracing a warning must not turn a result into a failure.
+    }
+  }
+  DrainWarnings(const DrainWarnings&) = delete;
+  DrainWarnings& operator=(const DrainWarnings&) = delete;
+
+ private:
+  QpdfDocument& doc_;
+};
+
+// Reads the whole file through the host's file system.
+std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::string& path,
+                                      std::shared_ptr<WorkBudget>* budget) {
+  std::unique_ptr<outside::File> file;
+  int err = fileSys.open(path, &file);
+  if (err != 0) throw PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
+  if (!file) throw PdflException(pdfl_err::kInternal, "cannot open " + path + ": the file system gave no file");
+  uint64_t size = file->size();
+  if (size > kMaxFileBytes) {
+    throw PdflException(pdfl_err::kFileTooLarge, path + " has " + std::to_string(size) + " bytes, more than " +
+                                                     std::to_string(kMaxFileBytes) + " allowed");
+  }
+  *budget = std::make_shared<WorkBudget>(size, InquiryTimeoutMillis());
+  auto bytes = std::make_shared<Buffer>(static_cast<size_t>(size));
+  unsigned char* data = bytes->getBuffer();
+  uint64_t offset = 0;
+  while (offset < size) {
+    (*budget)->checkDeadline();
+    size_t want = static_cast<size_t>(std::min<uint64_t>(size - offset, kReadChunk));
+    int64_t got = file->readAt(offset, data + offset, want);
+    if (got < 0) {
+      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + " at offset " + std::to_string(offset) +
+                                                   ": " + std::strerror(static_cast<int>(-got)));
+    }
+    if (got == 0) {
+      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + ": it ended after " +
+                                                   std::to_string(offset) + " of " + std::to_string(size) + " bytes");
+    }
+    if (static_cast<uint64_t>(got) > want) {
+      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + ": the file system returned more than asked");
+    }
+    offset += static_cast<uint64_t>(got);
+  }
+  return bytes;
+}
+
+const char* const kProcessInks[] = {"Cyan", "Magenta", "Yellow", "Black"};
+
+}  // namespace
+
+[[noreturn]] void RaiseAsPdflException(const char* call) {
+  try {
+    throw;
+  } catch (const PdflException&) {
+    throw;
+  } catch (const WorkLimitExceeded& e) {
+    throw PdflException(pdfl_err::kTimeout, Message(call, e.what()));
+  } catch (const QPDFExc& e) {
+    throw PdflException(CodeOf(e.getErrorCode()), Message(call, e.what()));
+  } catch (const QPDFSystemError& e) {
+    throw PdflException(FileErrorCode(e.getErrno()), Message(call, e.what()));
+  } catch (const std::bad_alloc&) {
+    throw PdflException(pdfl_err::kNoMemory, Message(call, "out of memory"));
+  } catch (const std::length_error& e) {
+    throw PdflException(pdfl_err::kNoMemory, Message(call, std::string("request too large: ") + e.what()));
+  } catch (const std::range_error& e) {
+    throw PdflException(pdfl_err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
+  } catch (const std::overflow_error& e) {
+    throw PdflException(pdfl_err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
+  } catch (const std::logic_error& e) {
+    throw PdflException(pdfl_err::kInternal, Message(call, std::string("internal error: ") + e.what()));
+  } catch (const std::runtime_error& e) {
+    throw PdflException(pdfl_err::kDamaged, Message(call, e.what()));
+  } catch (const std::exception& e) {
+    throw PdflException(pdfl_err::kInternal, Message(call, std::string("internal error: ") + e.what()));
+  } catch (...) {
+    throw PdflException(pdfl_err::kInternal, Message(call, "unknown failure"));
+  }
+}
+
+ASFixed ToFixed(double points) {
+  if (std::isnan(points)) return 0;
+  double scaled = std::round(points * 65536.0);
+  if (scaled >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  if (scaled <= static_cast<double>(INT32_MIN)) return INT32_MIN;
+  return static_cast<ASFixed>(scaled);
+}
+
+struct QpdfEngine::Path {
+  outside::FileSys* fileSys = nullptr;
+  std::string path;
+};
+
+struct QpdfEngine::Doc {
+  std::unique_ptr<QpdfDocument> doc;
+  bool pending = false;  // waiting for authorisation inside PDDocOpenEx
+  std::map<ASInt32, Page*> pages;
+};
+
+struct QpdfEngine::Page {
+  Doc* doc = nullptr;
+  QPDFObjectHandle object;
+  ASInt32 index = 0;
+  int refs = 0;
+};
+
+QpdfEngine::QpdfEngine() = default;
+
+QpdfEngine::~QpdfEngine() {
+  try {
+    closeAll();
+  } catch (...) {
+  }
+}
+
+void QpdfEngine::requireStarted(const char* call) const {
+  if (initCount_ <= 0) throw PdflException(pdfl_err::kNotInitialized, Message(call, "the library is not started"));
+}
+
+QpdfEngine::Doc& QpdfEngine::docOf(PDDoc handle, bool allowPending) {
+  auto it = docs_.find(reinterpret_cast<Doc*>(handle));
+  if (handle == nullptr || it == docs_.end() || (it->second->pending && !allowPending)) {
+    throw PdflException(pdfl_err::kBadParameter, "not an open document");
+  }
+  return *it->second;
+}
+
+QpdfEngine::Page& QpdfEngine::pageOf(PDPage handle) {
+  auto it = pages_.find(reinterpret_cast<Page*>(handle));
+  if (handle == nullptr || it == pages_.end()) throw PdflException(pdfl_err::kBadParameter, "not an acquired page");
+  return *it->second;
+}
+
+void QpdfEngine::closeDoc(Doc* doc) {
+  for (auto& [index, page] : doc->pages) pages_.erase(page);
+  doc->pages.clear();
+  if (doc->doc) {
+    doc->doc->drainWarnings();
+    atoms_.release(doc->doc->atoms());
+  }
+  docs_.erase(doc);
+}
+
+void QpdfEngine::closeAll() {
+  while (!docs_.empty()) {
+    Doc* doc = docs_.begin()->first;
+    Trace("CPdfEngine: " + doc->doc->path() + " was still open when the library stopped; closed");
+    closeDoc(doc);
+  }
+  pages_.clear();
+  paths_.clear();
+}
+
+// --- Library lifetime ---------------------------------------------------------
+
+ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
+  auto fail = [](ASErrorCode code, const std::string& why) {
+    pdfl_detail::SetCurrentException(PdflException(code, "PDFLInit: " + why));
+    return code;
+  };
+  try {
+    if (data == nullptr) return fail(pdfl_err::kInitBadRecord, "no initialisation record");
+    if (data->size != sizeof(PDFLDataRec)) {
+      return fail(pdfl_err::kInitBadRecord, "the initialisation record has size " + std::to_string(data->size) +
+                                                ", not " + std::to_string(sizeof(PDFLDataRec)));
+    }
+    if (data->dirListLen < 0 || data->dirListLen > 3) {
+      return fail(pdfl_err::kInitBadRecord,
+                  "the directory count " + std::to_string(data->dirListLen) + " is not between 0 and 3");
+    }
+    if (data->dirListLen > 0 && data->dirList == nullptr) {
+      return fail(pdfl_err::kInitBadRecord, "a directory count without a directory list");
+    }
+    std::vector<std::string> dirs;
+    for (ASInt32 i = 0; i < data->dirListLen; ++i) {
+      const ASUTF16Val* entry = data->dirList[i];
+      if (entry == nullptr) continue;  // an entry that could not be allocated
+      size_t n = 0;
+      while (n < static_cast<size_t>(kPdflDirEntryUnits) && entry[n] != 0) ++n;
+      if (n == static_cast<size_t>(kPdflDirEntryUnits)) {
+        return fail(pdfl_err::kInitBadRecord, "directory entry " + std::to_string(i) + " is not terminated within " +
+                                                  std::to_string(kPdflDirEntryUnits) + " units");
+      }
+      dirs.push_back(Utf16ToUtf8(entry, n));
+    }
+    if (initCount_ == 0) {
+      // libqpdf writes some warnings through its default logger when an
+      // object has no document to report to; none may reach the console.
+      auto logger = QPDFLogger::defaultLogger();
+      logger->setInfo(logger->discard());
+      logger->setWarn(logger->discard());
+      logger->setError(logger->discard());
+      dirs_ = std::move(dirs);
+      Trace("CPdfEngine: started over libqpdf " + QPDF::QPDFVersion() + " with " + std::to_string(dirs_.size()) +
+            " resource directories");
+    }
+    ++initCount_;
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return fail(pdfl_err::kNoMemory, "out of memory");
+  } catch (...) {
+    return fail(pdfl_err::kInternal, "unexpected failure");
+  }
+}
+
+ASInt32 QpdfEngine::PDFLGetInitCount() { return initCount_; }
+
+void QpdfEngine::PDFLTerm() {
+  try {
+    if (initCount_ <= 0) return;
+    if (--initCount_ == 0) closeAll();
+  } catch (...) {
+    RaiseAsPdflException("PDFLTerm");
+  }
+}
+
+void QpdfEngine::CosSetMaxDocStorage(ASInt32 bytes) {
+  // The engine keeps nothing across documents; what a document holds goes
+  // at its close. The limit is recorded for callers that ask.
+  maxDocStorage_ = bytes < 0 ? 0 : bytes;
+}
+
+ASUns32 QpdfEngine::ASPurgeMemory(ASUns32 /*bytes*/) {
+  try {
+    outside::Platform* platform = outside::CurrentPlatform();
+    outside::PROCESS_MEMORY_COUNTERS before;
+    outside::PROCESS_MEMORY_COUNTERS after;
+    bool measured = platform->GetProcessMemoryInfo(&before, 40);
+    platform->TrimHeap();
+    measured = platform->GetProcessMemoryInfo(&after, 40) && measured;
+    if (!measured || after.WorkingSetSize >= before.WorkingSetSize) return 0;
+    size_t dropped = before.WorkingSetSize - after.WorkingSetSize;
+    return dropped > UINT32_MAX ? UINT32_MAX : static_cast<ASUns32>(dropped);
+  } catch (...) {
+    RaiseAsPdflException("ASPurgeMemory");
+  }
+}
+
+// --- Atoms ----------------------------------------------------------------------
+
+ASAtom QpdfEngine::ASAtomFromString(const char* text) {
+  try {
+    if (text == nullptr) throw PdflException(pdfl_err::kBadParameter, "ASAtomFromString: no text");
+    return atoms_.intern(text);
+  } catch (...) {
+    RaiseAsPdflException("ASAtomFromString");
+  }
+}
+
+const char* QpdfEngine::ASAtomGetString(ASAtom atom) {
+  try {
+    return atoms_.text(atom);
+  } catch (...) {
+    RaiseAsPdflException("ASAtomGetString");
+  }
+}
+
+// --- Path names -----------------------------------------------------------------
+
+ASPathName QpdfEngine::ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType, const void* pathSpec,
+                                               const void* /*mustBeZero*/) {
+  try {
+    requireStarted("ASFileSysCreatePathName");
+    if (std::strcmp(atoms_.text(pathSpecType), "Cstring") != 0) {
+      throw PdflException(pdfl_err::kBadParameter, std::string("ASFileSysCreatePathName: path type \"") +
+                                                       atoms_.text(pathSpecType) + "\" is not supported");
+    }
+    if (pathSpec == nullptr) throw PdflException(pdfl_err::kBadParameter, "ASFileSysCreatePathName: no path");
+    const char* text = static_cast<const char*>(pathSpec);
+    size_t length = strnlen(text, kMaxPathBytes + 1);
+    if (length > kMaxPathBytes) {
+      throw PdflException(pdfl_err::kBadParameter, "ASFileSysCreatePathName: the path is too long");
+    }
+    auto path = std::make_unique<Path>();
+    path->fileSys = outside::FileSysFromHandle(fileSys ? fileSys : CPdfFileSysIf::Create(CPdfFileSysIf::eModeRead));
+    path->path.assign(text, length);
+    Path* raw = path.get();
+    paths_.emplace(raw, std::move(path));
+    return reinterpret_cast<ASPathName>(raw);
+  } catch (...) {
+    RaiseAsPdflException("ASFileSysCreatePathName");
+  }
+}
+
+void QpdfEngine::ASFileSysReleasePathName(ASFileSys /*fileSys*/, ASPathName path) {
+  try {
+    if (path == nullptr) return;
+    if (paths_.erase(reinterpret_cast<Path*>(path)) == 0) {
+      throw PdflException(pdfl_err::kBadParameter, "ASFileSysReleasePathName: not a path name of this library");
+    }
+  } catch (...) {
+    RaiseAsPdflException("ASFileSysReleasePathName");
+  }
+}
+
+// --- Documents ------------------------------------------------------------------
+
+PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
+                              ASBool doRepair) {
+  Doc* raw = nullptr;
+  try {
+    requireStarted("PDDocOpenEx");
+    auto pathIt = paths_.find(reinterpret_cast<Path*>(pathName));
+    if (pathName == nullptr || pathIt == paths_.end()) {
+      throw PdflException(pdfl_err::kBadParameter, "PDDocOpenEx: not a path name of this library");
+    }
+    // A copy: the callback below may release the path name.
+    const std::string path = pathIt->second->path;
+    outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
+    std::shared_ptr<WorkBudget> budget;
+    std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget);
+
+    auto doc = std::make_unique<Doc>();
+    doc->doc = std::make_unique<QpdfDocument>(path, bytes, budget, doRepair != 0);
+    raw = doc.get();
+    docs_.emplace(raw, std::move(doc));
+    if (raw->doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword) {
+      Trace("CPdfEngine: " + raw->doc->path() + " needs a password; asking for authorisation");
+      raw->pending = true;
+      bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
+      if (docs_.count(raw) == 0) {  // the callback closed it
+        raw = nullptr;
+        throw PdflException(pdfl_err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
+      }
+      if (!granted || !raw->doc->isOpen()) {
+        throw PdflException(pdfl_err::kPassword,
+                            "PDDocOpenEx: " + path +
+                                (authProc ? ": encrypted; the password was not accepted"
+                                          : ": encrypted and no authorisation callback was given"));
+      }
+      raw->pending = false;
+    }
+    raw->doc->drainWarnings();
+    return reinterpret_cast<PDDoc>(raw);
+  } catch (...) {
+    if (raw != nullptr && docs_.count(raw)) {
+      try {
+        closeDoc(raw);
+      } catch (...) {
+        docs_.erase(raw);
+      }
+    }
+    RaiseAsPdflException("PDDocOpenEx");
+  }
+}
+
+ASInt32 QpdfEngine::PDDocAuthorize(PDDoc handle, ASInt32 /*permsWanted*/, void* authData) {
+  try {
+    Doc& doc = docOf(handle, /*allowPending=*/true);
+    DrainWarnings drain(*doc.doc);
+    const char* text = static_cast<const char*>(authData);
+    std::string password = text ? std::string(text, strnlen(text, kMaxPasswordBytes)) : std::string();
+    if (doc.doc->isOpen()) {
+      return doc.doc->acceptsPassword(password.c_str()) ? pdPermOpen : 0;
+    }
+    return doc.doc->open(password.c_str()) == QpdfDocument::OpenResult::Opened ? pdPermOpen : 0;
+  } catch (...) {
+    RaiseAsPdflException("PDDocAuthorize");
+  }
+}
+
+void QpdfEngine::PDDocClose(PDDoc handle) {
+  try {
+    Doc& doc = docOf(handle, /*allowPending=*/true);
+    closeDoc(&doc);
+  } catch (...) {
+    RaiseAsPdflException("PDDocClose");
+  }
+}
+
+ASInt32 QpdfEngine::PDDocGetNumPages(PDDoc handle) {
+  try {
+    Doc& doc = docOf(handle);
+    DrainWarnings drain(*doc.doc);
+    doc.doc->checkpoint();
+    size_t count = doc.doc->pageTree().count();
+    return count > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<ASInt32>(count);
+  } catch (...) {
+    RaiseAsPdflException("PDDocGetNumPages");
+  }
+}
+
+ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, ASInt32 bufSize) {
+  try {
+    Doc& doc = docOf(handle);
+    DrainWarnings drain(*doc.doc);
+    if (key == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDDocGetInfo: no key");
+    if (buffer != nullptr && bufSize > 0) buffer[0] = '\0';
+    doc.doc->checkpoint();
+    std::string text;
+    QPDFObjectHandle trailer = doc.doc->pdf().getTrailer();
+    QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
+    if (info.isDictionary() && key[0] != '\0') {
+      QPDFObjectHandle value = info.getKey(key[0] == '/' ? std::string(key) : "/" + std::string(key));
+      if (value.isString()) {
+        text = pdfcore::DecodeTextString(value.getStringValue());
+      } else if (value.isName()) {
+        text = pdfcore::DecodeNameText(value.getName());
+      }
+    }
+    ASInt32 length = text.size() > static_cast<size_t>(kMaxInfoLength) ? kMaxInfoLength
+                                                                         : static_cast<ASInt32>(text.size());
+    if (buffer == nullptr || bufSize <= 0) return length;
+    ASInt32 copied = std::min(length, bufSize - 1);
+    std::memcpy(buffer, text.data(), static_cast<size_t>(copied));
+    buffer[copied] = '\0';
+    return copied;
+  } catch (...) {
+    RaiseAsPdflException("PDDocGetInfo");
+  }
+}
+
+// --- Pages ----------------------------------------------------------------------
+
+PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
+  try {
+    Doc& doc = docOf(handle);
+    DrainWarnings drain(*doc.doc);
+    if (index < 0) {
+      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
+                                                  " is negative");
+    }
+    auto known = doc.pages.find(index);
+    if (known != doc.pages.end()) {
+      ++known->second->refs;
+      return reinterpret_cast<PDPage>(known->second);
+    }
+    doc.doc->checkpoint();
+    QPDFObjectHandle object = doc.doc->pageTree().page(static_cast<size_t>(index));
+    if (object.isNull()) {
+      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
+                                                  " is beyond the last page");
+    }
+    auto page = std::make_unique<Page>();
+    page->doc = &doc;
+    page->object = object;
+    page->index = index;
+    page->refs = 1;
+    Page* raw = page.get();
+    pages_.emplace(raw, std::move(page));
+    doc.pages.emplace(index, raw);
+    return reinterpret_cast<PDPage>(raw);
+  } catch (...) {
+    RaiseAsPdflException("PDDocAcquirePage");
+  }
+}
+
+void QpdfEngine::PDPageRelease(PDPage handle) {
+  try {
+    if (handle == nullptr) return;
+    Page& page = pageOf(handle);
+    if (--page.refs > 0) return;
+    page.doc->pages.erase(page.index);
+    pages_.erase(&page);
+  } catch (...) {
+    RaiseAsPdflException("PDPageRelease");
+  }
+}
+
+ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
+  try {
+    Page& page = pageOf(handle);
+    QpdfDocument& doc = *page.doc->doc;
+    DrainWarnings drain(doc);
+    doc.checkpoint();
+    return static_cast<ASInt16>(pdfcore::Rotation(page.object, doc.diagnostics()));
+  } catch (...) {
+    RaiseAsPdflException("PDPageGetRotate");
+  }
+}
+
+void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
+  try {
+    Page& page = pageOf(handle);
+    if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageGetMediaBox: no rectangle");
+    QpdfDocument& doc = *page.doc->doc;
+    DrainWarnings drain(doc);
+    doc.checkpoint();
+    *box = ToFixedRect(pdfcore::MediaBox(page.object, doc.diagnostics()));
+  } catch (...) {
+    RaiseAsPdflException("PDPageGetMediaBox");
+  }
+}
+
+void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
+  try {
+    Page& page = pageOf(handle);
+    if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageGetCropBox: no rectangle");
+    QpdfDocument& doc = *page.doc->doc;
+    DrainWarnings drain(doc);
+    doc.checkpoint();
+    *box = ToFixedRect(pdfcore::CropBox(page.object, doc.diagnostics()));
+  } catch (...) {
+    RaiseAsPdflException("PDPageGetCropBox");
+  }
+}
+
+void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData,
+                                  ASBool includeOPI, ASAtom colorModel) {
+  try {
+    Page& page = pageOf(handle);
+    if (proc == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageEnumInksEx: no callback");
+    if (colorModel != ASAtomNull) {
+      std::string model = atoms_.text(colorModel);
+      if (model != "DeviceCMYK" && model != "CMYK") {
+        throw PdflException(pdfl_err::kUnsupported, "PDPageEnumInksEx: colour model \"" + model +
+                                                        "\" is not supported; only CMYK");
+      }
+    }
+    QpdfDocument& doc = *page.doc->doc;
+    DrainWarnings drain(doc);
+    doc.checkpoint();
+    auto report = [&](ASAtom name, bool process) {
+      PDPageInkRec ink{};
+      ink.size = sizeof(PDPageInkRec);
+      ink.colorantName = name;
+      ink.isProcessColor = process ? 1 : 0;
+      ink.whetherToPrint = 1;
+      return proc(&ink, clientData) != 0;
+    };
+    for (const char* name : kProcessInks) {
+      if (!report(atoms_.intern(name), true)) return;
+    }
+    for (const pdfcore::Ink& ink : doc.inkWalker().pageInks(page.object, includeOPI != 0)) {
+      if (!report(atoms_.internFor(ink.name, doc.atoms()), ink.process)) return;
+    }
+  } catch (...) {
+    RaiseAsPdflException("PDPageEnumInksEx");
+  }
+}
+
+}  // namespace pdfl_qpdf
+
+PdflEngine* DefaultPdflEngine() {
+  static PdflEngine* const engine = new pdfl_qpdf::QpdfEngine();  // lives for the whole process
+  return engine;
+}

@@ -1,0 +1,150 @@
+#include "outside/pdfl/qpdf/WorkBudget.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "outside/platform/Platform.h"
+
+namespace pdfl_qpdf {
+namespace {
+
+// Generous multiples of the file size: opening, repairing and walking a
+// valid file reads it a few times; hostile files that make libqpdf seek back
+// and forth without end run into these.
+constexpr uint64_t kReadFactor = 64;
+constexpr uint64_t kReadAllowance = 64ull << 20;
+constexpr uint64_t kSeekFactor = 16;
+constexpr uint64_t kSeekAllowance = 4ull << 20;
+// The clock is asked once per this many charges.
+constexpr uint32_t kTicksPerClockCheck = 1024;
+
+uint64_t SaturatingMulAdd(uint64_t a, uint64_t factor, uint64_t add) {
+  const uint64_t max = std::numeric_limits<uint64_t>::max();
+  if (a > (max - add) / factor) return max;
+  return a * factor + add;
+}
+
+}  // namespace
+
+uint64_t InquiryTimeoutMillis() {
+  char text[32] = {};
+  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_TIMEOUT_MS", text,
+                                                                           sizeof text);
+  if (n == 0 || n >= sizeof text) return kDefaultTimeoutMillis;
+  char* end = nullptr;
+  unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || *end != '\0' || value == 0 || text[0] == '-') return kDefaultTimeoutMillis;
+  return value;
+}
+
+WorkBudget::WorkBudget(uint64_t fileSize, uint64_t timeoutMillis)
+    : maxBytesRead_(SaturatingMulAdd(fileSize, kReadFactor, kReadAllowance)),
+      maxSeeks_(SaturatingMulAdd(fileSize, kSeekFactor, kSeekAllowance)),
+      timeoutMillis_(timeoutMillis) {
+  uint64_t now = outside::CurrentPlatform()->MonotonicMillis();
+  deadline_ = (now > std::numeric_limits<uint64_t>::max() - timeoutMillis) ? std::numeric_limits<uint64_t>::max()
+                                                                           : now + timeoutMillis;
+}
+
+void WorkBudget::trip(std::string reason) {
+  if (reason_.empty()) reason_ = std::move(reason);
+  throw WorkLimitExceeded(reason_);
+}
+
+void WorkBudget::tick() {
+  if (++ticks_ >= kTicksPerClockCheck) {
+    ticks_ = 0;
+    checkDeadline();
+  }
+}
+
+void WorkBudget::chargeRead(uint64_t bytes) {
+  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
+  bytesRead_ += bytes;
+  if (bytesRead_ > maxBytesRead_) {
+    trip("work budget spent: " + std::to_string(bytesRead_) + " bytes read, more than " +
+         std::to_string(maxBytesRead_) + " allowed for this file");
+  }
+  tick();
+}
+
+void WorkBudget::chargeSeek() {
+  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
+  if (++seeks_ > maxSeeks_) {
+    trip("work budget spent: more than " + std::to_string(maxSeeks_) + " seeks for this file");
+  }
+  tick();
+}
+
+void WorkBudget::checkDeadline() {
+  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
+  if (outside::CurrentPlatform()->MonotonicMillis() >= deadline_) {
+    trip("time limit of " + std::to_string(timeoutMillis_) + " ms passed");
+  }
+}
+
+BudgetedInput::BudgetedInput(std::string name, std::shared_ptr<Buffer> data,
+                             std::shared_ptr<WorkBudget> budget)
+    : data_(std::move(data)),
+      inner_(std::make_unique<BufferInputSource>(name, data_.get(), false)),
+      budget_(std::move(budget)) {}
+
+void BudgetedInput::stopAtEnd() {
+  stopped_ = true;
+  inner_->seek(0, SEEK_END);
+  last_offset = inner_->tell();
+}
+
+qpdf_offset_t BudgetedInput::findAndSkipNextEOL() {
+  if (stopped_) return inner_->tell();
+  qpdf_offset_t before = inner_->tell();
+  qpdf_offset_t result = inner_->findAndSkipNextEOL();
+  qpdf_offset_t after = inner_->tell();
+  try {
+    budget_->chargeRead(after > before ? static_cast<uint64_t>(after - before) : 0);
+  } catch (...) {
+    stopAtEnd();
+    throw;
+  }
+  return result;
+}
+
+std::string const& BudgetedInput::getName() const { return inner_->getName(); }
+
+qpdf_offset_t BudgetedInput::tell() { return inner_->tell(); }
+
+void BudgetedInput::seek(qpdf_offset_t offset, int whence) {
+  if (stopped_) return;
+  try {
+    budget_->chargeSeek();
+  } catch (...) {
+    stopAtEnd();
+    throw;
+  }
+  inner_->seek(offset, whence);
+}
+
+void BudgetedInput::rewind() { seek(0, SEEK_SET); }
+
+size_t BudgetedInput::read(char* buffer, size_t length) {
+  if (stopped_) {
+    last_offset = inner_->tell();
+    return 0;
+  }
+  size_t got = inner_->read(buffer, length);
+  last_offset = inner_->getLastOffset();
+  try {
+    budget_->chargeRead(got > 0 ? got : 1);  // reads at the end count too
+  } catch (...) {
+    stopAtEnd();
+    throw;
+  }
+  return got;
+}
+
+void BudgetedInput::unreadCh(char ch) {
+  if (!stopped_) inner_->unreadCh(ch);
+}
+
+}  // namespace pdfl_qpdf

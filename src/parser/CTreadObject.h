@@ -1,0 +1,131 @@
+// The library's one worker thread and the hand-off through which callers
+// give it one message at a time.
+//
+// Every post (an inquiry from any parser, or the quit message) takes the
+// library-wide post lock for as long as it is in flight, so the one message
+// slot and the two auto-reset events never carry two messages at once. Each
+// post gets a sequence number; the worker records the number it answered,
+// and a poster whose wait is released by an older signal (a start signal
+// that came after init gave up waiting, or the answer to a post whose wait
+// failed) keeps waiting for its own answer.
+//
+// The worker keeps one document object for the whole library. It lives in
+// the parser the worker served last; when the worker serves another parser
+// it is handed over to that one, and when the served parser is destroyed it
+// moves to a holding slot here until the next message.
+#ifndef PDFPARSE_PARSER_CTREADOBJECT_H_
+#define PDFPARSE_PARSER_CTREADOBJECT_H_
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "outside/platform/Platform.h"
+#include "pdfparse/PdfInquiryRec.h"
+
+class CPdfObject;
+class CPdfParse;
+
+// The platform's message record; only these three members are used.
+struct MSG {
+  uint32_t message = 0;
+  uintptr_t wParam = 0;
+  intptr_t lParam = 0;
+};
+
+// The platform's first application message number, and its quit message.
+constexpr uint32_t WM_USER = 1024;
+constexpr uint32_t WM_QUIT = 18;
+// An inquiry: wParam the file name, lParam the host's PdfInquiryRec.
+constexpr uint32_t MES_INQUIRY = WM_USER + 154;
+
+// Results the worker ends with.
+constexpr outside::DWORD kWorkerOk = 0;
+constexpr outside::DWORD kWorkerInvalidArg = 0x80070057u;  // E_INVALIDARG
+constexpr outside::DWORD kWorkerFail = 0x80004005u;        // E_FAIL
+
+// Time the caller gives the worker to start and to answer the quit message.
+constexpr outside::DWORD kWorkerWaitMillis = 5000;
+
+class CTreadObject {
+ public:
+  // Creates no event and no thread.
+  CTreadObject();
+  // Stops the worker (quit message, up to 5000 ms), joins it and releases
+  // the events. Runs on the thread that destroys the last parser.
+  ~CTreadObject();
+  CTreadObject(const CTreadObject&) = delete;
+  CTreadObject& operator=(const CTreadObject&) = delete;
+
+  // Starts the worker if none runs (or the last one has ended), bound to
+  // `parser`, and waits up to 5000 ms for its start signal. True when the
+  // thread, its id and both events exist.
+  bool init(CPdfParse* parser);
+
+  enum class PostResult {
+    Answered,     // the worker has answered this very message
+    TimedOut,     // no answer within the time limit
+    WaitFailed,   // the wait for the answer failed
+    WorkerEnded,  // the worker has ended: nothing was, or will be, answered
+  };
+
+  // Writes the runInquiry Begin line, hands the worker an inquiry from
+  // `asker` and waits without limit for its answer, which the worker writes
+  // into asker's m_status and `rec`. A worker that has ended is reported at
+  // once, with a trace line, instead of being waited for.
+  PostResult postInquiry(CPdfParse* asker, const char* fileName, PdfInquiryRec* rec);
+
+  // Called by a parser that goes away while others live: if the worker
+  // serves it, its document object moves to the holding slot.
+  void forgetParser(CPdfParse* parser);
+
+  // The parser whose destruction destroys this object; the quit message
+  // releases the document object on it. Set before deleting this object.
+  void setLastParser(CPdfParse* parser);
+
+  // --- Observations for tests ---------------------------------------------
+  bool workerEnded() const { return m_ended.load(std::memory_order_acquire); }
+  CPdfParse* servedParser();
+  bool holdsDocumentObject();
+
+  outside::HANDLE m_hDoneEvent;
+  outside::HANDLE m_hRequestEvent;
+  outside::HANDLE m_hThread;
+  outside::DWORD m_threadId;
+  MSG m_msg;
+
+ private:
+  friend class CPdfParse;
+
+  // With the post lock held: waits until the slot is free, writes it (the
+  // parameters only for MES_INQUIRY), signals the worker and waits for the
+  // answer to this message: without limit when `millis` is INFINITE.
+  PostResult postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker,
+                        outside::DWORD millis);
+  // Waits until every earlier message is answered, so the slot is free.
+  bool drainLocked();
+  // Closes the handles of a worker that has ended; the thread is joined.
+  void closeWorkerLocked();
+
+  // --- Worker side (the message that is being handled holds the lock) -----
+  // Moves the document object to `asker` and makes it the served parser.
+  void serve(CPdfParse* asker);
+  void answer(uint64_t sequence);
+  void markEnded(bool wakePoster);
+  // After the worker is gone: releases a document object that no worker
+  // released, on the last parser (still alive in its destructor).
+  void releaseLeftover();
+
+  outside::Platform* m_platform;
+  std::mutex m_postLock;
+  uint64_t m_seqPosted = 0;                 // last sequence number posted
+  std::atomic<uint64_t> m_seqAnswered{0};   // last one the worker answered
+  uint64_t m_msgSeq = 0;                    // sequence number in the slot
+  CPdfParse* m_msgAsker = nullptr;          // parser that posted the slot
+  std::atomic<bool> m_ended{false};         // the worker has ended
+  CPdfParse* m_served = nullptr;            // parser that holds the document object
+  CPdfObject* m_holding = nullptr;          // the document object while no parser holds it
+  CPdfParse* m_lastParser = nullptr;
+};
+
+#endif  // PDFPARSE_PARSER_CTREADOBJECT_H_

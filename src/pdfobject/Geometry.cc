@@ -1,0 +1,161 @@
+// CPdfObject: crop uniformity, page mode and the overall media box.
+#include <climits>
+#include <cmath>
+
+#include "outside/converter/CPdfConverterIf.h"
+#include "pdfobject/CPdfObject.h"
+#include "pdfobject/PdfObjectDetail.h"
+
+using outside::g_traceA;
+using outside::kTraceInstance;
+using pdfobject_detail::Flag;
+using pdfobject_detail::PageHolder;
+
+namespace {
+
+constexpr int32_t kBoxesAgree = 3;
+constexpr int32_t kBoxesDiffer = 1;
+
+bool SameRect(const ASFixedRect& a, const ASFixedRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Box indices: left, top, right, bottom.
+enum { kLeft = 0, kTop = 1, kRight = 2, kBottom = 3 };
+
+// The kept box takes the horizontal extent of the first widest page and the
+// vertical extent of the first tallest one. A difference that is not a
+// number never wins a comparison.
+void KeepWidestAndTallest(float kept[4], const float page[4]) {
+  const double pageWidth = static_cast<double>(page[kRight]) - static_cast<double>(page[kLeft]);
+  const double keptWidth = static_cast<double>(kept[kRight]) - static_cast<double>(kept[kLeft]);
+  if (pageWidth > keptWidth) {
+    kept[kLeft] = page[kLeft];
+    kept[kRight] = page[kRight];
+  }
+  const double pageHeight = static_cast<double>(page[kTop]) - static_cast<double>(page[kBottom]);
+  const double keptHeight = static_cast<double>(kept[kTop]) - static_cast<double>(kept[kBottom]);
+  if (pageHeight > keptHeight) {
+    kept[kTop] = page[kTop];
+    kept[kBottom] = page[kBottom];
+  }
+}
+
+// Nearest whole number for the trace line; NaN shows as 0 and values
+// beyond int are clamped, since converting them is undefined.
+int WholeForTrace(float value) {
+  const double v = static_cast<double>(value);
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(std::llround(v));
+}
+
+}  // namespace
+
+bool CPdfObject::checkDifferentCrop(int32_t* cropMode) {
+  if (m_pdflLibData == nullptr || m_pdDoc == nullptr || cropMode == nullptr) return false;
+  if (!PdflProtected([&] {
+        const ASInt32 count = PDDocGetNumPages(m_pdDoc);
+        if (count < 2) {
+          *cropMode = kBoxesAgree;
+          return;
+        }
+        ASFixedRect first{};
+        {
+          PageHolder held(PDDocAcquirePage(m_pdDoc, 0));
+          PDPageGetCropBox(held.get(), &first);
+          held.release();
+        }
+        for (ASInt32 i = 1; i < count; ++i) {
+          ASFixedRect crop{};
+          {
+            PageHolder held(PDDocAcquirePage(m_pdDoc, i));
+            PDPageGetCropBox(held.get(), &crop);
+            held.release();
+          }
+          if (!SameRect(crop, first)) {
+            *cropMode = kBoxesDiffer;
+            return;
+          }
+          *cropMode = kBoxesAgree;
+        }
+      })) {
+    return reportPdflError("CPdfObject::checkDifferentCrop()");
+  }
+  return true;
+}
+
+bool CPdfObject::getPageMode(int32_t* pageMode) {
+  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && pageMode != nullptr;
+  if (res && !PdflProtected([&] {
+        const ASInt32 count = PDDocGetNumPages(m_pdDoc);
+        for (ASInt32 i = 0; i < count; ++i) {
+          ASFixedRect crop{};
+          ASFixedRect media{};
+          PageHolder held(PDDocAcquirePage(m_pdDoc, i));
+          PDPageGetCropBox(held.get(), &crop);
+          PDPageGetMediaBox(held.get(), &media);
+          *pageMode = SameRect(crop, media) ? kBoxesAgree : kBoxesDiffer;
+          held.release();
+          if (*pageMode == kBoxesDiffer) break;
+        }
+      })) {
+    res = reportPdflError("CDravikPdfObject::getPageMode()");
+  }
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getPageMode() res = %d pageMode = %d", Flag(res),
+                    pageMode != nullptr ? static_cast<int>(*pageMode) : 0);
+  return res;
+}
+
+bool CPdfObject::getPageMediaBox(float box[4]) {
+  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && m_converter != nullptr &&
+             box != nullptr;
+  if (res) {
+    box[kLeft] = box[kTop] = box[kRight] = box[kBottom] = 0.0f;
+    int32_t cropMode = kBoxesAgree;
+    res = checkDifferentCrop(&cropMode);
+    if (res) {
+      if (m_converter->beginJob(0) == 0) {
+        res = false;
+      } else if (m_converter->openDocument(m_fileName.c_str(), "Dummy") == 0) {
+        res = false;
+      } else {
+        float page[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        if (cropMode != kBoxesDiffer) {
+          // All crop boxes agree: page 1 stands for every page.
+          if (m_converter->selectPage(0) != 0 && m_converter->getPageBox(page) != 0) {
+            for (int k = 0; k < 4; ++k) box[k] = page[k];
+          } else {
+            res = false;
+          }
+        } else {
+          ASInt32 count = 0;
+          if (!PdflProtected([&] { count = PDDocGetNumPages(m_pdDoc); })) {
+            res = reportPdflError("CDravikPdfObject::RetrieveAllPagesMediaBox");
+          }
+          for (ASInt32 i = 0; i < count; ++i) {
+            if (m_converter->selectPage(i) == 0 || m_converter->getPageBox(page) == 0) {
+              res = false;
+              break;
+            }
+            if (i == 0) {
+              for (int k = 0; k < 4; ++k) box[k] = page[k];
+            } else {
+              KeepWidestAndTallest(box, page);
+            }
+          }
+        }
+        m_converter->closeDocument(res ? 0 : 1);
+      }
+      m_converter->endJob();
+    }
+  }
+  g_traceA.OutputEx(kTraceInstance,
+                    "CPdfObject::getPageMediaBox() res = %d left = %d top = %d, right = %d , bottom = %d",
+                    Flag(res), box != nullptr ? WholeForTrace(box[kLeft]) : 0,
+                    box != nullptr ? WholeForTrace(box[kTop]) : 0,
+                    box != nullptr ? WholeForTrace(box[kRight]) : 0,
+                    box != nullptr ? WholeForTrace(box[kBottom]) : 0);
+  return res;
+}

@@ -1,0 +1,246 @@
+// CPdfObject: construction, destruction, and the start and stop of the PDF
+// library with its font and resource directories.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "outside/loader/CLoaderLibrary.h"
+#include "outside/platform/Platform.h"
+#include "pdfobject/CPdfObject.h"
+#include "pdfobject/PdfObjectDetail.h"
+
+using outside::g_traceA;
+using outside::kTraceInstance;
+using pdfobject_detail::AllocOrNull;
+using pdfobject_detail::Flag;
+using pdfobject_detail::FreeMem;
+
+namespace {
+
+// Size of the buffer the root is read into, and of each directory entry.
+constexpr outside::DWORD kRootBufferSize = 260;
+constexpr int kDirCount = 3;
+const char* const kDirSuffixes[kDirCount] = {
+    "\\General\\RIP\\Fonts",
+    "\\General\\RIP\\Resource\\CMap",
+    "\\General\\RIP\\Resource\\CIDFont",
+};
+
+// Frees the record with its directory list and entries.
+void FreeLibData(PDFLDataRec* data) {
+  if (data == nullptr) return;
+  if (data->dirList != nullptr) {
+    for (ASInt32 i = 0; i < data->dirListLen; ++i) FreeMem(data->dirList[i]);
+    FreeMem(data->dirList);
+  }
+  FreeMem(data);
+}
+
+// Appends `cp` as UTF-16; false when `limit` units would be exceeded.
+bool PutUnit(ASUTF16Val* out, size_t* used, size_t limit, uint32_t cp) {
+  if (cp >= 0x10000) {
+    if (*used + 2 > limit) return false;
+    cp -= 0x10000;
+    out[(*used)++] = static_cast<ASUTF16Val>(0xD800 + (cp >> 10));
+    out[(*used)++] = static_cast<ASUTF16Val>(0xDC00 + (cp & 0x3FF));
+    return true;
+  }
+  if (*used + 1 > limit) return false;
+  out[(*used)++] = static_cast<ASUTF16Val>(cp);
+  return true;
+}
+
+}  // namespace
+
+CPdfObject::CPdfObject()
+    : m_pdflLibData(nullptr),
+      m_fileName(),
+      m_pdDoc(nullptr),
+      m_errState(0),
+      m_converter(nullptr),
+      m_loader(nullptr),
+      m_authRequested(false),
+      m_baseProcMem(0) {
+  g_traceA.CreateTraceInstance(kTraceInstance);
+}
+
+CPdfObject::~CPdfObject() {
+  release();
+  // A loader whose module yielded no converter is not unloaded by release;
+  // it must not outlive the object.
+  delete m_loader;
+  m_loader = nullptr;
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::~CPdfObject() End");
+  g_traceA.ReleaseInstance(kTraceInstance);
+}
+
+bool CPdfObject::init() {
+  bool res = loadPdfLibrary() && loadPdfConverter();
+  if (!res) m_errState = 1;
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::init() End bRes = %d", Flag(res));
+  return res;
+}
+
+bool CPdfObject::release() {
+  unloadPdfConverter();
+  unloadPdfLibrary();
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::release End bRes = %d", 1);
+  return true;
+}
+
+bool CPdfObject::loadPdfLibrary() {
+  if (m_pdflLibData == nullptr) {
+    auto* data = static_cast<PDFLDataRec*>(AllocOrNull(sizeof(PDFLDataRec)));
+    if (data != nullptr) {
+      std::memset(data, 0, sizeof(*data));
+      data->size = sizeof(PDFLDataRec);
+      data->flags = 1;
+      data->reserved1 = 0;
+      m_pdflLibData = data;
+      // The record is packed: its list pointer is not aligned, so it is
+      // filled through an aligned local rather than through its address.
+      ASUTF16Val** list = data->dirList;
+      data->dirListLen = buildResourceDirs(&list);
+      data->dirList = list;
+
+      ASInt32 code = PDFLInit(data);
+      if (code == 0) {
+        CosSetMaxDocStorage(0x800000);
+      } else {
+        reportPdflError("CPdfObject::loadPdfLibrary()");
+        FreeLibData(m_pdflLibData);
+        m_pdflLibData = nullptr;
+        const uint32_t bits = static_cast<uint32_t>(code);
+        g_traceA.OutputEx(kTraceInstance,
+                          "CPdfObject::loadPdfLibrary() Initialization error, please see \"AcroErr\" "
+                          "for more information Error System: %d\nError Severity: %d\nError Code: %d",
+                          static_cast<int>((bits >> 16) & 0xFF), static_cast<int>(bits >> 28),
+                          static_cast<int>(bits & 0xFFFF));
+      }
+    }
+  }
+  g_traceA.OutputEx(kTraceInstance, "%s CPdfObject::loadPdfLibrary() m_pdflLibData = %p",
+                    m_pdflLibData != nullptr ? "OK" : "--ERROR--",
+                    static_cast<void*>(m_pdflLibData));
+  return m_pdflLibData != nullptr;
+}
+
+int32_t CPdfObject::buildResourceDirs(ASUTF16Val*** list) {
+  if (list == nullptr || *list != nullptr) return 0;
+
+  char root[kRootBufferSize];
+  std::memset(root, 0, sizeof(root));
+  outside::DWORD length = outside::CurrentPlatform()->GetEnvironmentVariableA("DRAVIK", root,
+                                                                              kRootBufferSize);
+  if (length == 0) return 0;
+  if (length >= kRootBufferSize) {
+    // The value did not fit (the call returned the size it needs): use no
+    // directories rather than a cut path.
+    g_traceA.OutputEx(kTraceInstance,
+                      "--ERROR-- CPdfObject::buildResourceDirs() DRAVIK is too long (%u bytes, at "
+                      "most %u), no resource directories",
+                      static_cast<unsigned>(length), static_cast<unsigned>(kRootBufferSize - 1));
+    return 0;
+  }
+  root[kRootBufferSize - 1] = '\0';
+
+  auto** entries = static_cast<ASUTF16Val**>(AllocOrNull(kDirCount * sizeof(ASUTF16Val*)));
+  if (entries == nullptr) return 0;
+  for (int i = 0; i < kDirCount; ++i) entries[i] = nullptr;
+  *list = entries;
+
+  for (int i = 0; i < kDirCount; ++i) {
+    auto* entry = static_cast<ASUTF16Val*>(AllocOrNull(kPdflDirEntryUnits * sizeof(ASUTF16Val)));
+    if (entry == nullptr) continue;
+    std::string joined(root);
+    joined += kDirSuffixes[i];
+    if (!widenString(entry, joined.c_str(), kPdflDirEntryUnits)) {
+      FreeMem(entry);
+      g_traceA.OutputEx(kTraceInstance,
+                        "--ERROR-- CPdfObject::buildResourceDirs() DRAVIK path too long, left out: %s",
+                        joined.c_str());
+      continue;
+    }
+    entries[i] = entry;
+  }
+  return kDirCount;
+}
+
+bool CPdfObject::widenString(ASUTF16Val* destination, const char* source, size_t capacity) {
+  if (destination == nullptr || capacity == 0) return false;
+  if (source == nullptr) {
+    destination[0] = 0;
+    return true;
+  }
+  const size_t limit = capacity - 1;  // room for the terminator
+  size_t used = 0;
+  const auto* s = reinterpret_cast<const unsigned char*>(source);
+  size_t i = 0;
+  while (s[i] != 0) {
+    const unsigned char b = s[i];
+    uint32_t cp = 0xFFFD;
+    size_t take = 1;
+    size_t need = 0;
+    uint32_t min = 0;
+    if (b < 0x80) {
+      cp = b;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      need = 1, cp = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need = 2, cp = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need = 3, cp = b & 0x07, min = 0x10000;
+    } else {
+      cp = 0xFFFD;  // stray continuation byte, overlong lead or beyond Unicode
+    }
+    if (need > 0) {
+      size_t k = 1;
+      for (; k <= need; ++k) {
+        const unsigned char c = s[i + k];
+        if ((c & 0xC0) != 0x80) break;  // also stops at the terminator
+        cp = (cp << 6) | (c & 0x3F);
+      }
+      if (k <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        cp = 0xFFFD;  // the lead byte alone is replaced; decoding resumes after it
+      } else {
+        take = need + 1;
+      }
+    }
+    if (!PutUnit(destination, &used, limit, cp)) {
+      destination[0] = 0;
+      return false;
+    }
+    i += take;
+  }
+  destination[used] = 0;
+  return true;
+}
+
+bool CPdfObject::unloadPdfLibrary() {
+  if (m_pdflLibData == nullptr) {
+    g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() End");
+    return false;
+  }
+  const ASInt32 initCount = PDFLGetInitCount();
+  g_traceA.OutputEx(kTraceInstance,
+                    "CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = %d",
+                    static_cast<void*>(m_pdflLibData), static_cast<int>(initCount));
+  PDFLTerm();
+  // The library may still read the directory strings right after it stops.
+  outside::CurrentPlatform()->Sleep(200);
+  FreeLibData(m_pdflLibData);
+  m_pdflLibData = nullptr;
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() End");
+  return true;
+}
+
+bool CPdfObject::reportPdflError(const char* label) {
+  char message[256];
+  std::memset(message, 0, sizeof(message));
+  ASGetErrorString(ACGetExceptionErrorCode(), message, sizeof(message));
+  message[sizeof(message) - 1] = '\0';
+  g_traceA.Output("%s failed Error code: %ld, Error Message: %s", label != nullptr ? label : "",
+                  static_cast<long>(ACGetExceptionErrorCode()), message);
+  m_errState = 3;
+  return false;
+}

@@ -1,0 +1,23 @@
+# pdfinquiry's tests: the pure pieces link the tool's code; the process
+# tests run the built program over a stand-in library and over the real one.
+add_library(pdfinquiry_fakelib SHARED ${CMAKE_CURRENT_SOURCE_DIR}/tool/fake/FakePdfParse.cc)
+target_include_directories(pdfinquiry_fakelib PRIVATE ${PROJECT_SOURCE_DIR}/include)
+set_target_properties(pdfinquiry_fakelib PROPERTIES
+  OUTPUT_NAME pdfinquiry-fake LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/tool)
+
+if(TARGET tool_test)
+  target_link_libraries(tool_test PRIVATE pdfinquiry_core)
+  set(tool_sanitize_flags "")
+  if(PDFPARSE_SANITIZE STREQUAL "address")
+    set(tool_sanitize_flags "-fsanitize=address,undefined")
+  elseif(PDFPARSE_SANITIZE STREQUAL "thread")
+    set(tool_sanitize_flags "-fsanitize=thread")
+  endif()
+  target_compile_definitions(tool_test PRIVATE
+    PDFINQUIRY_FAKE_LIB="$<TARGET_FILE:pdfinquiry_fakelib>"
+    PDFINQUIRY_SAMPLE_DIR="${PDFPARSE_SAMPLE_DIR}"
+    PDFINQUIRY_CXX="${CMAKE_CXX_COMPILER}"
+    PDFINQUIRY_CMAKE="${CMAKE_COMMAND}"
+    PDFINQUIRY_SANITIZE_FLAGS="${tool_sanitize_flags}")
+  add_dependencies(tool_test pdfinquiry pdfinquiry_fakelib samples)
+endif()

@@ -1,0 +1,210 @@
+#include "Format.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace pdfinquiry {
+
+namespace {
+
+// Widths of the columns after the file.
+constexpr size_t kStatusWidth = 12;
+constexpr size_t kPagesWidth = 7;
+constexpr size_t kRotWidth = 4;
+constexpr size_t kValueWidth = 28;
+constexpr size_t kModeWidth = 9;
+constexpr size_t kBoxWidth = 34;
+constexpr size_t kSubTypeWidth = 7;
+const char kGap[] = "  ";
+
+std::string Trimmed(double value, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  std::string s = buf;
+  if (s.find('.') != std::string::npos) {
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+  }
+  if (s == "-0") s = "0";
+  return s;
+}
+
+std::string PadRight(const std::string& s, size_t width) {
+  const size_t w = DisplayWidth(s);
+  return w >= width ? s : s + std::string(width - w, ' ');
+}
+
+std::string PadLeft(const std::string& s, size_t width) {
+  const size_t w = DisplayWidth(s);
+  return w >= width ? s : std::string(width - w, ' ') + s;
+}
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
+size_t Utf8Sequence(const std::string& s, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  size_t len;
+  uint32_t cp;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
+  else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
+  else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
+  else return 0;
+  if (i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF)) {
+    return 0;
+  }
+  return len;
+}
+
+nlohmann::ordered_json OrNull(const std::optional<int32_t>& v) {
+  return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+}
+
+double Rounded(double v, double scale) { return std::round(v * scale) / scale; }
+
+}  // namespace
+
+std::string FormatPoints(double points) { return Trimmed(points, 2); }
+
+std::string FormatMillimetres(double points) { return Trimmed(points * kMmPerPoint, 1); }
+
+std::string FormatMediaBox(const std::array<float, 4>& box) {
+  const double width = static_cast<double>(box[2]) - box[0];
+  const double height = static_cast<double>(box[1]) - box[3];
+  return FormatPoints(width) + " x " + FormatPoints(height) + " pt (" + FormatMillimetres(width) +
+         " x " + FormatMillimetres(height) + " mm)";
+}
+
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t len = Utf8Sequence(text, i);
+    if (len > 1) {
+      out.append(text, i, len);
+      i += len;
+      continue;
+    }
+    if (len == 1 && c >= 0x20 && c != 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    }
+    ++i;
+  }
+  return out;
+}
+
+size_t DisplayWidth(const std::string& text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+std::string Truncate(const std::string& text, size_t width) {
+  if (DisplayWidth(text) <= width) return text;
+  if (width < 3) return std::string(width, '.');
+  std::string out;
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size() && chars < width - 3; ++chars) {
+    size_t len = 1;
+    while (i + len < text.size() && (static_cast<unsigned char>(text[i + len]) & 0xC0) == 0x80) ++len;
+    out.append(text, i, len);
+    i += len;
+  }
+  return out + "...";
+}
+
+TextTable::TextTable(const std::string& key, size_t fileWidth)
+    : key_(PrintableText(key)), fileWidth_(std::max<size_t>(fileWidth, 4)) {}
+
+std::string TextTable::header() const {
+  return PadRight("FILE", fileWidth_) + kGap + PadRight("STATUS", kStatusWidth) + kGap +
+         PadLeft("PAGES", kPagesWidth) + kGap + PadLeft("ROT", kRotWidth) + kGap +
+         PadRight(Truncate(key_, kValueWidth), kValueWidth) + kGap + PadRight("MODE", kModeWidth) +
+         kGap + PadRight("MEDIA BOX", kBoxWidth) + kGap + PadRight("SUBTYPE", kSubTypeWidth) + kGap +
+         "SPOT";
+}
+
+std::string TextTable::row(const Answer& a) const {
+  const std::string none = "-";
+  std::string mode = none;
+  if (a.pageMode) {
+    mode = *a.pageMode == 3 ? "3 same" : *a.pageMode == 1 ? "1 differs" : std::to_string(*a.pageMode);
+  }
+  std::string subType = none;
+  if (a.subType) {
+    subType = *a.subType == 1 ? "Vrel" : *a.subType == -1 ? "other" : std::to_string(*a.subType);
+  }
+  std::string spot = none;
+  if (a.hasSpotInk) spot = *a.hasSpotInk == 1 ? "yes" : *a.hasSpotInk == 0 ? "no" : std::to_string(*a.hasSpotInk);
+
+  std::string line =
+      PadRight(PrintableText(a.file), fileWidth_) + kGap + PadRight(StatusName(a.status), kStatusWidth) +
+      kGap + PadLeft(a.numPages ? std::to_string(*a.numPages) : none, kPagesWidth) + kGap +
+      PadLeft(a.rotation ? std::to_string(*a.rotation) : none, kRotWidth) + kGap +
+      PadRight(a.infoValue ? Truncate(PrintableText(*a.infoValue), kValueWidth) : none, kValueWidth) +
+      kGap + PadRight(mode, kModeWidth) + kGap +
+      PadRight(a.mediaBox ? FormatMediaBox(*a.mediaBox) : none, kBoxWidth) + kGap +
+      PadRight(subType, kSubTypeWidth) + kGap + spot;
+  if (!a.error.empty()) line += "  (" + PrintableText(a.error) + ")";
+  return line;
+}
+
+std::string JsonLine(const Answer& a) {
+  using json = nlohmann::ordered_json;
+  json j;
+  j["file"] = a.file;
+  j["index"] = a.index;
+  j["level"] = a.level;
+  j["status"] = a.status;
+  j["statusText"] = StatusName(a.status);
+  j["meaning"] = StatusMeaning(a.status);
+  j["succeeded"] = a.succeeded;
+  j["numPages"] = OrNull(a.numPages);
+  j["rotation"] = OrNull(a.rotation);
+  j["infoKey"] = a.key;
+  j["infoValue"] = a.infoValue ? json(*a.infoValue) : json(nullptr);
+  j["pageMode"] = OrNull(a.pageMode);
+  if (a.mediaBox) {
+    const auto& b = *a.mediaBox;
+    const double width = static_cast<double>(b[2]) - b[0];
+    const double height = static_cast<double>(b[1]) - b[3];
+    j["mediaBox"] = json::array({Rounded(b[0], 1000), Rounded(b[1], 1000), Rounded(b[2], 1000),
+                                 Rounded(b[3], 1000)});
+    j["widthPt"] = Rounded(width, 1000);
+    j["heightPt"] = Rounded(height, 1000);
+    j["widthMm"] = Rounded(width * kMmPerPoint, 100);
+    j["heightMm"] = Rounded(height * kMmPerPoint, 100);
+  } else {
+    j["mediaBox"] = nullptr;
+    j["widthPt"] = nullptr;
+    j["heightPt"] = nullptr;
+    j["widthMm"] = nullptr;
+    j["heightMm"] = nullptr;
+  }
+  j["subType"] = OrNull(a.subType);
+  j["hasSpotInk"] = a.hasSpotInk ? json(*a.hasSpotInk) : json(nullptr);
+  j["elapsedMs"] = Rounded(a.elapsedMs, 1000);
+  if (!a.error.empty()) j["error"] = a.error;
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace pdfinquiry

@@ -1,0 +1,167 @@
+// pdfinquiry: asks PDF files about pages, boxes and inks through
+// libpdfparse.so, loaded at run time like any host loads it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Answer.h"
+#include "FileCollection.h"
+#include "Format.h"
+#include "LibraryLoader.h"
+#include "Options.h"
+#include "Progress.h"
+
+namespace pdfinquiry {
+namespace {
+
+// Width of the file column when the files are not known in advance.
+constexpr size_t kStreamFileWidth = 40;
+constexpr size_t kMaxFileWidth = 60;
+
+class Run {
+ public:
+  Run(const Options& options, CPdfParseIf& parser) : o_(options), parser_(parser) {}
+
+  // Prints the header. `total` 0: the number of files is not known yet.
+  void begin(size_t fileWidth, size_t total) {
+    table_ = std::make_unique<TextTable>(o_.key, fileWidth);
+    progress_ = std::make_unique<Progress>(stderr, !o_.quiet && isatty(STDERR_FILENO), total);
+    stdoutIsTerminal_ = isatty(STDOUT_FILENO);
+    if (!o_.json) emit(table_->header());
+  }
+
+  void answerAll(const std::vector<Candidate>& files) {
+    for (const auto& c : files) answer(c);
+  }
+
+  // Answers each line of `in` as soon as it arrives.
+  void answerStream(std::istream& in, FileCollector& collector) {
+    while (auto listed = NextListedPath(in)) {
+      if (!listed->error.empty()) {
+        answer(*listed);
+        continue;
+      }
+      std::vector<Candidate> expanded;
+      collector.expand(listed->path, &expanded);
+      for (const auto& c : expanded) answer(c);
+    }
+  }
+
+  void finish() {
+    if (progress_) progress_->clear();
+  }
+
+  bool allSucceeded() const { return allSucceeded_; }
+  size_t count() const { return done_; }
+
+ private:
+  void answer(const Candidate& c) {
+    const Answer a = Inquire(parser_, c.path, c.error, o_.level, o_.key, static_cast<uint32_t>(done_ + 1));
+    allSucceeded_ = allSucceeded_ && a.succeeded;
+    ++done_;
+    emit(o_.json ? JsonLine(a) : table_->row(a));
+    progress_->update(done_);
+  }
+
+  void emit(const std::string& line) {
+    // The progress line shares the terminal with the rows.
+    if (stdoutIsTerminal_ && progress_) progress_->clear();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    // Flushed per row: a program feeding --files-from - waits for each answer.
+    std::fflush(stdout);
+  }
+
+  const Options& o_;
+  CPdfParseIf& parser_;
+  std::unique_ptr<TextTable> table_;
+  std::unique_ptr<Progress> progress_;
+  bool stdoutIsTerminal_ = false;
+  bool allSucceeded_ = true;
+  size_t done_ = 0;
+};
+
+int Main(int argc, const char* const* argv) {
+  const ParsedCommandLine cl = ParseCommandLine(argc, argv);
+  if (!cl.run) {
+    std::fputs(cl.output.c_str(), stdout);
+    std::fputs(cl.error.c_str(), stderr);
+    return cl.exitCode;
+  }
+  const Options& o = cl.options;
+
+  // The library reads where its trace goes when it is loaded.
+  if (!o.traceFile.empty()) setenv("PDFPARSE_TRACE", o.traceFile.c_str(), 1);
+
+  const std::vector<std::string> candidates = DefaultLibraryCandidates(ExecutablePath());
+  const char* envLibrary = std::getenv("PDFPARSE_LIBRARY");
+  const std::string libraryPath = ChooseLibrary(o.library, envLibrary, candidates);
+  std::string error;
+  std::unique_ptr<PdfParseLibrary> library = PdfParseLibrary::Load(libraryPath, &error);
+  if (!library) {
+    std::fprintf(stderr, "pdfinquiry: %s\n", error.c_str());
+    if (o.library.empty() && (envLibrary == nullptr || envLibrary[0] == '\0')) {
+      std::fputs("pdfinquiry: looked beside the program in:\n", stderr);
+      for (const auto& c : candidates) std::fprintf(stderr, "  %s\n", c.c_str());
+      std::fputs("pdfinquiry: name the library with --library PATH or PDFPARSE_LIBRARY\n", stderr);
+    }
+    return kExitUsage;
+  }
+
+  FileCollector collector(o.recursive);
+  std::vector<Candidate> files;
+  for (const auto& p : o.paths) collector.expand(p, &files);
+  std::ifstream listFile;
+  const bool streaming = o.filesFrom == "-";
+  if (!o.filesFrom.empty() && !streaming) {
+    listFile.open(o.filesFrom);
+    if (!listFile) {
+      std::fprintf(stderr, "pdfinquiry: cannot read the list %s\n", o.filesFrom.c_str());
+      return kExitUsage;
+    }
+    while (auto listed = NextListedPath(listFile)) {
+      if (listed->error.empty()) {
+        collector.expand(listed->path, &files);
+      } else {
+        files.push_back(*listed);
+      }
+    }
+  }
+
+  std::unique_ptr<CPdfParseIf> parser = library->createParser();
+  if (!parser) {
+    std::fprintf(stderr, "pdfinquiry: %s could not create a parser\n", library->path().c_str());
+    return kExitUsage;
+  }
+
+  Run run(o, *parser);
+  if (streaming) {
+    run.begin(kStreamFileWidth, 0);
+    run.answerAll(files);
+    run.answerStream(std::cin, collector);
+  } else {
+    size_t width = 4;
+    for (const auto& c : files) width = std::max(width, DisplayWidth(PrintableText(c.path)));
+    run.begin(std::min(width, kMaxFileWidth), files.size());
+    run.answerAll(files);
+  }
+  run.finish();
+  if (run.count() == 0 && !o.quiet) std::fputs("pdfinquiry: no PDF files found\n", stderr);
+
+  // The last parser stops the library's worker; only then may it be unloaded.
+  parser.reset();
+  library.reset();
+  return run.allSucceeded() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+}  // namespace pdfinquiry
+
+int main(int argc, char** argv) { return pdfinquiry::Main(argc, argv); }
