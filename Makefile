@@ -2,7 +2,7 @@
 # samples; `make test` builds and runs the whole suite.
 PACKAGES := build-essential cmake ninja-build pkg-config libqpdf-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev qpdf \
-            poppler-utils mupdf-tools ghostscript
+            poppler-utils mupdf-tools ghostscript time
 PRESET ?= default
 BUILD := build/$(PRESET)
 PREFIX ?= /usr/local
@@ -49,7 +49,8 @@ bench: build
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPDFPARSE_BUILD_FUZZ=ON \
 	  -DPDFPARSE_BUILD_TESTS=OFF -DPDFPARSE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build/fuzz -j $(JOBS)
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_inquiry_level1 fuzz_seed_corpus
+	@echo "Run: build/fuzz/fuzz/fuzz_inquiry_level1 build/fuzz/fuzz/corpus -max_total_time=300"
 
 clean:
 	rm -rf build

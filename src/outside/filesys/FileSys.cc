@@ -80,8 +80,9 @@ std::atomic<bool> g_poolIgnored{false};
 }  // namespace
 
 FileSys* DefaultFileSys() {
-  static FileSys* const fileSys = new PosixFileSys();  // lives for the whole process
-  return fileSys;
+  // Destroyed when the library is unloaded, so a host that unloads it leaks nothing.
+  static PosixFileSys fileSys;
+  return &fileSys;
 }
 
 FileSys* SetFileSysForTesting(FileSys* fileSys) {

@@ -155,7 +155,9 @@ struct InkWalker::Impl {
       warn(std::string(category) + " is not a dictionary; skipped");
       return;
     }
-    for (auto& [key, value] : dict.ditems()) {
+    for (auto& item : dict.ditems()) {
+      const std::string& key = item.first;
+      QPDFObjectHandle& value = item.second;
       guarded([&] { return std::string(category) + " " + key; }, out, [&] { fn(value); });
     }
   }

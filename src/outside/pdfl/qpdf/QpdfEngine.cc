@@ -667,6 +667,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
 }  // namespace pdfl_qpdf
 
 PdflEngine* DefaultPdflEngine() {
-  static PdflEngine* const engine = new pdfl_qpdf::QpdfEngine();  // lives for the whole process
-  return engine;
+  // Destroyed when the library is unloaded, so a host that unloads it leaks nothing.
+  static pdfl_qpdf::QpdfEngine engine;
+  return &engine;
 }
