@@ -21,29 +21,29 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string dir = argv[1];
-  using pdftest::DocSpec;
+  using pdftest::DocLayout;
 
-  DocSpec one = pdftest::Pages(1);
+  DocLayout one = pdftest::Pages(1);
   one.info["Producer"] = "seed";
   std::string plain = pdftest::BuildPdf(one);
   Put(dir, "one-page.pdf", plain);
 
-  DocSpec shaped;
+  DocLayout shaped;
   shaped.rootAttrs = "/MediaBox [0 0 595 842] /Rotate 90";
   shaped.pages = {"/Rotate -90 /CropBox [10 10 300 400]", "", "/MediaBox [0 0 200 100]"};
   shaped.fanout = 2;
   shaped.info["Producer"] = pdftest::Utf16Be(u"Vrel \u00E9");
   Put(dir, "shaped.pdf", pdftest::BuildPdf(shaped));
 
-  DocSpec compressed = pdftest::Pages(4);
+  DocLayout compressed = pdftest::Pages(4);
   compressed.objectStreams = true;
   compressed.fanout = 2;
   compressed.info["Producer"] = "objstm";
   std::string os = pdftest::BuildPdf(compressed);
   Put(dir, "object-streams.pdf", os);
 
-  DocSpec sealed = pdftest::Pages(1);
-  sealed.encryption = DocSpec::Encryption{"marble", "owner"};
+  DocLayout sealed = pdftest::Pages(1);
+  sealed.encryption = DocLayout::Encryption{"marble", "owner"};
   Put(dir, "encrypted.pdf", pdftest::BuildPdf(sealed));
 
   Put(dir, "no-trailer.pdf", plain.substr(0, plain.rfind("trailer")));

@@ -6,16 +6,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
 #include <qpdf/Constants.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "outside/converter/CPdfConverterIf.h"
 #include "outside/pdfl/core/PageBoxes.h"
@@ -26,28 +30,38 @@ namespace {
 // The host's fixed password, tried when the document does not open without one.
 constexpr const char* kHostPassword = "marble";
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
+// Documents larger than this are refused: the whole file is kept in memory
+// while it is open.
+constexpr uint64_t kMaxFileBytes = 2ull << 30;
 
-// Opens `path` read-only if it names a regular file. O_NONBLOCK keeps a FIFO
-// or device from blocking the open; the check is made on the opened
-// descriptor, so the file read is the file checked.
-File OpenRegularFile(const char* path) {
+// The whole of `path` when it names a regular file; null otherwise or when
+// it cannot be read in full. O_NONBLOCK keeps a FIFO or device from blocking
+// the open; the check is made on the opened descriptor, so the file read is
+// the file checked. Reading it at once and parsing from memory is several
+// times faster than libqpdf's stdio input, which seeks for every object.
+std::shared_ptr<Buffer> ReadRegularFile(const char* path) {
   int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return nullptr;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+      static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
     return nullptr;
   }
-  FILE* f = ::fdopen(fd, "rb");
-  if (f == nullptr) {
-    ::close(fd);
-    return nullptr;
+  const size_t size = static_cast<size_t>(st.st_size);
+  auto bytes = std::make_shared<Buffer>(size);
+  unsigned char* data = bytes->getBuffer();
+  size_t done = 0;
+  while (done < size) {
+    ssize_t got = ::read(fd, data + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return nullptr;  // an error, or the file shrank meanwhile
+    done += static_cast<size_t>(got);
   }
-  return File(f);
+  return bytes;
 }
 
 std::shared_ptr<QPDFLogger> SilentLogger() {
@@ -116,15 +130,20 @@ class KestaroConverter final : public CPdfConverterIf {
     try {
       if (!inJob_ || doc_ || path == nullptr || *path == '\0') return 0;
       auto doc = std::make_unique<Document>();
-      doc->file = OpenRegularFile(path);
-      if (!doc->file) return 0;
-      doc->pdf = Open(path, doc->file.get(), nullptr);
+      doc->bytes = ReadRegularFile(path);
+      if (!doc->bytes) return 0;
+      doc->pdf = Open(path, doc->bytes, nullptr);
       if (!doc->pdf) {
         if (!needsPassword_) return 0;
-        doc->pdf = Open(path, doc->file.get(), kHostPassword);
+        doc->pdf = Open(path, doc->bytes, kHostPassword);
         if (!doc->pdf) return 0;
       }
-      doc->tree = std::make_unique<pdfcore::PageTree>(*doc->pdf);
+      Document* d = doc.get();
+      // Each page's box is measured as the walk finds it; libqpdf then drops
+      // the page dictionary, so memory stays small for many pages.
+      doc->tree = std::make_unique<pdfcore::PageTree>(
+          *doc->pdf, pdfcore::Diagnostics{}, pdfcore::Checkpoint{},
+          [d](size_t index, size_t sameAs, QPDFObjectHandle& page) { d->measure(index, sameAs, page); });
       doc_ = std::move(doc);
       return 1;
     } catch (...) {
@@ -135,12 +154,12 @@ class KestaroConverter final : public CPdfConverterIf {
   int32_t selectPage(int32_t index) override {
     try {
       if (!doc_) return 0;
-      doc_->page = QPDFObjectHandle();
+      doc_->selected = kNone;
       if (index < 0) return 0;
-      QPDFObjectHandle page = doc_->tree->page(static_cast<size_t>(index));
+      const bool found = doc_->tree->reach(static_cast<size_t>(index));
       doc_->pdf->getWarnings();  // collected warnings would only grow
-      if (!page.isDictionary()) return 0;
-      doc_->page = page;
+      if (!found || static_cast<size_t>(index) >= doc_->boxes.size()) return 0;
+      doc_->selected = static_cast<size_t>(index);
       return 1;
     } catch (...) {
       return 0;
@@ -149,15 +168,10 @@ class KestaroConverter final : public CPdfConverterIf {
 
   int32_t getPageBox(float box[4]) override {
     try {
-      if (!doc_ || box == nullptr || !doc_->page.isInitialized() || doc_->page.isNull()) return 0;
-      const pdfcore::Box crop = pdfcore::CropBox(doc_->page);
-      const double unit = pdfcore::UserUnit(doc_->page);
-      doc_->pdf->getWarnings();
-      const double values[4] = {crop.llx * unit, crop.ury * unit, crop.urx * unit, crop.lly * unit};
-      for (double v : values) {
-        if (std::isnan(v)) return 0;
-      }
-      for (int i = 0; i < 4; ++i) box[i] = ToFloat(values[i]);
+      if (!doc_ || box == nullptr || doc_->selected == kNone) return 0;
+      const Measured& measured = doc_->boxes[doc_->selected];
+      if (!measured.ok) return 0;
+      for (int i = 0; i < 4; ++i) box[i] = measured.box[i];
       return 1;
     } catch (...) {
       return 0;
@@ -165,26 +179,60 @@ class KestaroConverter final : public CPdfConverterIf {
   }
 
  private:
-  // Members in destruction order reversed: the page handle and tree go
-  // before the QPDF that owns their objects, the QPDF before its file.
+  static constexpr size_t kNone = SIZE_MAX;
+
+  // A page's box in points (left, top, right, bottom), or none.
+  struct Measured {
+    float box[4] = {0, 0, 0, 0};
+    bool ok = false;
+  };
+
+  // Members in destruction order reversed: the tree goes before the QPDF
+  // that owns its objects, the QPDF before the bytes its input reads.
   struct Document {
-    File file;
+    std::shared_ptr<Buffer> bytes;
     std::unique_ptr<QPDF> pdf;
+    pdfcore::Inheritance inheritance;
     std::unique_ptr<pdfcore::PageTree> tree;
-    QPDFObjectHandle page;
+    std::vector<Measured> boxes;  // by page index, as the walk finds them
+    size_t selected = kNone;
+
+    // The effective crop box in user-unit-scaled points.
+    void measure(size_t index, size_t sameAs, QPDFObjectHandle& page) {
+      if (sameAs != index) {
+        Measured copy = boxes.at(sameAs);
+        boxes.push_back(copy);
+        return;
+      }
+      Measured m;
+      try {
+        pdfcore::InheritedAttributes inherited = inheritance.of(page);
+        const pdfcore::Box media = pdfcore::MediaBoxFrom(page, inherited.mediaBox);
+        const pdfcore::Box crop = pdfcore::CropBoxFrom(page, media, inherited.cropBox);
+        const double unit = pdfcore::UserUnit(page);
+        const double values[4] = {crop.llx * unit, crop.ury * unit, crop.urx * unit, crop.lly * unit};
+        m.ok = true;
+        for (int i = 0; i < 4; ++i) {
+          if (std::isnan(values[i])) m.ok = false;
+          m.box[i] = ToFloat(values[i]);
+        }
+      } catch (...) {
+        m.ok = false;  // this page cannot be measured; the others can
+      }
+      boxes.push_back(m);
+    }
   };
 
   // One attempt to parse the open file; null on failure. Records whether the
   // failure was a password refusal.
-  std::unique_ptr<QPDF> Open(const char* path, FILE* file, const char* password) {
+  std::unique_ptr<QPDF> Open(const char* path, const std::shared_ptr<Buffer>& bytes, const char* password) {
     needsPassword_ = false;
     auto pdf = std::make_unique<QPDF>();
     pdf->setLogger(SilentLogger());
     pdf->setSuppressWarnings(true);
     pdf->setAttemptRecovery(true);
     try {
-      if (std::fseek(file, 0, SEEK_SET) != 0) return nullptr;
-      pdf->processFile(path, file, false, password);
+      pdf->processInputSource(std::make_shared<BufferInputSource>(path, bytes.get(), false), password);
       pdf->getWarnings();
       return pdf;
     } catch (const QPDFExc& e) {

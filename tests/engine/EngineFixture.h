@@ -1,14 +1,12 @@
 // A started libqpdf engine of the test's own, a temporary directory and a
-// recording trace sink on trace A.
+// recording trace sink on trace A. Documents still open at the end must be
+// closed by the engine's stop.
 #ifndef PDFPARSE_TESTS_ENGINE_ENGINEFIXTURE_H_
 #define PDFPARSE_TESTS_ENGINE_ENGINEFIXTURE_H_
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <algorithm>
 
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/qpdf/QpdfEngine.h"
@@ -17,47 +15,11 @@
 
 namespace enginetest {
 
-struct AuthScript {
-  pdfl_qpdf::QpdfEngine* engine = nullptr;
-  std::string password;
-  bool answer = true;  // false: refuse without trying
-  int calls = 0;
-  ASInt32 perms = -1;
-};
+using ::testing::HasSubstr;
+using namespace pdftest;
+namespace err = pdfl_err;
 
-// The authorisation callback: tries the scripted password, grants what
-// PDDocAuthorize grants.
-ASBool ScriptedAuth(PDDoc doc, void* clientData);
-
-class EngineTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // Opens `path` through the current file system; raises as the engine does.
-  PDDoc open(const std::string& path, bool repair = true, AuthScript* auth = nullptr);
-  // The error code an open raises; 0 when it opened (then it is closed).
-  ASErrorCode openError(const std::string& path, bool repair = true, AuthScript* auth = nullptr,
-                        std::string* message = nullptr);
-  // Page count of the file; raises as the engine does.
-  int pageCount(const std::string& path, bool repair = true);
-  // Writes `bytes` into the temporary directory.
-  std::string write(const std::string& name, const std::string& bytes) { return dir_.write(name, bytes); }
-
-  std::vector<std::string> traceLines() const { return sink_->lines(); }
-  // Trace lines that contain `part`.
-  std::vector<std::string> linesWith(const std::string& part) const;
-
-  pdfl_qpdf::QpdfEngine engine_;
-  pdftest::TempDir dir_;
-  std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
-
- private:
-  std::shared_ptr<outside::TraceSink> previousSink_;
-};
-
-// Runs `body` and returns the code of the PdflException it raised (0 when
-// none).
+// The code of the PdflException that `body` raised (0 when none).
 template <class Body>
 ASErrorCode ErrorOf(Body&& body, std::string* message = nullptr) {
   try {
@@ -68,6 +30,67 @@ ASErrorCode ErrorOf(Body&& body, std::string* message = nullptr) {
   }
   return 0;
 }
+
+class EngineTest : public ::testing::Test {
+ protected:
+  struct Auth {  // what the authorisation callback saw
+    pdfl_qpdf::QpdfEngine* engine;
+    std::string password;
+    int calls = 0, perms = -1;
+  };
+  void SetUp() override {
+    previousSink_ = outside::g_traceA.SetSink(sink_);
+    PDFLDataRec record{};
+    record.size = sizeof record;
+    ASSERT_EQ(engine_.PDFLInit(&record), 0);
+  }
+  void TearDown() override {
+    engine_.PDFLTerm();  // closes what a test left open
+    EXPECT_EQ(engine_.openDocuments() + engine_.acquiredPages(), 0u);
+    outside::g_traceA.SetSink(previousSink_);
+  }
+  // Opens `path`; with a password the authorisation callback tries it.
+  PDDoc open(const std::string& path, const char* password = nullptr) {
+    ASFileSys fs = CPdfFileSysIf::Create(CPdfFileSysIf::eModeRead);
+    ASPathName name = engine_.ASFileSysCreatePathName(fs, engine_.ASAtomFromString("Cstring"), path.c_str(), nullptr);
+    auth_ = {&engine_, password ? password : ""};
+    auto callback = [](PDDoc doc, void* data) -> ASBool {
+      auto* auth = static_cast<Auth*>(data);
+      ++auth->calls;
+      auth->perms = auth->engine->PDDocAuthorize(doc, pdPermOpen, auth->password.data());
+      return (auth->perms & pdPermOpen) ? 1 : 0;
+    };
+    std::shared_ptr<void> release(nullptr, [&](void*) { engine_.ASFileSysReleasePathName(fs, name); });
+    return engine_.PDDocOpenEx(name, fs, password ? +callback : nullptr, &auth_, 1);  // the host always repairs
+  }
+  ASErrorCode openError(const std::string& path, const char* password = nullptr, std::string* message = nullptr) {
+    return ErrorOf([&] { engine_.PDDocClose(open(path, password)); }, message);
+  }
+  std::string write(const std::string& name, const std::string& bytes) { return dir_.write(name, bytes); }
+  size_t traced(const std::string& part) const {
+    auto lines = sink_->lines();
+    return std::count_if(lines.begin(), lines.end(), [&](auto& line) { return line.find(part) != std::string::npos; });
+  }
+  std::string info(PDDoc doc, const char* key) {
+    std::string buffer(static_cast<size_t>(engine_.PDDocGetInfo(doc, key, nullptr, 0)) + 1, '\0');
+    ASInt32 copied = engine_.PDDocGetInfo(doc, key, buffer.data(), static_cast<ASInt32>(buffer.size()));
+    return buffer.substr(0, static_cast<size_t>(copied));
+  }
+  int rotation(PDDoc doc, int index) {
+    PDPage page = engine_.PDDocAcquirePage(doc, index);
+    int r = engine_.PDPageGetRotate(page);
+    engine_.PDPageRelease(page);
+    return r;
+  }
+
+  pdfl_qpdf::QpdfEngine engine_;
+  TempDir dir_;
+  std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
+  Auth auth_{&engine_, ""};
+
+ private:
+  std::shared_ptr<outside::TraceSink> previousSink_;
+};
 
 }  // namespace enginetest
 

@@ -1,6 +1,6 @@
-// CLoaderLibrary against real test plug-ins (found, not found, entries that
-// yield an object, null, nothing or an exception, release) and, through a
-// platform double, its search order and release failures.
+// CLoaderLibrary against a real test plug-in (entries that yield an object,
+// null, nothing or an exception) and, through a platform double, its search
+// order, refused names and release failures.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,162 +13,103 @@
 
 namespace {
 
-using testing_support::RecordingPlatform;
-using testing_support::ScopedPlatform;
-
+using Lines = std::vector<std::string>;
 const std::string kPlugins = PDFPARSE_TEST_PLUGINS;
 
 class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousSink_ = outside::g_traceA.SetSink(sink_);
-    platform_.setEnv("PDFPARSE_PLUGIN_DIR", kPlugins + "/probe");
+    previous_ = outside::g_traceA.SetSink(sink_);
+    platform_.env["PDFPARSE_PLUGIN_DIR"] = kPlugins + "/probe";
   }
-  void TearDown() override { outside::g_traceA.SetSink(previousSink_); }
-
-  std::vector<std::string> lines() const { return sink_->lines(); }
+  void TearDown() override { outside::g_traceA.SetSink(previous_); }
+  // Lines since the last call.
+  Lines take() {
+    Lines lines = sink_->lines();
+    sink_->clear();
+    return lines;
+  }
 
   std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
-  std::shared_ptr<outside::TraceSink> previousSink_;
-  RecordingPlatform platform_;
-  ScopedPlatform installed_{&platform_};
+  std::shared_ptr<outside::TraceSink> previous_;
+  testing_support::RecordingPlatform platform_;
+  testing_support::ScopedPlatform installed_{&platform_};
 };
 
-TEST_F(LoaderTest, FoundModuleCreatesObjectsAndIsReleased) {
+TEST_F(LoaderTest, EntriesYieldObjectsOrFailWithACodeAndAReasonLine) {
   CLoaderLibrary loader;
-  ASSERT_NE(loader.LoadLibraryA("LoaderProbe"), 0);
-  EXPECT_EQ(loader.IsLibraryLoaded(), 1);
+  ASSERT_EQ(loader.LoadLibraryA("LoaderProbe"), 1);
   EXPECT_EQ(loader.LoadedPath(), kPlugins + "/probe/libLoaderProbe.so");
-  EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNone);
-
   std::unique_ptr<ProbeObject> probe(static_cast<ProbeObject*>(loader.CreateObject("CreateProbe", 41)));
   ASSERT_NE(probe, nullptr);
-  EXPECT_EQ(probe->magic, ProbeObject::kMagic);
-  EXPECT_EQ(probe->arg, 41);
-  EXPECT_TRUE(lines().empty()) << "success writes no line";
+  EXPECT_EQ(std::make_pair(probe->magic, probe->arg), std::make_pair(ProbeObject::kMagic, 41L));
+  EXPECT_EQ(loader.LoadLibraryA("LoaderProbe"), 1) << "the same module again is kept";
+  EXPECT_EQ(platform_.loadAttempts.size(), 1u);
+  EXPECT_TRUE(take().empty()) << "success writes no line";
 
-  // Loading the same module again keeps it.
-  EXPECT_NE(loader.LoadLibraryA("LoaderProbe"), 0);
-  EXPECT_EQ(platform_.loadAttempts().size(), 1u);
-
-  EXPECT_EQ(loader.ReleaseLibrary(), 1);
-  EXPECT_EQ(loader.IsLibraryLoaded(), 0);
-  EXPECT_EQ(platform_.frees(), 1);
-  EXPECT_EQ(loader.ReleaseLibrary(), 0);
-  EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotLoaded);
-  EXPECT_EQ(platform_.frees(), 1);
-}
-
-TEST_F(LoaderTest, EntryFailuresGiveNullACodeAndAReasonLine) {
-  CLoaderLibrary loader;
-  ASSERT_NE(loader.LoadLibraryA("LoaderProbe"), 0);
-  struct Case {
-    const char* entry;
-    unsigned long state;
-    const char* reason;
-  } cases[] = {
-      {"CreateNothing", CLoaderLibrary::kErrEntryNull, "returned null"},
-      {"CreateMissing", CLoaderLibrary::kErrNoEntry, "undefined symbol: CreateMissing"},
-      {"CreateThrowing", CLoaderLibrary::kErrEntryNull, "raised an exception"},
+  const std::string in = " in " + loader.LoadedPath() + ": ";
+  const struct { const char* entry; unsigned long state; std::string line; } cases[] = {
+      {"CreateNothing", CLoaderLibrary::kErrEntryNull, "CreateNothing" + in + "the entry returned null"},
+      {"CreateMissing", CLoaderLibrary::kErrNoEntry, "CreateMissing missing" + in},
+      {"CreateThrowing", CLoaderLibrary::kErrEntryNull, "CreateThrowing" + in + "the entry raised an exception"},
   };
-  for (const Case& c : cases) {
-    sink_->clear();
+  for (const auto& c : cases) {
     EXPECT_EQ(loader.CreateObject(c.entry, 0), nullptr) << c.entry;
     EXPECT_EQ(loader.GetErrorState(), c.state) << c.entry;
-    ASSERT_EQ(lines().size(), 1u) << c.entry;
-    const std::string line = lines()[0];
-    EXPECT_EQ(line.rfind("--ERROR-- CLoaderLibrary::CreateObject() ", 0), 0u) << line;
-    EXPECT_NE(line.find(c.entry), std::string::npos) << line;
-    EXPECT_NE(line.find(c.reason), std::string::npos) << line;
+    const Lines lines = take();
+    EXPECT_TRUE(lines.size() == 1 && lines[0].rfind("--ERROR-- CLoaderLibrary::CreateObject() " + c.line, 0) == 0)
+        << testing::PrintToString(lines);
   }
   // A success clears the state; the reason of the last failure stays.
-  std::unique_ptr<ProbeObject> probe(static_cast<ProbeObject*>(loader.CreateObject("CreateProbe", 1)));
-  EXPECT_NE(probe, nullptr);
+  probe.reset(static_cast<ProbeObject*>(loader.CreateObject("CreateProbe", 1)));
   EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNone);
   EXPECT_EQ(loader.GetErrReason(), CLoaderLibrary::kErrEntryNull);
-}
 
-TEST_F(LoaderTest, ModuleNotFoundAnywhereNamesEveryPlaceTried) {
-  platform_.setEnv("PDFPARSE_PLUGIN_DIR", kPlugins + "/empty");
-  CLoaderLibrary loader;
-  EXPECT_EQ(loader.LoadLibraryA("LoaderProbe"), 0);
-  EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotFound);
-  EXPECT_EQ(loader.IsLibraryLoaded(), 0);
+  // A failed release is reported once; the module counts as gone.
+  platform_.freeFailure = "module busy";
+  EXPECT_EQ(loader.ReleaseLibrary(), 0);
+  EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrReleaseFailed);
+  EXPECT_EQ(loader.ReleaseLibrary(), 0);
   EXPECT_EQ(loader.CreateObject("CreateProbe", 0), nullptr);
   EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotLoaded);
-
-  ASSERT_EQ(lines().size(), 2u);
-  const std::string line = lines()[0];
-  EXPECT_EQ(line.rfind("--ERROR-- CLoaderLibrary::LoadLibraryA() libLoaderProbe.so not loaded: ", 0), 0u);
-  const std::vector<std::string> tried = platform_.loadAttempts();
-  ASSERT_EQ(tried.size(), 3u);
-  for (const std::string& path : tried) EXPECT_NE(line.find(path + ": "), std::string::npos) << line;
-  EXPECT_NE(lines()[1].find("no module loaded"), std::string::npos);
+  EXPECT_EQ(platform_.frees, 1);
+  EXPECT_EQ(take(), (Lines{"--ERROR-- CLoaderLibrary::ReleaseLibrary() " + loader.LoadedPath() + ": module busy",
+                           "--ERROR-- CLoaderLibrary::ReleaseLibrary() no module loaded",
+                           "--ERROR-- CLoaderLibrary::CreateObject() CreateProbe: no module loaded"}));
 }
 
 TEST_F(LoaderTest, SearchOrderIsPluginDirThenOwnFolderThenSystemPath) {
-  platform_.interceptLoads({});
-  platform_.setModulePath("/opt/host/lib/libpdfparse.so");
-  platform_.setEnv("PDFPARSE_PLUGIN_DIR", "/plug/");
-  {
-    CLoaderLibrary loader;
-    EXPECT_EQ(loader.LoadLibraryA("Kestaro"), 0);
-  }
-  EXPECT_EQ(platform_.loadAttempts(),
-            (std::vector<std::string>{"/plug/libKestaro.so", "/opt/host/lib/libKestaro.so", "libKestaro.so"}));
+  platform_.loadable.emplace();
+  platform_.modulePath = "/opt/host/lib/libpdfparse.so";
+  platform_.env["PDFPARSE_PLUGIN_DIR"] = "/plug/";
+  CLoaderLibrary loader;
+  EXPECT_EQ(loader.LoadLibraryA("Kestaro"), 0);
+  EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotFound);
+  const Lines tried = {"/plug/libKestaro.so", "/opt/host/lib/libKestaro.so", "libKestaro.so"};
+  EXPECT_EQ(platform_.loadAttempts, tried);
+  EXPECT_EQ(take(), Lines{"--ERROR-- CLoaderLibrary::LoadLibraryA() libKestaro.so not loaded: " + tried[0] +
+                          ": " + tried[0] + ": scripted load failure; " + tried[1] + ": " + tried[1] +
+                          ": scripted load failure; " + tried[2] + ": " + tried[2] + ": scripted load failure"});
 
   // Without the variable the search starts beside the library and stops at
-  // the first module that loads. A value longer than any first buffer works.
-  RecordingPlatform second;
-  ScopedPlatform installed(&second);
-  second.unsetEnv("PDFPARSE_PLUGIN_DIR");
-  second.setModulePath("/opt/host/lib/libpdfparse.so");
-  second.interceptLoads({"/opt/host/lib/libKestaro.so"});
-  CLoaderLibrary loader;
+  // the first module that loads; a value longer than any first buffer works.
+  platform_.loadable = Lines{tried[1], "/" + std::string(5000, 'd') + "/libKestaro.so"};
+  platform_.loadAttempts.clear();
+  platform_.env["PDFPARSE_PLUGIN_DIR"] = std::nullopt;
   EXPECT_EQ(loader.LoadLibraryA("Kestaro"), 1);
-  EXPECT_EQ(second.loadAttempts(), (std::vector<std::string>{"/opt/host/lib/libKestaro.so"}));
-
-  const std::string longDir = "/" + std::string(5000, 'd');
-  second.setEnv("PDFPARSE_PLUGIN_DIR", longDir);
+  platform_.env["PDFPARSE_PLUGIN_DIR"] = "/" + std::string(5000, 'd');
   CLoaderLibrary other;
   EXPECT_EQ(other.LoadLibraryA("Kestaro"), 1);
-  EXPECT_EQ(second.loadAttempts().at(1), longDir + "/libKestaro.so");
-}
+  EXPECT_EQ(platform_.loadAttempts, (Lines{tried[1], platform_.loadable->back()}));
 
-TEST_F(LoaderTest, NamesThatAreNotPlainModuleNamesAreRefusedWithoutALoad) {
-  platform_.interceptLoads({});
-  CLoaderLibrary loader;
-  for (const char* name : {static_cast<const char*>(nullptr), "", "../evil", "a/b"}) {
-    EXPECT_EQ(loader.LoadLibraryA(name), 0);
-    EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotFound);
+  // Names that are not plain module names are refused without a load.
+  for (const std::string& name : Lines{"", "../evil", "a/b", std::string(300, 'x')}) {
+    EXPECT_EQ(other.LoadLibraryA(name.c_str()), 0);
+    EXPECT_EQ(other.GetErrorState(), CLoaderLibrary::kErrNotFound);
   }
-  EXPECT_EQ(loader.LoadLibraryA(std::string(300, 'x').c_str()), 0);
-  EXPECT_TRUE(platform_.loadAttempts().empty());
-  EXPECT_EQ(lines().size(), 5u);
-}
-
-TEST_F(LoaderTest, FailedReleaseIsReportedAndNotRetried) {
-  platform_.interceptLoads({kPlugins + "/probe/libLoaderProbe.so"});
-  platform_.failFree("module busy");
-  {
-    CLoaderLibrary loader;
-    ASSERT_EQ(loader.LoadLibraryA("LoaderProbe"), 1);
-    EXPECT_EQ(loader.ReleaseLibrary(), 0);
-    EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrReleaseFailed);
-    EXPECT_EQ(loader.IsLibraryLoaded(), 0);
-    ASSERT_EQ(lines().size(), 1u);
-    EXPECT_NE(lines()[0].find("--ERROR-- CLoaderLibrary::ReleaseLibrary() "), std::string::npos);
-    EXPECT_NE(lines()[0].find("module busy"), std::string::npos);
-  }
-  EXPECT_EQ(platform_.frees(), 1) << "the destructor does not close it again";
-
-  // A loader destroyed while its module is loaded closes it.
-  RecordingPlatform second;
-  ScopedPlatform installed(&second);
-  second.interceptLoads({kPlugins + "/probe/libLoaderProbe.so"});
-  second.setEnv("PDFPARSE_PLUGIN_DIR", kPlugins + "/probe");
-  { CLoaderLibrary loader; ASSERT_EQ(loader.LoadLibraryA("LoaderProbe"), 1); }
-  EXPECT_EQ(second.frees(), 1);
+  EXPECT_EQ(other.LoadLibraryA(nullptr), 0);
+  EXPECT_EQ(platform_.loadAttempts.size(), 2u);
+  EXPECT_EQ(take(), Lines(5, "--ERROR-- CLoaderLibrary::LoadLibraryA() invalid module name"));
 }
 
 }  // namespace

@@ -1,23 +1,16 @@
-// The document object's life: library start and stop, resource directories
-// under DRAVIK, and loading the converter from the plug-in.
-#include <cmath>
-#include <optional>
-
+// The document object's life: start and stop of the PDF library with its
+// resource directories under DRAVIK, the converter from the plug-in, and
+// opening (with authorisation) and closing documents.
 #include "outside/loader/CLoaderLibrary.h"
 #include "pdfobject/Fixture.h"
 
 namespace pdfobject_test {
 namespace {
 
-const char* const kSuffixes[] = {"\\General\\RIP\\Fonts", "\\General\\RIP\\Resource\\CMap",
-                                 "\\General\\RIP\\Resource\\CIDFont"};
-
-std::u16string Ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheLibraryCalls) {
+TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheCalls) {
   const void* data = nullptr;
-  int destroyedAtRelease = -1;
-  platform_.onFree([&] { destroyedAtRelease = script_->destroyed(); });
+  int destroyedAtFree = -1;
+  platform_.onFree = [&] { destroyedAtFree = script_->destroyed; };
   {
     CPdfObject obj;
     ASSERT_TRUE(obj.init());
@@ -25,20 +18,10 @@ TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheLibraryCalls) {
     EXPECT_EQ(lines(), (Lines{Fmt("OK CPdfObject::loadPdfLibrary() m_pdflLibData = %p", data),
                               "CPdfObject::loadPdfConverter() Begin load ",
                               "CDravikPdfObject::loadPdfConverter() End init bRes = 1",
-                              "CPdfObject::loadPdfConverter() End load bRes = 1",
-                              "CPdfObject::init() End bRes = 1"}));
-    EXPECT_EQ(sink_->records()[3].call, outside::TraceCall::Output);
-    EXPECT_EQ(engine_.maxDocStorage(), 0x800000);
-    EXPECT_EQ(engine_.initCount(), 1);
-    EXPECT_EQ(script_->calls(), (Lines{"initConverter(1,1,1,1,0;0)"}));
-    EXPECT_EQ(obj.errState(), 0);
-
-    // A second start makes no library call and shows the same record.
-    clear();
-    EXPECT_TRUE(obj.loadPdfLibrary());
-    EXPECT_TRUE(obj.loadPdfConverter());
-    EXPECT_EQ(engine_.totalCalls(), 0);
-    EXPECT_EQ(lines(), (Lines{Fmt("OK CPdfObject::loadPdfLibrary() m_pdflLibData = %p", data)}));
+                              "CPdfObject::loadPdfConverter() End load bRes = 1", "CPdfObject::init() End bRes = 1"}));
+    EXPECT_EQ(sink_->records()[3].call, outside::TraceCall::Output) << "the init line has no instance";
+    EXPECT_EQ(engine_.log, (Lines{"PDFLInit", "CosSetMaxDocStorage(8388608)"}));
+    EXPECT_EQ(script_->calls, Lines{"initConverter(1,1,1,1,0;0)"});
     clear();
   }
   EXPECT_EQ(lines(), (Lines{"CPdfObject::unloadPdfConverter() Begin unload ",
@@ -46,182 +29,87 @@ TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheLibraryCalls) {
                             Fmt("CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = 1", data),
                             "CPdfObject::unloadPdfLibrary() End", "CPdfObject::release End bRes = 1",
                             "CPdfObject::~CPdfObject() End"}));
-  EXPECT_EQ(engine_.log(), (Lines{"PDFLGetInitCount", "PDFLTerm"}));
-  EXPECT_EQ(engine_.initCount(), 0);
-  EXPECT_EQ(platform_.sleeps(), (std::vector<outside::DWORD>{200}));
-  EXPECT_EQ(destroyedAtRelease, 1) << "the converter goes before its module";
-  EXPECT_EQ(sink_->count(outside::TraceCall::ReleaseInstance), 1u);
-}
+  EXPECT_EQ(engine_.log, (Lines{"PDFLGetInitCount", "PDFLTerm"}));
+  EXPECT_EQ(platform_.sleeps, std::vector<outside::DWORD>{200});
+  EXPECT_EQ(destroyedAtFree, 1) << "the converter goes before its module";
 
-TEST_F(PdfObjectTest, FailedLibraryStartShowsTheSplitCodeAndSkipsTheConverter) {
-  engine_.setInitResult(static_cast<ASInt32>((2u << 28) | (15u << 24) | (3u << 16) | 7u));
+  // A failed start shows the code's parts and leaves the converter alone.
+  engine_.initResult = static_cast<ASInt32>((2u << 28) | (15u << 24) | (3u << 16) | 7u);
   pdfl_detail::SetCurrentException(PdflException(pdfl_err::kInitBadRecord, "no font directory"));
-  CPdfObject obj;
-  EXPECT_FALSE(obj.init());
-  EXPECT_EQ(obj.errState(), 1);
-  EXPECT_EQ(obj.libData(), nullptr);
-  EXPECT_EQ(lines(),
-            (Lines{ErrorLine("CPdfObject::loadPdfLibrary()", pdfl_err::kInitBadRecord, "no font directory"),
-                   "CPdfObject::loadPdfLibrary() Initialization error, please see \"AcroErr\" for more "
-                   "information Error System: 3\nError Severity: 2\nError Code: 7",
-                   Fmt("--ERROR-- CPdfObject::loadPdfLibrary() m_pdflLibData = %p", nullptr),
-                   "CPdfObject::init() End bRes = 0"}));
-  EXPECT_EQ(sink_->records()[1].call, outside::TraceCall::Output);
-  EXPECT_EQ(script_->created(), 0);
-  EXPECT_EQ(platform_.loadAttempts().size(), 0u);
-
-  // Stopping what never started makes no call and says so.
   clear();
-  EXPECT_FALSE(obj.unloadPdfLibrary());
-  EXPECT_TRUE(obj.release());
-  EXPECT_EQ(engine_.totalCalls(), 0);
-  EXPECT_EQ(lines(), (Lines{"CPdfObject::unloadPdfLibrary() End", "CPdfObject::unloadPdfLibrary() End",
+  CPdfObject failed;
+  EXPECT_FALSE(failed.init());
+  EXPECT_EQ(failed.errState(), 1);
+  EXPECT_TRUE(failed.release());  // stops nothing
+  EXPECT_EQ(lines(), (Lines{ErrorLine("CPdfObject::loadPdfLibrary()", pdfl_err::kInitBadRecord, "no font directory"),
+                            "CPdfObject::loadPdfLibrary() Initialization error, please see \"AcroErr\" for more "
+                            "information Error System: 3\nError Severity: 2\nError Code: 7",
+                            Fmt("--ERROR-- CPdfObject::loadPdfLibrary() m_pdflLibData = %p", nullptr),
+                            "CPdfObject::init() End bRes = 0", "CPdfObject::unloadPdfLibrary() End",
                             "CPdfObject::release End bRes = 1"}));
+  EXPECT_EQ(engine_.log, Lines{"PDFLInit"});
+  EXPECT_EQ(script_->created, 1);
 }
 
-TEST_F(PdfObjectTest, AllocatorFailuresLeaveNoRecordOrAnEmptyEntry) {
-  CPdfObject obj;
-  outside::FailFrameworkAllocationsForTesting(0, 1);  // the record
-  EXPECT_FALSE(obj.loadPdfLibrary());
-  EXPECT_EQ(engine_.calls(PdflCall::PDFLInit), 0);
-  EXPECT_EQ(lines().back(), Fmt("--ERROR-- CPdfObject::loadPdfLibrary() m_pdflLibData = %p", nullptr));
-
-  outside::FailFrameworkAllocationsForTesting(2, 1);  // record and list made, first entry not
-  ASSERT_TRUE(obj.loadPdfLibrary());
-  auto seen = engine_.lastInit();
-  ASSERT_TRUE(seen.has_value());
-  EXPECT_EQ(seen->dirListLen, 3);
-  ASSERT_EQ(seen->dirs.size(), 3u);
-  EXPECT_FALSE(seen->dirs[0].has_value());
-  EXPECT_EQ(seen->dirs[2], Ascii16(std::string("/srv/dravik") + kSuffixes[2]));
-}
-
-// What PDFLInit receives for a DRAVIK value (nullopt: the variable is unset).
-struct DirCase {
-  const char* name;
-  std::optional<std::string> root;
-  bool list;
+// The three entries for a root (in UTF-16); null where the joined path does
+// not fit its 260 units with the terminator.
+std::vector<std::optional<std::u16string>> Dirs(const std::u16string& root) {
   std::vector<std::optional<std::u16string>> dirs;
-  size_t errorLines;
-};
-
-std::vector<std::optional<std::u16string>> AsciiDirs(const std::string& root) {
-  std::vector<std::optional<std::u16string>> dirs;
-  for (const char* suffix : kSuffixes) {
-    std::string joined = root + suffix;
-    dirs.push_back(joined.size() <= 259 ? std::optional(Ascii16(joined)) : std::nullopt);
+  for (std::u16string suffix : {u"\\Fonts", u"\\Resource\\CMap", u"\\Resource\\CIDFont"}) {
+    suffix = u"\\General\\RIP" + suffix;
+    dirs.push_back(root.size() + suffix.size() <= 259 ? std::optional(root + suffix) : std::nullopt);
   }
   return dirs;
 }
 
 TEST_F(PdfObjectTest, ResourceDirectoriesFollowTheRootUnchangedAndNeverOverflow) {
-  const std::string euros = [] {
-    std::string s;
-    for (int i = 0; i < 86; ++i) s += "\xE2\x82\xAC";  // 258 bytes, 86 units
-    return s;
-  }();
-  const std::vector<DirCase> cases = {
-      {"plain", "/srv/dravik", true, AsciiDirs("/srv/dravik"), 0},
-      {"trailing backslash", "C:\\Dravik\\", true, AsciiDirs("C:\\Dravik\\"), 0},
-      {"unset", std::nullopt, false, {}, 0},
-      {"empty", "", false, {}, 0},
-      {"too long for the buffer", std::string(300, 'r'), false, {}, 1},
-      {"fills the buffer, joined too long", std::string(259, 'r'), true, AsciiDirs(std::string(259, 'r')), 3},
-      {"only the shortest fits", std::string(240, 'r'), true, AsciiDirs(std::string(240, 'r')), 2},
-      {"UTF-8",
-       "/donn\xC3\xA9""es/\xE5\xAD\x97/\xF0\x9F\x98\x80",
-       true,
-       {u"/données/字/😀\\General\\RIP\\Fonts", u"/données/字/😀\\General\\RIP\\Resource\\CMap",
-        u"/données/字/😀\\General\\RIP\\Resource\\CIDFont"},
-       0},
-      {"invalid bytes", "/x\xFF\xC3", true,
-       {u"/x\uFFFD\uFFFD\\General\\RIP\\Fonts", u"/x\uFFFD\uFFFD\\General\\RIP\\Resource\\CMap",
-        u"/x\uFFFD\uFFFD\\General\\RIP\\Resource\\CIDFont"},
-       0},
-      {"bounded by units, not bytes", euros, true,
-       {std::u16string(86, u'€') + u"\\General\\RIP\\Fonts",
-        std::u16string(86, u'€') + u"\\General\\RIP\\Resource\\CMap",
-        std::u16string(86, u'€') + u"\\General\\RIP\\Resource\\CIDFont"},
-       0},
+  const std::string smiley = "\xF0\x9F\x98\x80";
+  std::string euros;
+  for (int i = 0; i < 86; ++i) euros += "\xE2\x82\xAC";  // 258 bytes, 86 units
+  // widened: nullopt for no list at all.
+  const struct { std::optional<std::string> root; std::optional<std::u16string> widened; long errorLines; } cases[] = {
+      {"/srv/dravik", u"/srv/dravik", 0},   {"C:\\Dravik\\", u"C:\\Dravik\\", 0},  // a trailing backslash stays
+      {std::nullopt, std::nullopt, 0}, {"", std::nullopt, 0},
+      {std::string(300, 'r'), std::nullopt, 1},  // too long for the buffer
+      {std::string(259, 'r'), std::u16string(259, u'r'), 3},  // fills the buffer; no joined path fits
+      {std::string(241, 'r'), std::u16string(241, u'r'), 2},  // only the shortest fits, exactly
+      {std::string(240, 'r') + smiley, std::u16string(240, u'r') + u"😀", 3},  // the pair counts two
+      {"/donn\xC3\xA9""es/\xE5\xAD\x97/" + smiley, u"/données/字/😀", 0},
+      {"/x\xFF\xC3", u"/x\uFFFD\uFFFD", 0},
+      {euros, std::u16string(86, u'€'), 0},  // bounded by units, not bytes
   };
-  for (const DirCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.root)
-      platform_.setEnv("DRAVIK", *c.root);
-    else
-      platform_.unsetEnv("DRAVIK");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.root.value_or("(unset)").substr(0, 20));
+    platform_.env["DRAVIK"] = c.root;
     clear();
-    {
-      CPdfObject obj;
-      ASSERT_TRUE(obj.loadPdfLibrary());
-      auto seen = engine_.lastInit();
-      ASSERT_TRUE(seen.has_value());
-      EXPECT_EQ(seen->size, 52u);
-      EXPECT_EQ(seen->flags, 1u);
-      EXPECT_EQ(seen->hadList, c.list);
-      EXPECT_EQ(seen->dirListLen, c.list ? 3 : 0);
-      EXPECT_EQ(seen->dirs, c.dirs);
-      size_t errors = 0;
-      for (const std::string& line : lines()) {
-        if (line.rfind("--ERROR-- CPdfObject::buildResourceDirs() DRAVIK", 0) == 0) ++errors;
-      }
-      EXPECT_EQ(errors, c.errorLines);
-    }
+    CPdfObject obj;
+    ASSERT_TRUE(obj.loadPdfLibrary());
+    const auto& seen = engine_.lastInit.value();
+    EXPECT_EQ(std::make_tuple(seen.size, seen.flags, seen.hadList, seen.dirListLen),
+              std::make_tuple(52u, 1u, c.widened.has_value(), c.widened ? 3 : 0));
+    EXPECT_EQ(seen.dirs, c.widened ? Dirs(*c.widened) : decltype(Dirs(u"")){});
+    const Lines got = lines();
+    const auto isError = [](const std::string& l) { return l.find("buildResourceDirs() DRAVIK") != l.npos; };
+    EXPECT_EQ(std::count_if(got.begin(), got.end(), isError), c.errorLines);
   }
 }
 
-TEST(WidenString, DecodesUtf8AndNeverWritesPastTheEntry) {
-  ASUTF16Val out[8];
-  auto text = [&] { return std::u16string(reinterpret_cast<const char16_t*>(out)); };
-
-  ASSERT_TRUE(CPdfObject::widenString(out, "a\xF0\x9F\x98\x80", 8));
-  EXPECT_EQ(text(), u"a\U0001F600");  // a surrogate pair
-  ASSERT_TRUE(CPdfObject::widenString(out, "\xC0\xAF|\xED\xA0\x80", 8));
-  EXPECT_EQ(text(), u"\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD");  // overlong and surrogate encodings
-  ASSERT_TRUE(CPdfObject::widenString(out, "\xE2\x82", 8));
-  EXPECT_EQ(text(), u"\uFFFD\uFFFD");  // cut-off sequence
-
-  // Seven units and the terminator fit in eight; one more does not, and
-  // nothing is written beyond the capacity.
-  ASUTF16Val bounded[10];
-  std::fill(std::begin(bounded), std::end(bounded), ASUTF16Val{0xBEEF});
-  EXPECT_TRUE(CPdfObject::widenString(bounded, "1234567", 8));
-  EXPECT_EQ(bounded[7], 0);
-  std::fill(std::begin(bounded), std::end(bounded), ASUTF16Val{0xBEEF});
-  EXPECT_FALSE(CPdfObject::widenString(bounded, "12345678", 8));
-  EXPECT_EQ(bounded[0], 0);
-  EXPECT_EQ(bounded[8], 0xBEEF);
-  // A pair that would straddle the end is refused whole.
-  EXPECT_FALSE(CPdfObject::widenString(bounded, "123456\xF0\x9F\x98\x80", 8));
-}
-
-struct ConverterCase {
-  const char* name;
-  const char* folder;
-  bool initFails;
-  bool createNull;
-  unsigned long loaderState;
-  const char* loaderLine;  // start of the loader's own line, or null
-};
-
-TEST_F(PdfObjectTest, ConverterLoadFailuresWriteTheirLinesAndFailInit) {
-  const ConverterCase cases[] = {
-      {"init fails", "scripted", true, false, 0, nullptr},
-      {"no module", "empty", false, false, CLoaderLibrary::kErrNotFound,
-       "--ERROR-- CLoaderLibrary::LoadLibraryA() libKestaro.so not loaded: "},
-      {"no entry", "noentry", false, false, CLoaderLibrary::kErrNoEntry,
-       "--ERROR-- CLoaderLibrary::CreateObject() CreatePDFConverterNoRip missing in "},
-      {"entry yields null", "scripted", false, true, CLoaderLibrary::kErrEntryNull,
-       "--ERROR-- CLoaderLibrary::CreateObject() CreatePDFConverterNoRip in "},
+TEST_F(PdfObjectTest, ConverterLoadFailuresWriteTheirLinesFailInitAndCloseTheModule) {
+  // The loader's own line starts with "--ERROR-- CLoaderLibrary::" and `loaderLine`.
+  const struct {
+    const char* folder; bool initFails, createNull; unsigned long state; const char* loaderLine;
+  } cases[] = {
+      {"scripted", true, false, 0, nullptr},
+      {"empty", false, false, CLoaderLibrary::kErrNotFound, "LoadLibraryA() libKestaro.so not loaded: "},
+      {"noentry", false, false, CLoaderLibrary::kErrNoEntry, "CreateObject() CreatePDFConverterNoRip missing in "},
+      {"scripted", false, true, CLoaderLibrary::kErrEntryNull, "CreateObject() CreatePDFConverterNoRip in "},
   };
-  for (const ConverterCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    platform_.setEnv("PDFPARSE_PLUGIN_DIR", std::string(kPlugins) + "/" + c.folder);
-    auto script = std::make_shared<ConverterScript>();
-    ScopedConverterScript installed(script);
-    if (c.initFails) script->failAt(ConverterOp::initConverter);
-    script->setCreateReturnsNull(c.createNull);
-    const int freesBefore = platform_.frees();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + (c.initFails ? " init fails" : ""));
+    platform_.env["PDFPARSE_PLUGIN_DIR"] = std::string(PDFPARSE_TEST_PLUGINS) + "/" + c.folder;
+    script_->failAt["initConverter"] = c.initFails ? 0 : -1;
+    script_->createNull = c.createNull;
+    const int frees = platform_.frees;
     {
       CPdfObject obj;
       ASSERT_TRUE(obj.loadPdfLibrary());
@@ -229,52 +117,104 @@ TEST_F(PdfObjectTest, ConverterLoadFailuresWriteTheirLinesAndFailInit) {
       EXPECT_FALSE(obj.loadPdfConverter());
       Lines expected{"CPdfObject::loadPdfConverter() Begin load "};
       if (c.initFails) expected.push_back("CDravikPdfObject::loadPdfConverter() End init bRes = 0");
-      expected.push_back(Fmt("--ERROR--CPdfObject::loadPdfConverter() load bRes = %d", static_cast<int>(c.loaderState)));
+      expected.push_back(Fmt("--ERROR--CPdfObject::loadPdfConverter() load bRes = %lu", c.state));
       expected.push_back("CPdfObject::loadPdfConverter() End load bRes = 0");
       Lines got = lines();
       if (c.loaderLine != nullptr) {
         ASSERT_EQ(got.size(), 4u);
-        EXPECT_EQ(got[1].rfind(c.loaderLine, 0), 0u) << got[1];
+        EXPECT_EQ(got[1].rfind(std::string("--ERROR-- CLoaderLibrary::") + c.loaderLine, 0), 0u) << got[1];
         got.erase(got.begin() + 1);
       }
       EXPECT_EQ(got, expected);
-      EXPECT_EQ(obj.converter() != nullptr, c.initFails) << "a converter that failed to start stays";
+      CPdfObject other;
+      EXPECT_FALSE(other.init());
+      EXPECT_EQ(other.errState(), 1);
     }
-    {
-      CPdfObject obj;
-      EXPECT_FALSE(obj.init());
-      EXPECT_EQ(obj.errState(), 1);
-    }
-    EXPECT_EQ(script->created(), script->destroyed());
-    // Whatever module was loaded is closed with the object.
-    const bool moduleLoaded = std::string(c.folder) != "empty";
-    EXPECT_EQ(platform_.frees() - freesBefore, moduleLoaded ? 2 : 0);
+    EXPECT_EQ(script_->created, script_->destroyed);
+    EXPECT_EQ(platform_.frees - frees, std::string(c.folder) == "empty" ? 0 : 2) << "the module goes with the object";
   }
 }
 
-TEST_F(PdfObjectTest, FailedModuleReleaseIsReportedButTheConverterIsGone) {
-  auto obj = started();
-  platform_.failFree("module busy");
-  EXPECT_FALSE(obj->unloadPdfConverter());
-  EXPECT_EQ(obj->converter(), nullptr);
-  const Lines got = lines();
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0], "CPdfObject::unloadPdfConverter() Begin unload ");
-  EXPECT_NE(got[1].find("module busy"), std::string::npos);
-  EXPECT_EQ(got[2], "CPdfObject::unloadPdfConverter() End bRes = 0");
-  clear();
-  EXPECT_TRUE(obj->unloadPdfConverter());
-  EXPECT_TRUE(lines().empty());
+TEST_F(PdfObjectTest, OpenGoesThroughTheFileSystemAndCloseGivesGrowthBack) {
+  auto obj = opened();
+  engine_.docs["/docs/a.pdf"] = ScriptedDoc::WithPages(2);
+  engine_.purgeResult = 4096;
+  for (size_t bytes : {1000000, 1500000, 400000, 1000000}) platform_.queueWorkingSet(bytes);
+  ASSERT_TRUE(obj->openPdf("/docs/a.pdf"));  // the first open measures the base
+  EXPECT_EQ(engine_.log, (Lines{"ASAtomFromString(Cstring)", "ASFileSysCreatePathName(/docs/a.pdf)",
+                                "PDDocOpenEx(/docs/a.pdf)", "ASFileSysReleasePathName"}));
+  EXPECT_TRUE(obj->closePdf());
+  EXPECT_EQ(obj->document(), nullptr);
+  ASSERT_TRUE(obj->openPdf("/docs/a.pdf"));
+  EXPECT_TRUE(obj->closePdf());  // below the base: negative, and the same bits purged
+  EXPECT_TRUE(obj->closePdf());  // nothing open: measured, no library call
+  const std::string open = "CPdfObject::openPdf() res = 1 fileName /docs/a.pdf";
+  EXPECT_EQ(lines(), (Lines{open, "CPdfObject::closePdf() res = 1 procMem = 500000 freeMem = 4096l", open,
+                            "CPdfObject::closePdf() res = 1 procMem = -600000 freeMem = 4096l",
+                            "CPdfObject::closePdf() res = 1 procMem = 0 freeMem = 0l"}));
+  EXPECT_EQ(engine_.calls("ASPurgeMemory(500000)") + engine_.calls("ASPurgeMemory(4294367296)"), 2);
+  EXPECT_EQ(engine_.calls("ASPurgeMemory") + engine_.calls("PDDocClose"), 4);
+
+  // A working set past 4 GiB saturates instead of wrapping.
+  platform_.queueWorkingSet(size_t{5} << 30);
+  EXPECT_EQ(opened("/docs/a.pdf")->baseProcMem(), 0xFFFFFFFFu);
 }
 
-TEST_F(PdfObjectTest, ReportPdflErrorAlwaysYieldsFalseAndState3) {
-  CPdfObject obj;
-  pdfl_detail::SetCurrentException(PdflException(pdfl_err::kFileRead, std::string(400, 'm')));
-  EXPECT_FALSE(obj.reportPdflError("Label"));
-  EXPECT_EQ(obj.errState(), 3);
-  // The message is cut to the 256-byte buffer.
-  EXPECT_EQ(lines().back(), ErrorLine("Label", pdfl_err::kFileRead, std::string(255, 'm')));
-  EXPECT_EQ(sink_->records().back().call, outside::TraceCall::Output);
+TEST_F(PdfObjectTest, FailedOpensReportTheirStateAndLeaveNothingOpen) {
+  engine_.defaultDoc = ScriptedDoc::WithPages(1);
+  engine_.failOpen = {"broken"};
+  auto obj = opened();
+  EXPECT_FALSE(obj->openPdf("/docs/broken.pdf"));
+  EXPECT_EQ(lines(), (Lines{ErrorLine("CDravikPdfObject::openPdf()", pdfl_err::kDamaged, "scripted open failure"),
+                            "CPdfObject::openPdf() res = 0 fileName /docs/broken.pdf"}));
+  EXPECT_EQ(obj->errState(), 3);
+  EXPECT_EQ(engine_.held(ScriptedEngine::kPath), 0);
+
+  engine_.raiseAt("ASFileSysReleasePathName", 2);  // after the document opened: it is closed again
+  EXPECT_FALSE(obj->openPdf("/docs/a.pdf"));
+  EXPECT_EQ(engine_.held(ScriptedEngine::kDoc), 0);
+
+  // Opening again closes the open document first.
+  ASSERT_TRUE(obj->openPdf("/docs/first.pdf"));
+  ASSERT_TRUE(obj->openPdf("/docs/second.pdf"));
+  EXPECT_EQ(engine_.held(ScriptedEngine::kDoc), 1);
+
+  clear();
+  EXPECT_FALSE(obj->openPdf("") || obj->openPdf(nullptr));
+  EXPECT_TRUE(engine_.log.empty());
+}
+
+TEST_F(PdfObjectTest, ProtectedDocumentsOpenOnlyWithTheFixedPassword) {
+  const auto locked = [](const char* password, ASInt32 perms) {
+    ScriptedDoc doc = ScriptedDoc::WithPages(1);
+    std::tie(doc.password, doc.grantedPerms) = std::make_tuple(password, perms);
+    return doc;
+  };
+  // A refusal raises from the open; the callback saw the permissions granted.
+  const struct { const char* path; ScriptedDoc doc; int perms; bool opens; } cases[] = {
+      {"/ok.pdf", locked("marble", 1), 1, true}, {"/odd.pdf", locked("marble", 7), 7, true},
+      {"/even.pdf", locked("marble", 6), 6, false}, {"/other.pdf", locked("secret", 1), 0, false},
+  };
+  auto obj = opened();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    engine_.docs[c.path] = c.doc;
+    obj->closePdf();
+    clear();
+    EXPECT_EQ(obj->openPdf(c.path), c.opens);
+    Lines expected{Fmt("CPDFConverter::authProc() PDF password protected. perms = %d ", c.perms)};
+    const std::string refused = "scripted engine: password required";
+    if (!c.opens) expected.push_back(ErrorLine("CDravikPdfObject::openPdf()", pdfl_err::kPassword, refused));
+    expected.push_back(Fmt("CPdfObject::openPdf() res = %d fileName %s", c.opens, c.path));
+    EXPECT_EQ(lines(), expected);
+    EXPECT_EQ(obj->errState(), c.opens ? 0 : 2);
+  }
+  // The request stays noted across failed opens, until one succeeds.
+  EXPECT_FALSE(obj->openPdf("/nowhere.pdf"));
+  EXPECT_EQ(obj->errState(), 2);
+  engine_.docs["/plain.pdf"] = ScriptedDoc::WithPages(1);
+  ASSERT_TRUE(obj->openPdf("/plain.pdf"));
+  EXPECT_EQ(obj->errState(), 0);
 }
 
 }  // namespace

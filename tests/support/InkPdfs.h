@@ -1,12 +1,11 @@
-// Builders for test PDFs about colour spaces and inks, and the table of ink
-// rule cases: one page per case, each with the spot colorants the page
-// defines. The pages also paint with what they define, so that renderers
-// used as peers see the same colorants.
+// Test PDFs about colour spaces and inks, composed as PDF text (objects made
+// indirect are referred to as "N 0 R"), and the table of ink rule cases: one
+// page per case, each with the spot colorants it defines. The pages also
+// paint with what they define, so that peer renderers see the same inks.
 #ifndef PDFPARSE_TESTS_SUPPORT_INKPDFS_H_
 #define PDFPARSE_TESTS_SUPPORT_INKPDFS_H_
 
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFObjectHandle.hh>
 
 #include <functional>
 #include <memory>
@@ -15,44 +14,25 @@
 
 namespace inkpdfs {
 
-// An empty document (catalog and empty page tree).
-std::unique_ptr<QPDF> NewPdf();
+std::unique_ptr<QPDF> NewPdf();                              // catalog and empty page tree
+QPDFObjectHandle Obj(QPDF& pdf, const std::string& text);    // "N 0 R" resolves in `pdf`
+std::string Ind(QPDF& pdf, std::string text);                // made indirect; "@" is its own reference
+std::string Stream(QPDF& pdf, const std::string& dict, const std::string& data);
+std::string Form(QPDF& pdf, const std::string& resources, const std::string& content,
+                 const std::string& extra = "");            // BBox 0 0 100 100
+void AddPage(QPDF& pdf, const std::string& resources, const std::string& content, const std::string& extra = "");
+std::string Sep(const std::string& colorant);                // [/Separation ... /DeviceCMYK tint]
+std::string DevN(QPDF& pdf, const std::vector<std::string>& names, const std::string& attrs = "");
+std::string Res(const std::string& category, const std::string& name, const std::string& value);
 
-// Parses a PDF object from text (indirect references resolve in `pdf`).
-QPDFObjectHandle Obj(QPDF& pdf, const std::string& text);
+std::string Write(QPDF& pdf);                          // object streams off
+std::shared_ptr<QPDF> Read(const std::string& bytes);  // keeps the bytes alive
 
-// [/Separation /colorant /DeviceCMYK tint], `colorant` without the slash
-// (spaces and other delimiters are fine; the writer encodes them).
-QPDFObjectHandle Separation(const std::string& colorant);
-// [/DeviceN [names] /DeviceCMYK tint attrs?]; `attrs` may be null.
-QPDFObjectHandle DeviceN(QPDF& pdf, const std::vector<std::string>& names,
-                         QPDFObjectHandle attrs = QPDFObjectHandle::newNull());
-
-// An indirect stream with the given dictionary and data.
-QPDFObjectHandle Stream(QPDF& pdf, QPDFObjectHandle dict, const std::string& data);
-// An indirect form XObject (BBox 0 0 100 100) with these resources (may be null).
-QPDFObjectHandle Form(QPDF& pdf, QPDFObjectHandle resources, const std::string& content);
-// A 1x1 8-bit image XObject in `colorSpace`, `components` bytes of data.
-QPDFObjectHandle Image(QPDF& pdf, QPDFObjectHandle colorSpace, int components);
-
-// A resource dictionary with one entry: << /category << /name value >> >>.
-QPDFObjectHandle Res(const std::string& category, const std::string& name, QPDFObjectHandle value);
-
-// Appends a page (MediaBox 0 0 200 200) with these resources (may be null)
-// and content; returns the page.
-QPDFObjectHandle AddPage(QPDF& pdf, QPDFObjectHandle resources, const std::string& content);
-
-// Serialises with QPDFWriter (object streams off, so the file is plain).
-std::string Write(QPDF& pdf);
-// Parses bytes written by Write; the buffer is kept alive with the result.
-std::shared_ptr<QPDF> Read(const std::string& bytes);
-
-// One page per ink rule. `build` adds the case's page to `pdf`.
 struct InkCase {
   std::string name;
-  std::function<void(QPDF& pdf)> build;
-  std::vector<std::string> spots;    // spot colorants, in walk order
-  std::vector<std::string> process;  // colorants reported as process (NChannel)
+  std::function<void(QPDF& pdf)> build;  // adds the case's page
+  std::vector<std::string> spots;        // spot colorants, in walk order
+  std::vector<std::string> process = {};  // colorants reported as process (NChannel)
 };
 const std::vector<InkCase>& InkRuleCases();
 

@@ -5,8 +5,6 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -14,82 +12,55 @@
 namespace pdftest {
 namespace {
 
-QPDFObjectHandle Parse(QPDF& pdf, const std::string& text) {
-  return QPDFObjectHandle::parse(&pdf, text, "test builder");
-}
-
 // Adds the entries of `text` (a dictionary body) to `dict`.
 void AddEntries(QPDF& pdf, QPDFObjectHandle dict, const std::string& text) {
-  if (text.empty()) return;
-  QPDFObjectHandle extra = Parse(pdf, "<< " + text + " >>");
+  QPDFObjectHandle extra = QPDFObjectHandle::parse(&pdf, "<< " + text + " >>");
   for (const std::string& key : extra.getKeys()) dict.replaceKey(key, extra.getKey(key));
 }
 
-struct Node {
-  QPDFObjectHandle handle;
-  long long count;
-};
+// A /Pages node over pages[first, last): the pages themselves when they fit,
+// else subtrees of at most `fan` kids each.
+QPDFObjectHandle Node(QPDF& pdf, const std::vector<QPDFObjectHandle>& pages, size_t first, size_t last, size_t fan) {
+  QPDFObjectHandle node = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] >>"));
+  size_t step = 1;
+  while (fan >= 2 && (last - first + step - 1) / step > fan) step *= fan;
+  for (size_t i = first; i < last; i += step) {
+    QPDFObjectHandle kid = step == 1 ? pages[i] : Node(pdf, pages, i, std::min(i + step, last), fan);
+    kid.replaceKey("/Parent", node);
+    node.getKey("/Kids").appendItem(kid);
+  }
+  node.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(last - first)));
+  return node;
+}
 
 }  // namespace
 
-DocSpec Pages(int n) {
-  DocSpec spec;
-  spec.pages.assign(static_cast<size_t>(n), "");
-  return spec;
-}
+DocLayout Pages(int n) { return {std::vector<std::string>(static_cast<size_t>(n))}; }
 
-std::string BuildPdf(const DocSpec& spec) {
+std::string BuildPdf(const DocLayout& doc) {
   QPDF pdf;
   pdf.emptyPDF();
-  QPDFObjectHandle root = pdf.getRoot();
-
-  std::vector<Node> level;
-  for (const std::string& attrs : spec.pages) {
-    QPDFObjectHandle page = pdf.makeIndirectObject(Parse(pdf, "<< /Type /Page >>"));
-    AddEntries(pdf, page, attrs);
-    level.push_back({page, 1});
+  std::vector<QPDFObjectHandle> pages;
+  for (const std::string& attrs : doc.pages) {
+    pages.push_back(pdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
+    AddEntries(pdf, pages.back(), "/Type /Page " + attrs);
   }
-  // Group into intermediate nodes until the root can take them all.
-  while (spec.fanout >= 2 && level.size() > static_cast<size_t>(spec.fanout)) {
-    std::vector<Node> up;
-    for (size_t i = 0; i < level.size(); i += static_cast<size_t>(spec.fanout)) {
-      QPDFObjectHandle node = pdf.makeIndirectObject(Parse(pdf, "<< /Type /Pages /Kids [] >>"));
-      long long count = 0;
-      for (size_t k = i; k < level.size() && k < i + static_cast<size_t>(spec.fanout); ++k) {
-        node.getKey("/Kids").appendItem(level[k].handle);
-        level[k].handle.replaceKey("/Parent", node);
-        count += level[k].count;
-      }
-      node.replaceKey("/Count", QPDFObjectHandle::newInteger(count));
-      up.push_back({node, count});
-    }
-    level = std::move(up);
-  }
-  QPDFObjectHandle top = pdf.makeIndirectObject(Parse(pdf, "<< /Type /Pages /Kids [] >>"));
-  long long total = 0;
-  for (Node& node : level) {
-    top.getKey("/Kids").appendItem(node.handle);
-    node.handle.replaceKey("/Parent", top);
-    total += node.count;
-  }
-  top.replaceKey("/Count", QPDFObjectHandle::newInteger(total));
-  AddEntries(pdf, top, spec.rootAttrs);
-  root.replaceKey("/Pages", top);
-
-  if (!spec.info.empty() || !spec.infoRaw.empty()) {
+  QPDFObjectHandle top = Node(pdf, pages, 0, pages.size(), static_cast<size_t>(doc.fanout));
+  AddEntries(pdf, top, doc.rootAttrs);
+  pdf.getRoot().replaceKey("/Pages", top);
+  if (!doc.info.empty() || !doc.infoRaw.empty()) {
     QPDFObjectHandle info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    for (const auto& [key, value] : spec.info) info.replaceKey("/" + key, QPDFObjectHandle::newString(value));
-    AddEntries(pdf, info, spec.infoRaw);
+    for (const auto& [key, value] : doc.info) info.replaceKey("/" + key, QPDFObjectHandle::newString(value));
+    AddEntries(pdf, info, doc.infoRaw);
     pdf.getTrailer().replaceKey("/Info", info);
   }
-
   QPDFWriter writer(pdf);
   writer.setOutputMemory();
   writer.setStaticID(true);
-  writer.setObjectStreamMode(spec.objectStreams ? qpdf_o_generate : qpdf_o_disable);
-  if (spec.encryption) {
-    writer.setR6EncryptionParameters(spec.encryption->user.c_str(), spec.encryption->owner.c_str(), true, true,
-                                     true, true, true, true, qpdf_r3p_full, true);
+  writer.setObjectStreamMode(doc.objectStreams ? qpdf_o_generate : qpdf_o_disable);
+  if (doc.encryption) {
+    writer.setR6EncryptionParameters(doc.encryption->user.c_str(), doc.encryption->owner.c_str(), true, true, true,
+                                     true, true, true, qpdf_r3p_full, true);
   }
   writer.write();
   std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
@@ -97,47 +68,25 @@ std::string BuildPdf(const DocSpec& spec) {
 }
 
 std::string Assemble(const RawDoc& doc) {
-  std::string out = doc.header;
-  std::vector<size_t> offsets;
+  std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n", table;
   for (size_t i = 0; i < doc.objects.size(); ++i) {
-    offsets.push_back(out.size());
+    std::string offset = std::to_string(out.size());
+    table += std::string(10 - offset.size(), '0') + offset + " 00000 n \n";
     out += std::to_string(i + 1) + " 0 obj\n" + doc.objects[i] + "\nendobj\n";
   }
-  if (!doc.xref) return out;
-  size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(doc.objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(doc.objects.size() + 1) + " " + doc.trailer + " >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  return out;
-}
-
-size_t ObjectOffset(const std::string& bytes, int num) {
-  std::string needle = "\n" + std::to_string(num) + " 0 obj";
-  size_t at = bytes.find(needle);
-  return at == std::string::npos ? at : at + 1;
+  std::string size = std::to_string(doc.objects.size() + 1), start = std::to_string(out.size());
+  return out + "xref\n0 " + size + "\n0000000000 65535 f \n" + table + "trailer\n<< /Size " + size + " " +
+         doc.trailer + " >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
 std::string Utf16Be(const std::u16string& text) {
   std::string out = "\xFE\xFF";
-  for (char16_t u : text) {
-    out.push_back(static_cast<char>(u >> 8));
-    out.push_back(static_cast<char>(u & 0xFF));
-  }
+  for (char16_t u : text) out += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
   return out;
 }
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/pdfparse-test-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-  path_ = buffer.data();
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "pdfparse-test-XXXXXX").string()) {
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + path_);
 }
 
 TempDir::~TempDir() {
@@ -147,6 +96,7 @@ TempDir::~TempDir() {
 
 std::string TempDir::write(const std::string& name, const std::string& bytes) const {
   std::string full = file(name);
+  std::filesystem::create_directories(std::filesystem::path(full).parent_path());
   std::ofstream out(full, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + full);

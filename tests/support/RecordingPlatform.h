@@ -1,14 +1,16 @@
-// A Platform double over the real one for the document object's and the
-// loader's tests: scripted environment variables, recorded sleeps, scripted
-// working-set sizes, and module loads that are recorded and can be made to
-// fail. Everything not scripted goes to the real platform.
+// A Platform double over the platform in force, for tests that call it from
+// one thread: scripted environment variables, recorded sleeps, scripted
+// working-set sizes, and module loads that are recorded and can be kept from
+// the real loader. Everything not scripted goes to the wrapped platform.
 #ifndef PDFPARSE_TESTS_SUPPORT_RECORDINGPLATFORM_H_
 #define PDFPARSE_TESTS_SUPPORT_RECORDINGPLATFORM_H_
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,64 +21,66 @@ namespace testing_support {
 
 class RecordingPlatform : public outside::PlatformWrapper {
  public:
-  RecordingPlatform();  // wraps the platform in force
-  ~RecordingPlatform() override;
+  RecordingPlatform() : PlatformWrapper(outside::CurrentPlatform()) {}
 
-  // Environment: a scripted value, or absent; unscripted names are read
-  // from the real environment.
-  void setEnv(const std::string& name, const std::string& value);
-  void unsetEnv(const std::string& name);
+  // Scripted variables (nullopt: absent); others come from the real
+  // environment.
+  std::map<std::string, std::optional<std::string>> env;
+  // Working-set sizes handed out in order (the last one repeats); nullopt
+  // makes that call fail.
+  void queueWorkingSet(std::optional<size_t> bytes) { workingSets.push_back(bytes); }
+  std::deque<std::optional<size_t>> workingSets;
+  std::vector<outside::DWORD> sleeps;
+  // When set, only these paths load, without the real loader.
+  std::optional<std::vector<std::string>> loadable;
+  std::vector<std::string> loadAttempts;
+  std::optional<std::string> modulePath;   // what ModulePathOf reports
+  std::optional<std::string> freeFailure;  // FreeModule fails with this reason
+  std::function<void()> onFree;            // runs first at each FreeModule
+  int frees = 0;
 
-  // Working-set sizes handed out in order (the last one repeats); nullopt in
-  // the queue makes that call fail with `memoryError`.
-  void queueWorkingSet(std::optional<size_t> bytes);
-  void setMemoryError(outside::DWORD error);
-  int memoryCalls() const;
-
-  std::vector<outside::DWORD> sleeps() const;
-
-  // Module loads: every path tried is recorded. With interceptLoads set,
-  // loads only succeed for paths listed in `loadable` (no real dlopen).
-  void interceptLoads(std::vector<std::string> loadable);
-  std::vector<std::string> loadAttempts() const;
-  void setModulePath(const std::string& path);  // ModulePathOf result
-  void failFree(const std::string& reason);
-  // Called at each FreeModule, before it is carried out.
-  void onFree(std::function<void()> hook);
-  int frees() const;
-
-  outside::DWORD GetEnvironmentVariableA(const char* name, char* buffer, outside::DWORD size) override;
-  void Sleep(outside::DWORD milliseconds) override;
-  bool GetProcessMemoryInfo(outside::PROCESS_MEMORY_COUNTERS* counters, outside::DWORD cb) override;
-  outside::DWORD GetLastError() override;
-  outside::HMODULE LoadModule(const char* path, std::string* error) override;
-  bool FreeModule(outside::HMODULE module, std::string* error) override;
-  std::string ModulePathOf(const void* address) override;
+  outside::DWORD GetEnvironmentVariableA(const char* name, char* buffer, outside::DWORD size) override {
+    if (!env.count(name)) return PlatformWrapper::GetEnvironmentVariableA(name, buffer, size);
+    // The real call's contract: nothing written when it does not fit.
+    const std::string value = env[name].value_or("");
+    if (value.empty() || buffer == nullptr || size < value.size() + 1)
+      return value.empty() ? 0 : static_cast<outside::DWORD>(value.size() + 1);
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    return static_cast<outside::DWORD>(value.size());
+  }
+  void Sleep(outside::DWORD milliseconds) override { sleeps.push_back(milliseconds); }
+  bool GetProcessMemoryInfo(outside::PROCESS_MEMORY_COUNTERS* counters, outside::DWORD cb) override {
+    if (!workingSets.empty()) lastWorkingSet_ = workingSets.front(), workingSets.pop_front();
+    if (!lastWorkingSet_ || cb < 40) return false;
+    counters->WorkingSetSize = *lastWorkingSet_;
+    return true;
+  }
+  outside::HMODULE LoadModule(const char* path, std::string* error) override {
+    loadAttempts.push_back(path);
+    if (!loadable) return PlatformWrapper::LoadModule(path, error);
+    if (std::find(loadable->begin(), loadable->end(), path) != loadable->end())
+      return reinterpret_cast<outside::HMODULE>(static_cast<uintptr_t>(0x1000 + loadAttempts.size()));
+    *error = std::string(path) + ": scripted load failure";
+    return nullptr;
+  }
+  bool FreeModule(outside::HMODULE module, std::string* error) override {
+    ++frees;
+    if (onFree) onFree();
+    if (freeFailure) *error = *freeFailure;
+    return freeFailure ? false : loadable ? true : PlatformWrapper::FreeModule(module, error);
+  }
+  std::string ModulePathOf(const void* address) override {
+    return modulePath ? *modulePath : PlatformWrapper::ModulePathOf(address);
+  }
 
  private:
-  mutable std::mutex mutex_;
-  std::map<std::string, std::optional<std::string>> env_;
-  std::deque<std::optional<size_t>> workingSets_;
-  std::optional<size_t> lastWorkingSet_ = 1u << 20;
-  outside::DWORD memoryError_ = 12;
-  bool memoryFailed_ = false;
-  int memoryCalls_ = 0;
-  std::vector<outside::DWORD> sleeps_;
-  bool intercept_ = false;
-  std::vector<std::string> loadable_;
-  std::vector<std::string> attempts_;
-  std::optional<std::string> modulePath_;
-  std::optional<std::string> freeFailure_;
-  std::function<void()> freeHook_;
-  int frees_ = 0;
-  int fakeModules_ = 0;
+  std::optional<size_t> lastWorkingSet_ = size_t{1} << 20;
 };
 
 // Installs a platform for the scope's lifetime.
 class ScopedPlatform {
  public:
-  explicit ScopedPlatform(outside::Platform* platform)
-      : previous_(outside::SetPlatformForTesting(platform)) {}
+  explicit ScopedPlatform(outside::Platform* platform) : previous_(outside::SetPlatformForTesting(platform)) {}
   ~ScopedPlatform() { outside::SetPlatformForTesting(previous_); }
   ScopedPlatform(const ScopedPlatform&) = delete;
   ScopedPlatform& operator=(const ScopedPlatform&) = delete;

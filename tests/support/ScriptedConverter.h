@@ -1,19 +1,18 @@
-// A CPdfConverterIf double. Its behaviour lives in a ConverterScript that
-// the test keeps: boxes per page, calls that fail on demand, and the record
-// of every call in order (kept after the converter object is destroyed).
+// A CPdfConverterIf double, driven by a ConverterScript the test keeps:
+// boxes per page, calls that fail on demand, and the record of every call
+// (kept after the converter is destroyed).
 //
-// The document object creates its converter through the plug-in loader; a
+// The document object creates its converter through the plug-in loader: the
 // test plug-in's CreatePDFConverterNoRip forwards to
-// PdfParseTestCreateConverter (exported by test binaries that need it),
-// which builds a ScriptedConverter on the script installed with
-// ScopedConverterScript.
+// PdfParseTestCreateConverter (exported by the test binaries that need it),
+// which builds a converter on the script installed with
+// InstallConverterScript. For tests that call the converter on one thread.
 #ifndef PDFPARSE_TESTS_SUPPORT_SCRIPTEDCONVERTER_H_
 #define PDFPARSE_TESTS_SUPPORT_SCRIPTEDCONVERTER_H_
 
 #include <array>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,82 +20,26 @@
 
 namespace testing_support {
 
-enum class ConverterOp { initConverter, beginJob, endJob, openDocument, closeDocument, selectPage, getPageBox };
-
-class ConverterScript {
- public:
+struct ConverterScript {
   using Box = std::array<float, 4>;  // left, top, right, bottom
-
-  // Boxes reported per 0-based page; selectPage beyond them fails.
-  void setBoxes(std::vector<Box> boxes);
-  // The `nth` call (1-based) of `op` yields 0; nth 0: every call.
-  void failAt(ConverterOp op, int nth = 0);
-  // The creation entry yields no object.
-  void setCreateReturnsNull(bool value);
-
-  // Every call in order: "initConverter(1,1,1,1,0)", "beginJob(0)",
-  // "openDocument(<path>,Dummy)", "selectPage(2)", "getPageBox",
-  // "closeDocument(1)", "endJob", "destroy".
-  std::vector<std::string> calls() const;
-  int count(ConverterOp op) const;
-  int created() const;
-  int destroyed() const;
-  void clearCalls();
-
-  // Used by ScriptedConverter.
-  bool createReturnsNull() const;
-  void noteCreated();
-  void noteDestroyed();
-  bool enter(ConverterOp op, const std::string& entry);  // false: fail this call
-  bool boxOf(int page, Box* box) const;
-  bool pageExists(int page) const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Box> boxes_;
-  std::multimap<ConverterOp, int> failures_;
-  std::map<ConverterOp, int> counts_;
-  std::vector<std::string> calls_;
-  bool createNull_ = false;
-  int created_ = 0;
-  int destroyed_ = 0;
+  std::vector<Box> boxes;            // per 0-based page; selectPage beyond them fails
+  std::map<std::string, int> failAt;  // operation -> the call (1-based) that yields 0; 0: every call
+  bool createNull = false;           // the creation entry yields no object
+  int created = 0, destroyed = 0;
+  // "initConverter(1,1,1,1,0;0)", "beginJob(0)", "openDocument(<path>,Dummy)",
+  // "selectPage(2)", "getPageBox", "closeDocument(1)", "endJob".
+  std::vector<std::string> calls;
+  int count(const std::string& operation) const;
 };
 
-class ScriptedConverter : public CPdfConverterIf {
- public:
-  explicit ScriptedConverter(std::shared_ptr<ConverterScript> script);
-  ~ScriptedConverter() override;
-
-  int32_t endJob() override;
-  int32_t beginJob(int32_t flags) override;
-  int32_t closeDocument(int32_t failed) override;
-  int32_t initConverter(const ConverterInitRec* rec, int32_t flags) override;
-  int32_t openDocument(const char* path, const char* name) override;
-  int32_t selectPage(int32_t index) override;
-  int32_t getPageBox(float box[4]) override;
-
- private:
-  std::shared_ptr<ConverterScript> script_;
-  int current_ = -1;
-};
-
-// Installs the script the creation hook uses, for the scope's lifetime;
-// the previous one comes back afterwards.
-class ScopedConverterScript {
- public:
-  explicit ScopedConverterScript(std::shared_ptr<ConverterScript> script);
-  ~ScopedConverterScript();
-  ScopedConverterScript(const ScopedConverterScript&) = delete;
-  ScopedConverterScript& operator=(const ScopedConverterScript&) = delete;
-
- private:
-  std::shared_ptr<ConverterScript> previous_;
-};
+// Installs the script the creation hook uses (null: none); returns the
+// previous one.
+std::shared_ptr<ConverterScript> InstallConverterScript(std::shared_ptr<ConverterScript> script);
 
 }  // namespace testing_support
 
-// The hook a test plug-in calls: a ScriptedConverter on the installed
-// script, or null when none is installed or the script says so.
+// A converter on the installed script, or null when none is installed or the
+// script says so.
 extern "C" __attribute__((visibility("default"))) CPdfConverterIf* PdfParseTestCreateConverter(long arg);
 
 #endif  // PDFPARSE_TESTS_SUPPORT_SCRIPTEDCONVERTER_H_

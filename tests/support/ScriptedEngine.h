@@ -1,19 +1,20 @@
-// A PdflEngine double for tests. It serves documents described in memory
-// (pages with rotation, boxes and inks; information entries; a password),
-// fails opens by file-name substring, raises PdflException at the N-th call
-// of any entry point, counts every call and records page acquire/release.
+// A PdflEngine double. It serves documents described in memory (pages with
+// rotation, boxes and inks; information entries; a password), fails opens by
+// file-name substring, raises PdflException at the N-th call of an entry
+// point, and logs every call. Stale or foreign handles raise instead of
+// being used.
 //
-// Install it with ScopedPdflEngine; every call is safe from any thread (the
-// worker makes the calls while the test thread reads the counters).
+// It installs itself for its lifetime. It takes no lock: only the worker calls
+// it while the test runs inquiries, and the test reads it after an answer,
+// which orders the accesses. Script it before the worker starts.
 #ifndef PDFPARSE_TESTS_SUPPORT_SCRIPTEDENGINE_H_
 #define PDFPARSE_TESTS_SUPPORT_SCRIPTEDENGINE_H_
 
-#include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,202 +23,219 @@
 
 namespace testing_support {
 
-// Entry points of PdflEngine, for counting and for scripted exceptions.
-enum class PdflCall {
-  PDFLInit,
-  PDFLGetInitCount,
-  PDFLTerm,
-  CosSetMaxDocStorage,
-  ASPurgeMemory,
-  ASAtomFromString,
-  ASAtomGetString,
-  ASFileSysCreatePathName,
-  ASFileSysReleasePathName,
-  PDDocOpenEx,
-  PDDocAuthorize,
-  PDDocClose,
-  PDDocGetNumPages,
-  PDDocGetInfo,
-  PDDocAcquirePage,
-  PDPageRelease,
-  PDPageGetRotate,
-  PDPageGetMediaBox,
-  PDPageGetCropBox,
-  PDPageEnumInksEx,
-  kCount
-};
-const char* PdflCallName(PdflCall call);
-
 // Fixed-point rectangle from whole points (left, top, right, bottom).
-ASFixedRect FixedRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
-
-struct ScriptedInk {
-  std::string name;
-  bool process = false;
-};
+inline ASFixedRect FixedRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  return {ASInt32ToFixed(left), ASInt32ToFixed(top), ASInt32ToFixed(right), ASInt32ToFixed(bottom)};
+}
 
 struct ScriptedPage {
   ASInt16 rotate = 0;
   ASFixedRect mediaBox = FixedRect(0, 792, 612, 0);
   ASFixedRect cropBox = FixedRect(0, 792, 612, 0);
-  std::vector<ScriptedInk> inks;  // reported in this order
+  std::vector<std::pair<std::string, bool>> inks;  // name, process colour; reported in order
 };
 
 struct ScriptedDoc {
   std::vector<ScriptedPage> pages;
-  std::map<std::string, std::string> info;  // information entries
-  // Non-empty: the document asks for authorisation and opens only when
-  // PDDocAuthorize is given this password.
-  std::string password;
+  std::map<std::string, std::string> info;
+  std::string password;               // non-empty: opens only when PDDocAuthorize gets it
   ASInt32 grantedPerms = pdPermOpen;  // what the right password grants
-  // How a refused authorisation is reported by PDDocOpenEx.
-  enum class RefusedAs { Exception, NullDocument } refusedAs = RefusedAs::Exception;
-
-  // Convenience: `n` plain Letter pages.
-  static ScriptedDoc WithPages(int n);
+  static ScriptedDoc WithPages(int n) {
+    ScriptedDoc doc;
+    doc.pages.resize(static_cast<size_t>(std::max(0, n)));
+    return doc;
+  }
 };
 
 class ScriptedEngine : public PdflEngine {
  public:
-  ScriptedEngine();
-  ~ScriptedEngine() override;
+  enum Kind { kPath, kDoc, kPage };
+  ScriptedEngine() : previous_(SetPdflEngine(this)) {}
+  ~ScriptedEngine() override { SetPdflEngine(previous_); }
 
-  // --- Script --------------------------------------------------------------
-  // Documents by exact path; any other path uses the default document when
-  // one is set, else the open raises kFileNotFound.
-  void addDocument(const std::string& path, ScriptedDoc doc);
-  void setDefaultDocument(ScriptedDoc doc);
-  // Opens of a path containing `substring` raise `code`.
-  void failOpen(const std::string& substring, ASErrorCode code = pdfl_err::kDamaged,
-                const std::string& message = "scripted open failure");
-  // Opens of a path containing `substring` return no document, without an
-  // exception.
-  void openReturnsNull(const std::string& substring);
-  // The `nth` call (1-based) of `call` raises PdflException(code, message).
-  // Each rule fires once; calls are counted from installation or the last
-  // resetCounts.
-  void raiseAt(PdflCall call, int nth, ASErrorCode code = pdfl_err::kInternal,
-               const std::string& message = "scripted exception");
-  // The `nth` call overall (of any entry point, counted from installation or
-  // the last resetCounts) raises.
-  void raiseAtAnyCall(int nth, ASErrorCode code = pdfl_err::kInternal,
-                      const std::string& message = "scripted exception");
-  // Result of PDFLInit (0 starts the library).
-  void setInitResult(ASInt32 code);
-  // Result of ASPurgeMemory.
-  void setPurgeResult(ASUns32 bytes);
+  // --- Script ----------------------------------------------------------------
+  // Documents by exact path; other paths open `defaultDoc` when set, else
+  // raise kFileNotFound.
+  std::map<std::string, ScriptedDoc> docs;
+  std::optional<ScriptedDoc> defaultDoc;
+  ASInt32 initResult = 0;  // of PDFLInit; 0 starts the library
+  ASUns32 purgeResult = 0;
+  // Opens of a path containing one of these raise kDamaged.
+  std::vector<std::string> failOpen;
+  // The `nth` call (1-based, counted since the last reset) of the entry
+  // point `name` raises, once.
+  void raiseAt(const std::string& name, int nth, ASErrorCode code = pdfl_err::kInternal,
+               const std::string& message = "scripted exception") {
+    rules_.push_back({name, nth, code, message});
+  }
 
-  // --- Observations --------------------------------------------------------
-  int calls(PdflCall call) const;
-  int totalCalls() const;
-  // Every call in order, e.g. "PDDocAcquirePage(2)", "PDPageRelease(2)",
-  // "PDDocGetInfo(Producer,13)", "PDDocOpenEx(/x.pdf)".
-  std::vector<std::string> log() const;
-  void resetCounts();  // counters and log (not the script)
-
-  // Page acquisitions by 0-based index, and pages still held.
-  int acquired(int index) const;
-  int released(int index) const;
-  int pagesHeld() const;
-  int docsOpen() const;
-  int pathNamesHeld() const;
-  int initCount() const;
-
-  // What the last PDFLInit received: dirListLen and the entries as UTF-16
-  // (nullopt for a null entry), read up to the terminator within 260 units.
+  // --- Observations ------------------------------------------------------------
+  // Calls since the last reset, e.g. "PDDocAcquirePage(2)",
+  // "PDDocGetInfo(Title,13)", "ASPurgeMemory(500)", and "ink(Gold)" for each
+  // ink handed to the callback.
+  std::vector<std::string> log;
+  // Log entries equal to `what` or starting with `what(`.
+  int calls(const std::string& what) const {
+    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& entry) {
+      return entry == what || entry.rfind(what + "(", 0) == 0;
+    }));
+  }
+  void reset() { log.clear(), counts_.clear(); }
+  int held(Kind kind) const {
+    return static_cast<int>(std::count_if(live_.begin(), live_.end(), [&](auto& h) { return h.second->kind == kind; }));
+  }
+  // What the last PDFLInit received: entries up to their terminator,
+  // nullopt for a null entry.
   struct InitSeen {
-    ASUns32 size = 0;
-    ASUns32 flags = 0;
+    ASUns32 size = 0, flags = 0;
     bool hadList = false;
     ASInt32 dirListLen = 0;
     std::vector<std::optional<std::u16string>> dirs;
   };
-  std::optional<InitSeen> lastInit() const;
-  std::optional<ASInt32> maxDocStorage() const;
-  std::vector<ASUns32> purgeRequests() const;
+  std::optional<InitSeen> lastInit;
 
-  // --- PdflEngine ------------------------------------------------------------
-  ASInt32 PDFLInit(PDFLDataRec* data) override;
-  ASInt32 PDFLGetInitCount() override;
-  void PDFLTerm() override;
-  void CosSetMaxDocStorage(ASInt32 bytes) override;
-  ASUns32 ASPurgeMemory(ASUns32 bytes) override;
-  ASAtom ASAtomFromString(const char* text) override;
-  const char* ASAtomGetString(ASAtom atom) override;
-  ASPathName ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType, const void* pathSpec,
-                                     const void* mustBeZero) override;
-  void ASFileSysReleasePathName(ASFileSys fileSys, ASPathName path) override;
-  PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
-                    ASBool doRepair) override;
-  ASInt32 PDDocAuthorize(PDDoc doc, ASInt32 permsWanted, void* authData) override;
-  void PDDocClose(PDDoc doc) override;
-  ASInt32 PDDocGetNumPages(PDDoc doc) override;
-  ASInt32 PDDocGetInfo(PDDoc doc, const char* key, char* buffer, ASInt32 bufSize) override;
-  PDPage PDDocAcquirePage(PDDoc doc, ASInt32 index) override;
-  void PDPageRelease(PDPage page) override;
-  ASInt16 PDPageGetRotate(PDPage page) override;
-  void PDPageGetMediaBox(PDPage page, ASFixedRect* box) override;
-  void PDPageGetCropBox(PDPage page, ASFixedRect* box) override;
-  void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
-                        ASBool includeOPI, ASAtom colorModel) override;
+  // --- PdflEngine ----------------------------------------------------------------
+  ASInt32 PDFLInit(PDFLDataRec* d) override {
+    enter("PDFLInit");
+    lastInit = InitSeen{d->size, d->flags, d->dirList != nullptr, d->dirListLen, {}};
+    for (ASInt32 i = 0; d->dirList != nullptr && i < d->dirListLen; ++i) {
+      const ASUTF16Val* entry = d->dirList[i];
+      auto& dir = lastInit->dirs.emplace_back();
+      if (entry != nullptr) dir.emplace();
+      for (const ASUTF16Val* unit = entry; unit != nullptr && *unit != 0; ++unit) dir->push_back(*unit);
+    }
+    if (initResult == 0) ++initCount_;
+    return initResult;
+  }
+  ASInt32 PDFLGetInitCount() override { return enter("PDFLGetInitCount"), initCount_; }
+  void PDFLTerm() override { enter("PDFLTerm"), initCount_ = std::max(0, initCount_ - 1); }
+  void CosSetMaxDocStorage(ASInt32 bytes) override { enter("CosSetMaxDocStorage", std::to_string(bytes)); }
+  ASUns32 ASPurgeMemory(ASUns32 bytes) override { return enter("ASPurgeMemory", std::to_string(bytes)), purgeResult; }
+  ASAtom ASAtomFromString(const char* text) override { return enter("ASAtomFromString", text), intern(text); }
+  const char* ASAtomGetString(ASAtom atom) override {
+    enter("ASAtomGetString", std::to_string(atom));
+    return atom == ASAtomNull || atom > atoms_.size() ? "" : atoms_[atom - 1].c_str();
+  }
+  ASPathName ASFileSysCreatePathName(ASFileSys, ASAtom, const void* pathSpec, const void*) override {
+    enter("ASFileSysCreatePathName", static_cast<const char*>(pathSpec));
+    return static_cast<ASPathName>(add(Handle{kPath, static_cast<const char*>(pathSpec), {}, true, -1, {}}));
+  }
+  void ASFileSysReleasePathName(ASFileSys, ASPathName path) override {
+    enter("ASFileSysReleasePathName"), live_.erase(&find(path, kPath));
+  }
+  PDDoc PDDocOpenEx(ASPathName path, ASFileSys, PDAuthProc authProc, void* clientData, ASBool) override {
+    const std::string name = live_.count(path) ? live_[path]->path : "?";
+    enter("PDDocOpenEx", name);
+    find(path, kPath);
+    for (const std::string& failure : failOpen)
+      if (name.find(failure) != std::string::npos) throw PdflException(pdfl_err::kDamaged, "scripted open failure");
+    if (!docs.count(name) && !defaultDoc) throw PdflException(pdfl_err::kFileNotFound, "file not found: " + name);
+    auto* doc = static_cast<PDDoc>(add(Handle{kDoc, name, docs.count(name) ? docs[name] : *defaultDoc, true, -1, {}}));
+    Handle& open = find(doc, kDoc);
+    open.authorized = open.doc.password.empty();
+    // The callback authorises through PDDocAuthorize.
+    if (open.authorized || (authProc != nullptr && authProc(doc, clientData) != 0 && open.authorized)) return doc;
+    live_.erase(doc);
+    throw PdflException(pdfl_err::kPassword, "scripted engine: password required");
+  }
+  ASInt32 PDDocAuthorize(PDDoc doc, ASInt32, void* authData) override {
+    const std::string password = static_cast<const char*>(authData);
+    enter("PDDocAuthorize", password);
+    Handle& open = find(doc, kDoc);
+    if (open.doc.password != password) return 0;
+    open.authorized = (open.doc.grantedPerms & pdPermOpen) != 0;
+    return open.doc.grantedPerms;
+  }
+  void PDDocClose(PDDoc doc) override { enter("PDDocClose"), live_.erase(&find(doc, kDoc)); }
+  ASInt32 PDDocGetNumPages(PDDoc doc) override {
+    return enter("PDDocGetNumPages"), static_cast<ASInt32>(find(doc, kDoc).doc.pages.size());
+  }
+  ASInt32 PDDocGetInfo(PDDoc doc, const char* key, char* buffer, ASInt32 bufSize) override {
+    enter("PDDocGetInfo", std::string(key) + "," + std::to_string(bufSize));
+    const auto& info = find(doc, kDoc).doc.info;
+    if (!info.count(key)) return 0;
+    const std::string& value = info.at(key);
+    if (buffer != nullptr && bufSize > 0)
+      buffer[value.copy(buffer, std::min(value.size(), static_cast<size_t>(bufSize - 1)))] = '\0';
+    return static_cast<ASInt32>(value.size());
+  }
+  PDPage PDDocAcquirePage(PDDoc doc, ASInt32 index) override {
+    enter("PDDocAcquirePage", std::to_string(index));
+    const auto& pages = find(doc, kDoc).doc.pages;
+    if (index < 0 || static_cast<size_t>(index) >= pages.size())
+      throw PdflException(pdfl_err::kBadPage, "page index out of range: " + std::to_string(index));
+    return static_cast<PDPage>(add(Handle{kPage, "", {}, true, index, pages[static_cast<size_t>(index)]}));
+  }
+  void PDPageRelease(PDPage page) override {
+    enter("PDPageRelease", std::to_string(live_.count(page) ? live_[page]->index : -1));
+    live_.erase(&find(page, kPage));
+  }
+  ASInt16 PDPageGetRotate(PDPage page) override { return enter("PDPageGetRotate"), find(page, kPage).page.rotate; }
+  void PDPageGetMediaBox(PDPage page, ASFixedRect* box) override {
+    enter("PDPageGetMediaBox"), *box = find(page, kPage).page.mediaBox;
+  }
+  void PDPageGetCropBox(PDPage page, ASFixedRect* box) override {
+    enter("PDPageGetCropBox"), *box = find(page, kPage).page.cropBox;
+  }
+  void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool, ASAtom) override {
+    const Handle& held = find(page, kPage);
+    enter("PDPageEnumInksEx", std::to_string(held.index));
+    for (const auto& [name, process] : held.page.inks) {
+      PDPageInkRec ink{sizeof(PDPageInkRec), intern(name.c_str()), static_cast<ASBool>(process ? 1 : 0), 1};
+      log.push_back("ink(" + name + ")");
+      if (proc(&ink, clientData) == 0) break;
+    }
+  }
 
  private:
-  struct OpenDoc;
-  struct OpenPage;
-  struct PathRec;
+  struct Handle {
+    Kind kind;
+    std::string path;
+    ScriptedDoc doc;  // kDoc
+    bool authorized = true;
+    int index = -1;     // kPage
+    ScriptedPage page;  // kPage
+  };
   struct Rule {
-    PdflCall call;
+    std::string name;
     int nth;
-    bool any;
     ASErrorCode code;
     std::string message;
-    bool fired = false;
   };
 
-  // Counts the call, logs `entry` and raises when a rule says so.
-  void enter(PdflCall call, const std::string& entry);
-  OpenDoc* docOf(PDDoc doc);
-  ASAtom intern(const std::string& text);
-  OpenPage* pageOf(PDPage page);
+  // Logs the call and raises when a rule says so.
+  void enter(const std::string& name, const std::string& args = "") {
+    log.push_back(args.empty() ? name : name + "(" + args + ")");
+    const int n = ++counts_[name];
+    auto rule = std::find_if(rules_.begin(), rules_.end(), [&](const Rule& r) { return r.name == name && r.nth == n; });
+    if (rule == rules_.end()) return;
+    PdflException raised(rule->code, rule->message);
+    rules_.erase(rule);
+    throw raised;
+  }
+  void* add(Handle handle) {
+    auto owned = std::make_unique<Handle>(std::move(handle));
+    void* key = owned.get();
+    live_[key] = std::move(owned);
+    return key;
+  }
+  Handle& find(const void* handle, Kind kind) {
+    auto it = live_.find(handle);
+    if (it == live_.end() || it->second->kind != kind)
+      throw PdflException(pdfl_err::kBadParameter, "scripted engine: not a live handle of that kind");
+    return *it->second;
+  }
+  ASAtom intern(const char* text) {
+    auto it = std::find(atoms_.begin(), atoms_.end(), text);
+    if (it == atoms_.end()) it = atoms_.insert(atoms_.end(), text);
+    return static_cast<ASAtom>(it - atoms_.begin() + 1);
+  }
 
-  mutable std::recursive_mutex mutex_;
-  std::map<std::string, ScriptedDoc> docs_;
-  std::optional<ScriptedDoc> defaultDoc_;
-  std::vector<std::pair<std::string, Rule>> openFailures_;
-  std::vector<std::string> openNulls_;
   std::vector<Rule> rules_;
-  ASInt32 initResult_ = 0;
-  ASUns32 purgeResult_ = 0;
-
-  int counts_[static_cast<int>(PdflCall::kCount)] = {};
-  int total_ = 0;
-  std::vector<std::string> log_;
-  std::map<int, int> acquired_;
-  std::map<int, int> released_;
-  int pagesHeld_ = 0;
-  int docsOpen_ = 0;
-  int pathNamesHeld_ = 0;
+  std::map<std::string, int> counts_;
+  std::map<const void*, std::unique_ptr<Handle>> live_;
+  std::deque<std::string> atoms_;  // stable addresses for ASAtomGetString
   int initCount_ = 0;
-  std::optional<InitSeen> lastInit_;
-  std::optional<ASInt32> maxDocStorage_;
-  std::vector<ASUns32> purges_;
-  std::deque<std::string> atoms_;
-  // Handles still out; freed with the engine, as a library frees them at
-  // its end.
-  std::set<OpenDoc*> docs_live_;
-  std::set<OpenPage*> pages_live_;
-  std::set<PathRec*> paths_live_;  // stable addresses for ASAtomGetString
-};
-
-// Installs an engine for the scope's lifetime and restores the previous one.
-class ScopedPdflEngine {
- public:
-  explicit ScopedPdflEngine(PdflEngine* engine) : previous_(SetPdflEngine(engine)) {}
-  ~ScopedPdflEngine() { SetPdflEngine(previous_); }
-  ScopedPdflEngine(const ScopedPdflEngine&) = delete;
-  ScopedPdflEngine& operator=(const ScopedPdflEngine&) = delete;
-
- private:
   PdflEngine* previous_;
 };
 

@@ -1,11 +1,12 @@
-# pdfinquiry's tests: the pure pieces link the tool's code; the process
-# tests run the built program over a stand-in library and over the real one.
+# pdfinquiry's tests run the built program over a stand-in library, and the
+# installed tree over the real one.
 add_library(pdfinquiry_fakelib SHARED ${CMAKE_CURRENT_SOURCE_DIR}/tool/fake/FakePdfParse.cc)
 target_include_directories(pdfinquiry_fakelib PRIVATE ${PROJECT_SOURCE_DIR}/include)
 set_target_properties(pdfinquiry_fakelib PROPERTIES
   OUTPUT_NAME pdfinquiry-fake LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/tool)
 
 if(TARGET tool_test)
+  # For the JSON library the tool uses, which the tests parse its output with.
   target_link_libraries(tool_test PRIVATE pdfinquiry_core)
   set(tool_sanitize_flags "")
   if(PDFPARSE_SANITIZE STREQUAL "address")

@@ -1,21 +1,14 @@
-// A stand-in for libpdfparse.so that pdfinquiry's tests load with
-// --library. It answers from text files of "name=value" lines instead of
-// PDFs, writing only the fields a file names, the way the real library
-// leaves fields alone on paths that fail:
-//   status=0|1|3        getStatus() after the inquiry (default 0)
-//   pages=N rotation=N  level 1 fields
-//   info.KEY=TEXT       the entry KEY; "\xNN" in TEXT stands for a byte
-//   pagemode=N mediabox=L T R B   level 2 fields
-//   subtype=N spot=N    level 3 fields
-// A file that cannot be read fails with nothing written. With
-// FAKE_PDFPARSE_NULL set, the factory makes no parser. When loaded, and for
-// each inquiry, it appends a line to the file named by PDFPARSE_TRACE, as
-// the real library's trace does.
-#include <cstdio>
+// A stand-in for libpdfparse.so that pdfinquiry's tests load with --library.
+// It answers from text files of "name=value" lines instead of PDFs, writing
+// only the fields a file names, the way the real library leaves fields
+// alone on paths that fail: status=0|1|3 (getStatus() afterwards), pages,
+// rotation, info.KEY (TEXT with "\xNN" for a byte), pagemode and mediabox
+// (level 2), subtype and spot (level 3). An unreadable file fails with
+// nothing written. With FAKE_PDFPARSE_NULL set the factory makes no parser.
+// Loading and each inquiry append a line to the file PDFPARSE_TRACE names.
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "pdfparse/CPdfParseIf.h"
 
@@ -28,61 +21,40 @@ namespace {
 
 void TraceLine(const std::string& text) {
   const char* file = std::getenv("PDFPARSE_TRACE");
-  if (file == nullptr || *file == '\0') return;
-  if (std::FILE* f = std::fopen(file, "a")) {
-    std::fprintf(f, "fake: %s\n", text.c_str());
-    std::fclose(f);
-  }
+  if (file && *file) std::ofstream(file, std::ios::app) << "fake: " << text << "\n";
 }
 
 __attribute__((constructor)) void OnLoad() { TraceLine("loaded"); }
 
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
-      i += 3;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
 class FakeParser : public CPdfParseIf {
  public:
   bool init() override { return true; }
-
+  int32_t getStatus() override { return status_; }
   bool runInquiry(const char* fileName, PdfInquiryRec* rec) override {
     TraceLine(std::string("inquiry ") + fileName);
-    status_ = 1;
     std::ifstream in(fileName);
-    if (!in) return false;
-    int32_t status = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-      const size_t eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string name = line.substr(0, eq);
-      const std::string value = line.substr(eq + 1);
+    status_ = in ? 0 : 1;
+    for (std::string line; std::getline(in, line);) {
+      std::string name = line.substr(0, line.find('=')), value = line.substr(std::min(line.size(), name.size() + 1));
       std::istringstream v(value);
-      if (name == "status") v >> status;
-      else if (name == "pages") v >> rec->numPages;
-      else if (name == "rotation") v >> rec->rotation;
-      else if (name.rfind("info.", 0) == 0 && name.substr(5) == rec->infoKey && !value.empty())
-        rec->infoValue = Unescape(value);
-      else if (name == "pagemode" && rec->level >= 2) v >> rec->pageMode;
-      else if (name == "mediabox" && rec->level >= 2)
-        v >> rec->mediaBox[0] >> rec->mediaBox[1] >> rec->mediaBox[2] >> rec->mediaBox[3];
-      else if (name == "subtype" && rec->level >= 3) v >> rec->subType;
-      else if (name == "spot" && rec->level >= 3) v >> rec->hasSpotInk;
+      const int level = name == "pagemode" || name == "mediabox" ? 2 : name == "subtype" || name == "spot" ? 3 : 1;
+      if (level > rec->level) continue;
+      if (name == "status") v >> status_;
+      if (name == "pages") v >> rec->numPages;
+      if (name == "rotation") v >> rec->rotation;
+      if (name == "pagemode") v >> rec->pageMode;
+      if (name == "mediabox") v >> rec->mediaBox[0] >> rec->mediaBox[1] >> rec->mediaBox[2] >> rec->mediaBox[3];
+      if (name == "subtype") v >> rec->subType;
+      if (name == "spot") v >> rec->hasSpotInk;
+      if (name == "info." + std::string(rec->infoKey) && !value.empty()) rec->infoValue.clear();
+      for (size_t i = 0; name == "info." + std::string(rec->infoKey) && i < value.size(); ++i) {
+        bool escape = value.compare(i, 2, "\\x") == 0 && i + 3 < value.size();  // "\xNN" is a byte
+        rec->infoValue += escape ? static_cast<char>(std::stoi(value.substr(i + 2, 2), nullptr, 16)) : value[i];
+        i += escape ? 3 : 0;
+      }
     }
-    status_ = status;
-    return status == 0;
+    return status_ == 0;
   }
-
-  int32_t getStatus() override { return status_; }
 
  private:
   int32_t status_ = 0;
@@ -91,6 +63,5 @@ class FakeParser : public CPdfParseIf {
 }  // namespace
 
 extern "C" PDFPARSE_EXPORT CPdfParseIf* CreateCPdfParse(int32_t) {
-  if (std::getenv("FAKE_PDFPARSE_NULL") != nullptr) return nullptr;
-  return new FakeParser;
+  return std::getenv("FAKE_PDFPARSE_NULL") ? nullptr : new FakeParser;
 }

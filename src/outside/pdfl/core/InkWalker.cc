@@ -396,9 +396,12 @@ struct InkWalker::Impl {
     if (mask.isDictionary()) node(Kind::kAppearance, mask.getKey("/G"), depth + 1, out);
   }
 
-  void annotations(QPDFObjectHandle page, InkList& out) {
-    QPDFObjectHandle annots = page.getKey("/Annots");
-    if (annots.isNull()) return;
+  // One page's walk; the page's parts are read inside their own steps.
+  template <typename Resources, typename Group, typename Annots>
+  std::vector<Ink> walkPage(bool opi, Resources&& resources, Group&& group, Annots&& annots);
+
+  void annotations(QPDFObjectHandle annots, InkList& out) {
+    if (!annots.isInitialized() || annots.isNull()) return;
     if (!annots.isArray()) {
       warn("/Annots is not an array; skipped");
       return;
@@ -428,6 +431,33 @@ struct InkWalker::Impl {
   }
 };
 
+template <typename Resources, typename Group, typename Annots>
+std::vector<Ink> InkWalker::Impl::walkPage(bool opi, Resources&& resources, Group&& group, Annots&& annots) {
+  includeOPI = opi;
+  visited.clear();
+  abandonedBy = nullptr;
+  InkList found;
+  try {
+    guarded([] { return std::string("page resources"); }, found,
+            [&] { node(Kind::kResources, resources(), 0, found); });
+    guarded([] { return std::string("page group"); }, found, [&] {
+      QPDFObjectHandle g = group();
+      if (g.isInitialized() && g.isDictionary()) node(Kind::kColorSpace, g.getKey("/CS"), 1, found);
+    });
+    guarded([] { return std::string("page annotations"); }, found, [&] { annotations(annots(), found); });
+  } catch (const Abandoned&) {
+    visited.clear();
+    std::exception_ptr cause = std::exchange(abandonedBy, nullptr);
+    std::rethrow_exception(cause);
+  } catch (const std::exception& e) {
+    warn(std::string("page walk stopped: ") + e.what());
+  } catch (...) {
+    warn("page walk stopped: unknown error");
+  }
+  visited.clear();
+  return std::move(found.inks);
+}
+
 InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint) : impl_(std::make_unique<Impl>()) {
   impl_->diagnostics = std::move(diagnostics);
   impl_->checkpoint = std::move(checkpoint);
@@ -438,34 +468,26 @@ InkWalker::~InkWalker() = default;
 InkWalker::Stats InkWalker::stats() const { return impl_->stats; }
 
 std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
-  Impl& w = *impl_;
-  w.includeOPI = includeOPI;
-  w.visited.clear();
-  w.abandonedBy = nullptr;
-  InkList found;
   try {
     if (!page.isInitialized() || !page.isDictionary()) {
-      w.warn("page " + Describe(page) + " is not a dictionary; no inks");
+      impl_->warn("page " + Describe(page) + " is not a dictionary; no inks");
       return {};
     }
-    w.guarded([] { return std::string("page resources"); }, found,
-              [&] { w.node(Kind::kResources, InheritedAttribute(page, "/Resources"), 0, found); });
-    w.guarded([] { return std::string("page group"); }, found, [&] {
-      QPDFObjectHandle group = page.getKey("/Group");
-      if (group.isDictionary()) w.node(Kind::kColorSpace, group.getKey("/CS"), 1, found);
-    });
-    w.guarded([] { return std::string("page annotations"); }, found, [&] { w.annotations(page, found); });
-  } catch (const Abandoned&) {
-    w.visited.clear();
-    std::exception_ptr cause = std::exchange(w.abandonedBy, nullptr);
-    std::rethrow_exception(cause);
   } catch (const std::exception& e) {
-    w.warn(std::string("page walk stopped: ") + e.what());
+    impl_->warn(std::string("page walk stopped: ") + e.what());
+    return {};
   } catch (...) {
-    w.warn("page walk stopped: unknown error");
+    impl_->warn("page walk stopped: unknown error");
+    return {};
   }
-  w.visited.clear();
-  return std::move(found.inks);
+  return impl_->walkPage(
+      includeOPI, [&] { return InheritedAttribute(page, "/Resources"); }, [&] { return page.getKey("/Group"); },
+      [&] { return page.getKey("/Annots"); });
+}
+
+std::vector<Ink> InkWalker::pageInks(const PageParts& parts, bool includeOPI) {
+  return impl_->walkPage(
+      includeOPI, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
 }
 
 }  // namespace pdfcore

@@ -47,6 +47,17 @@ class InkWalker {
   // page is reported once, as a spot.
   std::vector<Ink> pageInks(QPDFObjectHandle page, bool includeOPI = false);
 
+  // What the walk reads of a page: its inherited /Resources, its /Group and
+  // its /Annots (a handle that is not initialised, or null, when absent).
+  // For callers that keep these instead of the page dictionary.
+  struct PageParts {
+    QPDFObjectHandle resources;
+    QPDFObjectHandle group;
+    QPDFObjectHandle annots;
+  };
+  // The same as pageInks(page) for the page these parts come from.
+  std::vector<Ink> pageInks(const PageParts& parts, bool includeOPI = false);
+
   // Work done so far by this walker, for tests and tuning.
   struct Stats {
     size_t resourceWalks = 0;  // resource dictionaries walked (not served from the cache)

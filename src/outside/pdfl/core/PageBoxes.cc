@@ -18,6 +18,8 @@ std::string PageName(QPDFObjectHandle& page) {
 
 bool HasArea(const Box& b) { return b.urx > b.llx && b.ury > b.lly; }
 
+bool Absent(QPDFObjectHandle& value) { return !value.isInitialized() || value.isNull(); }
+
 }  // namespace
 
 std::optional<Box> ReadBox(QPDFObjectHandle array) {
@@ -33,8 +35,11 @@ std::optional<Box> ReadBox(QPDFObjectHandle array) {
 }
 
 Box MediaBox(QPDFObjectHandle page, const Diagnostics& diagnostics) {
-  QPDFObjectHandle value = InheritedAttribute(page, "/MediaBox");
-  if (value.isNull()) {
+  return MediaBoxFrom(page, InheritedAttribute(page, "/MediaBox"), diagnostics);
+}
+
+Box MediaBoxFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics) {
+  if (Absent(value)) {
     Warn(diagnostics, PageName(page) + " has no /MediaBox; US Letter assumed");
     return kUsLetter;
   }
@@ -53,8 +58,11 @@ Box MediaBox(QPDFObjectHandle page, const Diagnostics& diagnostics) {
 Box CropBox(QPDFObjectHandle page, const Diagnostics& diagnostics) {
   // The MediaBox's own problems are reported by MediaBox(); not twice.
   Box media = MediaBox(page, {});
-  QPDFObjectHandle value = InheritedAttribute(page, "/CropBox");
-  if (value.isNull()) return media;
+  return CropBoxFrom(page, media, InheritedAttribute(page, "/CropBox"), diagnostics);
+}
+
+Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value, const Diagnostics& diagnostics) {
+  if (Absent(value)) return media;
   std::optional<Box> crop = ReadBox(value);
   if (!crop) {
     Warn(diagnostics, PageName(page) + " has a malformed /CropBox; the MediaBox is used");
@@ -70,16 +78,19 @@ Box CropBox(QPDFObjectHandle page, const Diagnostics& diagnostics) {
 }
 
 double UserUnit(QPDFObjectHandle page) {
-  if (!page.isDictionary()) return 1.0;
-  QPDFObjectHandle value = page.getKey("/UserUnit");
-  if (!value.isNumber()) return 1.0;
+  static const std::string kUserUnit = "/UserUnit";
+  QPDFObjectHandle value = KeyIfPresent(page, kUserUnit);
+  if (!value.isInitialized() || !value.isNumber()) return 1.0;
   double unit = value.getNumericValue();
   return (std::isfinite(unit) && unit > 0) ? unit : 1.0;
 }
 
 int Rotation(QPDFObjectHandle page, const Diagnostics& diagnostics) {
-  QPDFObjectHandle value = InheritedAttribute(page, "/Rotate");
-  if (value.isNull()) return 0;
+  return RotationFrom(page, InheritedAttribute(page, "/Rotate"), diagnostics);
+}
+
+int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics) {
+  if (Absent(value)) return 0;
   long long degrees;
   if (value.isInteger()) {
     degrees = value.getIntValue();

@@ -32,6 +32,14 @@ double UserUnit(QPDFObjectHandle page);
 // 90); a value that is not a multiple of 90 counts as 0 with a diagnostic.
 int Rotation(QPDFObjectHandle page, const Diagnostics& diagnostics = {});
 
+// The same from attribute values already looked up (see Inheritance); a
+// value that is not initialised or null is absent. `page` names the page
+// in diagnostics.
+Box MediaBoxFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
+Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value,
+                const Diagnostics& diagnostics = {});
+int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
+
 }  // namespace pdfcore
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGEBOXES_H_

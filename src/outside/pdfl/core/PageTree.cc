@@ -2,8 +2,13 @@
 
 #include <qpdf/QPDFObjGen.hh>
 
+#include <algorithm>
+#include <cstdint>
+#include <exception>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace pdfcore {
 namespace {
@@ -55,18 +60,91 @@ struct PageTree::Impl {
   QPDF& pdf;
   Diagnostics diagnostics;
   Checkpoint checkpoint;
+  PageFound found;
 
   bool started = false;
   bool finished = false;
+  bool cleared = false;
+  std::exception_ptr failure;  // what the receiver of pages raised
   std::vector<Frame> stack;
   // Intermediate nodes entered so far, and those on the current path.
   std::unordered_set<QPDFObjGen, ObjGenHash> entered;
   std::unordered_set<QPDFObjGen, ObjGenHash> onPath;
-  std::vector<QPDFObjectHandle> pages;
+  std::vector<QPDFObjectHandle> pages;  // without `found` only
+  size_t pageCount = 0;
   size_t steps = 0;
+  // With `found`: page objects already handed over and released, with the
+  // place each was first found (+1; 0 for none): by object number for the
+  // usual small numbers of generation 0, in a map for the rest.
+  std::vector<uint32_t> releasedByNumber;
+  std::unordered_map<QPDFObjGen, size_t, ObjGenHash> released;
 
-  Impl(QPDF& p, Diagnostics d, Checkpoint c)
-      : pdf(p), diagnostics(std::move(d)), checkpoint(std::move(c)) {}
+  void remember(const QPDFObjGen& og, size_t index) {
+    const size_t number = static_cast<size_t>(og.getObj());
+    // Dense numbering is the rule; a hostile number must not size the vector.
+    const size_t limit = 16 * (pageCount + 4096);
+    if (og.getGen() == 0 && og.getObj() > 0 && number < limit && index < UINT32_MAX - 1) {
+      if (releasedByNumber.size() <= number) releasedByNumber.resize(std::max(number + 1, releasedByNumber.size() * 2));
+      releasedByNumber[number] = static_cast<uint32_t>(index + 1);
+    } else {
+      released.emplace(og, index);
+    }
+  }
+
+  bool recall(const QPDFObjGen& og, size_t* index) const {
+    const size_t number = static_cast<size_t>(og.getObj());
+    if (og.getGen() == 0 && og.getObj() > 0 && number < releasedByNumber.size() && releasedByNumber[number] != 0) {
+      *index = releasedByNumber[number] - 1;
+      return true;
+    }
+    if (released.empty()) return false;
+    auto it = released.find(og);
+    if (it == released.end()) return false;
+    *index = it->second;
+    return true;
+  }
+
+  Impl(QPDF& p, Diagnostics d, Checkpoint c, PageFound f)
+      : pdf(p), diagnostics(std::move(d)), checkpoint(std::move(c)), found(std::move(f)) {}
+
+  // Records the next page; with `found`, hands it over and (when `release`)
+  // lets libqpdf drop the parsed dictionary.
+  void addPage(QPDFObjectHandle& page, bool release) {
+    const size_t index = pageCount;
+    if (!found) {
+      pages.push_back(page);
+      ++pageCount;
+      return;
+    }
+    handOver(index, index, page);
+    ++pageCount;
+    if (release && page.isIndirect()) {
+      const QPDFObjGen og = page.getObjGen();
+      remember(og, index);
+      pdf.replaceObject(og, QPDFObjectHandle::newNull());
+    }
+  }
+
+  // A page object found before and released: the same page again.
+  bool addReleasedAgain(QPDFObjectHandle& kid) {
+    if (!found || !kid.isIndirect()) return false;
+    size_t first = 0;
+    if (!recall(kid.getObjGen(), &first)) return false;
+    handOver(pageCount, first, kid);
+    ++pageCount;
+    return true;
+  }
+
+  // A receiver that fails leaves it without a page: the walk cannot go on
+  // without shifting every later page, so it fails from then on.
+  void handOver(size_t index, size_t sameAs, QPDFObjectHandle& page) {
+    try {
+      found(index, sameAs, page);
+    } catch (...) {
+      failure = std::current_exception();
+      throw;
+    }
+  }
 
   void warn(const std::string& message) {
     if (diagnostics) diagnostics(message);
@@ -120,7 +198,7 @@ struct PageTree::Impl {
     // Some writers put a single page where the tree's root belongs.
     if (!top.getKey("/Kids").isArray() && top.getKey("/Type").isNameAndEquals("/Page")) {
       warn("page tree: /Pages is a page itself; taken as the only page");
-      pages.push_back(top);
+      addPage(top, /*release=*/false);
       finished = true;
       return;
     }
@@ -129,8 +207,10 @@ struct PageTree::Impl {
 
   // Walks on until `wanted` pages are known or the tree is done.
   void walk(size_t wanted) {
+    if (failure) std::rethrow_exception(failure);
+    if (finished && cleared) return;
     if (!started) start();
-    while (!finished && pages.size() < wanted) {
+    while (!finished && pageCount < wanted) {
       if (stack.empty()) {
         finished = true;
         break;
@@ -144,9 +224,10 @@ struct PageTree::Impl {
       if (checkpoint && (++steps % kCheckpointInterval) == 0) checkpoint();
       int index = frame.next++;
       QPDFObjectHandle kid = frame.kids.getArrayItem(index);
+      if (addReleasedAgain(kid)) continue;
       switch (Classify(kid)) {
         case KidKind::Page:
-          pages.push_back(kid);
+          addPage(kid, /*release=*/true);
           break;
         case KidKind::Node:
           enter(kid);  // may invalidate `frame`
@@ -157,27 +238,36 @@ struct PageTree::Impl {
           break;
       }
     }
-    if (finished) {
-      stack.clear();
-      onPath.clear();
-      entered.clear();
+    if (finished && !cleared) {
+      // Done with the walk's bookkeeping: give its memory back now.
+      cleared = true;
+      std::vector<Frame>().swap(stack);
+      decltype(onPath)().swap(onPath);
+      decltype(entered)().swap(entered);
+      decltype(released)().swap(released);
+      std::vector<uint32_t>().swap(releasedByNumber);
     }
   }
 };
 
-PageTree::PageTree(QPDF& pdf, Diagnostics diagnostics, Checkpoint checkpoint)
-    : impl_(std::make_unique<Impl>(pdf, std::move(diagnostics), std::move(checkpoint))) {}
+PageTree::PageTree(QPDF& pdf, Diagnostics diagnostics, Checkpoint checkpoint, PageFound found)
+    : impl_(std::make_unique<Impl>(pdf, std::move(diagnostics), std::move(checkpoint), std::move(found))) {}
 
 PageTree::~PageTree() = default;
 
 size_t PageTree::count() {
   impl_->walk(SIZE_MAX);
-  return impl_->pages.size();
+  return impl_->pageCount;
+}
+
+bool PageTree::reach(size_t index) {
+  if (index == SIZE_MAX) return false;
+  impl_->walk(index + 1);
+  return index < impl_->pageCount;
 }
 
 QPDFObjectHandle PageTree::page(size_t index) {
-  if (index < SIZE_MAX) impl_->walk(index + 1);
-  if (index >= impl_->pages.size()) return QPDFObjectHandle::newNull();
+  if (!reach(index) || impl_->found) return QPDFObjectHandle::newNull();
   return impl_->pages[index];
 }
 
@@ -206,6 +296,114 @@ QPDFObjectHandle InheritedAttribute(QPDFObjectHandle page, const std::string& ke
     node = node.getKey("/Parent");
   }
   return QPDFObjectHandle::newNull();
+}
+
+namespace {
+
+const std::string kMediaBoxKey = "/MediaBox";
+const std::string kCropBoxKey = "/CropBox";
+const std::string kRotateKey = "/Rotate";
+const std::string kResourcesKey = "/Resources";
+const std::string kParentKey = "/Parent";
+
+bool Missing(QPDFObjectHandle& h) { return !h.isInitialized() || h.isNull(); }
+
+// `node`'s own values where `into` has none.
+void TakeOwn(QPDFObjectHandle& node, InheritedAttributes& into) {
+  auto take = [&](QPDFObjectHandle& slot, const std::string& key) {
+    if (!Missing(slot)) return;
+    QPDFObjectHandle value = KeyIfPresent(node, key);
+    if (value.isInitialized()) slot = value;
+  };
+  take(into.mediaBox, kMediaBoxKey);
+  take(into.cropBox, kCropBoxKey);
+  take(into.rotate, kRotateKey);
+  take(into.resources, kResourcesKey);
+}
+
+bool Complete(InheritedAttributes& a) {
+  return !Missing(a.mediaBox) && !Missing(a.cropBox) && !Missing(a.rotate) && !Missing(a.resources);
+}
+
+}  // namespace
+
+QPDFObjectHandle KeyIfPresent(QPDFObjectHandle& dict, const std::string& key) {
+  if (!dict.isDictionary() || !dict.hasKey(key)) return QPDFObjectHandle();
+  return dict.getKey(key);
+}
+
+struct Inheritance::Impl {
+  // What each node passes down: its own values over its ancestors'. Only
+  // nodes whose whole /Parent chain was read without a loop or the depth
+  // bound are kept, so a remembered value is what a fresh climb finds.
+  std::unordered_map<QPDFObjGen, InheritedAttributes, ObjGenHash> nodes;
+};
+
+Inheritance::Inheritance() : impl_(std::make_unique<Impl>()) {}
+Inheritance::~Inheritance() = default;
+
+InheritedAttributes Inheritance::of(QPDFObjectHandle page) {
+  InheritedAttributes own;
+  if (!page.isDictionary()) return own;
+  TakeOwn(page, own);
+  if (Complete(own)) return own;
+
+  // The ancestors up to one already known, the top, a loop or the bound.
+  constexpr size_t kInline = 16;
+  QPDFObjGen near[kInline];
+  size_t nearCount = 0;
+  std::set<QPDFObjGen> far;
+  auto seenBefore = [&](const QPDFObjGen& og) {
+    for (size_t i = 0; i < nearCount; ++i) {
+      if (near[i] == og) return true;
+    }
+    if (nearCount < kInline) {
+      near[nearCount++] = og;
+      return false;
+    }
+    return !far.insert(og).second;
+  };
+  if (page.isIndirect()) seenBefore(page.getObjGen());
+  std::vector<QPDFObjectHandle> chain;
+  InheritedAttributes above;
+  bool clean = true;
+  QPDFObjectHandle node = KeyIfPresent(page, kParentKey);
+  for (int depth = 1;; ++depth) {
+    if (!node.isInitialized() || !node.isDictionary()) break;
+    if (depth > kMaxParentChain) {
+      clean = false;
+      break;
+    }
+    if (node.isIndirect()) {
+      const QPDFObjGen og = node.getObjGen();
+      auto known = impl_->nodes.find(og);
+      if (known != impl_->nodes.end()) {
+        above = known->second;
+        break;
+      }
+      if (seenBefore(og)) {
+        clean = false;
+        break;
+      }
+    }
+    chain.push_back(node);
+    node = KeyIfPresent(node, kParentKey);
+  }
+  for (size_t i = chain.size(); i-- > 0;) {
+    InheritedAttributes passed;
+    TakeOwn(chain[i], passed);
+    for (auto [slot, from] : {std::pair{&passed.mediaBox, &above.mediaBox}, {&passed.cropBox, &above.cropBox},
+                              {&passed.rotate, &above.rotate}, {&passed.resources, &above.resources}}) {
+      if (Missing(*slot)) *slot = *from;
+    }
+    above = std::move(passed);
+    if (clean && chain[i].isIndirect()) impl_->nodes.emplace(chain[i].getObjGen(), above);
+  }
+  for (auto [slot, from] : {std::pair{&own.mediaBox, &above.mediaBox}, {&own.cropBox, &above.cropBox},
+                            {&own.rotate, &above.rotate}, {&own.resources, &above.resources}}) {
+    if (Missing(*slot)) *slot = *from;
+  }
+  return own;
 }
 
 }  // namespace pdfcore

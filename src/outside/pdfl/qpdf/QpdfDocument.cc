@@ -106,7 +106,11 @@ pdfcore::Checkpoint QpdfDocument::checkpointFn() {
 }
 
 pdfcore::PageTree& QpdfDocument::pageTree() {
-  if (!pageTree_) pageTree_ = std::make_unique<pdfcore::PageTree>(*pdf_, diagnostics(), checkpointFn());
+  if (!pageTree_) {
+    pageTree_ = std::make_unique<pdfcore::PageTree>(
+        *pdf_, diagnostics(), checkpointFn(),
+        [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
+  }
   return *pageTree_;
 }
 

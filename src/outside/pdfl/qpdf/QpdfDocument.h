@@ -19,6 +19,7 @@
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/qpdf/AtomTable.h"
+#include "outside/pdfl/qpdf/PageTable.h"
 #include "outside/pdfl/qpdf/WorkBudget.h"
 
 namespace pdfl_qpdf {
@@ -50,7 +51,10 @@ class QpdfDocument {
   const std::string& password() const { return password_; }
 
   QPDF& pdf() { return *pdf_; }
+  // The page tree; the pages it finds are kept in pageTable(), and libqpdf
+  // drops their parsed dictionaries.
   pdfcore::PageTree& pageTree();
+  const PageTable& pageTable() const { return pageTable_; }
   pdfcore::InkWalker& inkWalker();
   WorkBudget& budget() { return *budget_; }
   const std::string& path() const { return path_; }
@@ -88,6 +92,7 @@ class QpdfDocument {
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<Buffer> rebuiltBytes_;
   std::unique_ptr<QPDF> pdf_;
+  PageTable pageTable_;  // holds objects of pdf_
   std::unique_ptr<pdfcore::PageTree> pageTree_;
   std::unique_ptr<pdfcore::InkWalker> inkWalker_;
 };

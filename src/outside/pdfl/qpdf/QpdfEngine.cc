@@ -117,10 +117,6 @@ std::string Utf16ToUtf8(const ASUTF16Val* units, size_t n) {
   return out;
 }
 
-ASFixedRect ToFixedRect(const pdfcore::Box& box) {
-  return ASFixedRect{ToFixed(box.llx), ToFixed(box.ury), ToFixed(box.urx), ToFixed(box.lly)};
-}
-
 void Trace(const std::string& line) {
   outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
 }
@@ -234,8 +230,7 @@ struct QpdfEngine::Doc {
 
 struct QpdfEngine::Page {
   Doc* doc = nullptr;
-  QPDFObjectHandle object;
-  ASInt32 index = 0;
+  ASInt32 index = 0;  // into the document's page table
   int refs = 0;
 };
 
@@ -561,14 +556,12 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
       return reinterpret_cast<PDPage>(known->second);
     }
     doc.doc->checkpoint();
-    QPDFObjectHandle object = doc.doc->pageTree().page(static_cast<size_t>(index));
-    if (object.isNull()) {
+    if (!doc.doc->pageTree().reach(static_cast<size_t>(index))) {
       throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
                                                   " is beyond the last page");
     }
     auto page = std::make_unique<Page>();
     page->doc = &doc;
-    page->object = object;
     page->index = index;
     page->refs = 1;
     Page* raw = page.get();
@@ -598,7 +591,13 @@ ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
     QpdfDocument& doc = *page.doc->doc;
     DrainWarnings drain(doc);
     doc.checkpoint();
-    return static_cast<ASInt16>(pdfcore::Rotation(page.object, doc.diagnostics()));
+    const PageTable& table = doc.pageTable();
+    const size_t index = static_cast<size_t>(page.index);
+    table.check(index);
+    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->rotation.empty()) {
+      doc.warn(notes->rotation);
+    }
+    return static_cast<ASInt16>(table.rotation(index));
   } catch (...) {
     RaiseAsPdflException("PDPageGetRotate");
   }
@@ -611,7 +610,11 @@ void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
     QpdfDocument& doc = *page.doc->doc;
     DrainWarnings drain(doc);
     doc.checkpoint();
-    *box = ToFixedRect(pdfcore::MediaBox(page.object, doc.diagnostics()));
+    const PageTable& table = doc.pageTable();
+    const size_t index = static_cast<size_t>(page.index);
+    table.check(index);
+    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->media.empty()) doc.warn(notes->media);
+    *box = table.mediaBox(index);
   } catch (...) {
     RaiseAsPdflException("PDPageGetMediaBox");
   }
@@ -624,7 +627,11 @@ void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
     QpdfDocument& doc = *page.doc->doc;
     DrainWarnings drain(doc);
     doc.checkpoint();
-    *box = ToFixedRect(pdfcore::CropBox(page.object, doc.diagnostics()));
+    const PageTable& table = doc.pageTable();
+    const size_t index = static_cast<size_t>(page.index);
+    table.check(index);
+    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->crop.empty()) doc.warn(notes->crop);
+    *box = table.cropBox(index);
   } catch (...) {
     RaiseAsPdflException("PDPageGetCropBox");
   }
@@ -653,10 +660,21 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       ink.whetherToPrint = 1;
       return proc(&ink, clientData) != 0;
     };
-    for (const char* name : kProcessInks) {
-      if (!report(atoms_.intern(name), true)) return;
+    if (processInks_[0] == ASAtomNull) {
+      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(kProcessInks[i]);
     }
-    for (const pdfcore::Ink& ink : doc.inkWalker().pageInks(page.object, includeOPI != 0)) {
+    for (ASAtom atom : processInks_) {
+      if (!report(atom, true)) return;
+    }
+    const PageTable& table = doc.pageTable();
+    const size_t index = static_cast<size_t>(page.index);
+    try {
+      table.check(index);
+    } catch (const std::exception& e) {
+      // As for any damaged part of a page: its inks are skipped.
+      doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
+    }
+    for (const pdfcore::Ink& ink : doc.inkWalker().pageInks(table.inkParts(index), includeOPI != 0)) {
       if (!report(atoms_.internFor(ink.name, doc.atoms()), ink.process)) return;
     }
   } catch (...) {

@@ -103,6 +103,8 @@ class QpdfEngine : public PdflEngine {
   std::unordered_map<Path*, std::unique_ptr<Path>> paths_;
   std::unordered_map<Doc*, std::unique_ptr<Doc>> docs_;
   std::unordered_map<Page*, std::unique_ptr<Page>> pages_;
+  // Cyan, Magenta, Yellow, Black: lasting atoms, made at the first use.
+  ASAtom processInks_[4] = {ASAtomNull, ASAtomNull, ASAtomNull, ASAtomNull};
 };
 
 }  // namespace pdfl_qpdf

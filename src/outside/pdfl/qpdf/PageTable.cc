@@ -1,0 +1,99 @@
+#include "outside/pdfl/qpdf/PageTable.h"
+
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "outside/pdfl/core/PageBoxes.h"
+#include "outside/pdfl/qpdf/QpdfEngine.h"
+#include "outside/pdfl/qpdf/WorkBudget.h"
+
+namespace pdfl_qpdf {
+namespace {
+
+ASFixedRect ToFixedRect(const pdfcore::Box& box) {
+  return ASFixedRect{ToFixed(box.llx), ToFixed(box.ury), ToFixed(box.urx), ToFixed(box.lly)};
+}
+
+const std::string kGroupKey = "/Group";
+const std::string kAnnotsKey = "/Annots";
+
+// A diagnostics sink that keeps the first message in `slot`.
+pdfcore::Diagnostics Into(std::string& slot) {
+  return [&slot](const std::string& message) {
+    if (slot.empty()) slot = message;
+  };
+}
+
+}  // namespace
+
+void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
+  if (index != pages_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
+  if (sameAs != index) {
+    Page copy = pages_[sameAs];
+    pages_.push_back(std::move(copy));
+    if (auto it = notes_.find(sameAs); it != notes_.end()) notes_.emplace(index, Notes(it->second));
+    if (auto it = extras_.find(sameAs); it != extras_.end()) extras_.emplace(index, Extras(it->second));
+    if (auto it = broken_.find(sameAs); it != broken_.end()) broken_.emplace(index, it->second);
+    return;
+  }
+  Page entry;
+  try {
+    pdfcore::InheritedAttributes inherited = inheritance_.of(page);
+    Notes notes;
+    const pdfcore::Box media = pdfcore::MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
+    const pdfcore::Box crop = pdfcore::CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
+    entry.rotation = static_cast<int16_t>(pdfcore::RotationFrom(page, inherited.rotate, Into(notes.rotation)));
+    entry.media = ToFixedRect(media);
+    entry.crop = ToFixedRect(crop);
+    entry.resources = inherited.resources;
+    QPDFObjectHandle group = pdfcore::KeyIfPresent(page, kGroupKey);
+    QPDFObjectHandle annots = pdfcore::KeyIfPresent(page, kAnnotsKey);
+    if (group.isInitialized() || annots.isInitialized()) {
+      extras_.emplace(index, Extras{group, annots});
+      entry.hasExtras = true;
+    }
+    if (!notes.media.empty() || !notes.crop.empty() || !notes.rotation.empty()) {
+      notes_.emplace(index, std::move(notes));
+      entry.hasNotes = true;
+    }
+  } catch (const WorkLimitExceeded&) {
+    throw;  // the walk stops
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (...) {
+    // Only this page's queries fail, with what reading it raised.
+    broken_.emplace(index, std::current_exception());
+    extras_.erase(index);
+    notes_.erase(index);
+    entry = Page{};
+  }
+  pages_.push_back(std::move(entry));
+}
+
+void PageTable::check(size_t index) const {
+  if (broken_.empty()) return;
+  auto it = broken_.find(index);
+  if (it != broken_.end()) std::rethrow_exception(it->second);
+}
+
+const PageTable::Notes* PageTable::notes(size_t index) const {
+  if (!pages_[index].hasNotes) return nullptr;
+  auto it = notes_.find(index);
+  return it == notes_.end() ? nullptr : &it->second;
+}
+
+pdfcore::InkWalker::PageParts PageTable::inkParts(size_t index) const {
+  pdfcore::InkWalker::PageParts parts;
+  parts.resources = pages_[index].resources;
+  if (pages_[index].hasExtras) {
+    auto it = extras_.find(index);
+    if (it != extras_.end()) {
+      parts.group = it->second.group;
+      parts.annots = it->second.annots;
+    }
+  }
+  return parts;
+}
+
+}  // namespace pdfl_qpdf

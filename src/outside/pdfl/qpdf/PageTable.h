@@ -1,0 +1,76 @@
+// What the engine keeps of each page of an open document. The page-tree
+// walk hands every page here and then lets libqpdf drop the parsed page
+// dictionary, so a page costs tens of bytes instead of kilobytes; boxes,
+// rotation and the inherited resources are read once, as the walk finds
+// the page, and the page queries answer from here.
+//
+// A query gives the same diagnostics as reading the page afresh would: they
+// are kept with the page and handed out by the query they concern, each
+// time it is made.
+#ifndef PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
+#define PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
+
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "outside/pdfl/PdflTypes.h"
+#include "outside/pdfl/core/InkWalker.h"
+#include "outside/pdfl/core/PageTree.h"
+
+namespace pdfl_qpdf {
+
+class PageTable {
+ public:
+  // The messages a page's queries give, empty when there is none.
+  struct Notes {
+    std::string media;
+    std::string crop;
+    std::string rotation;
+  };
+
+  // A page as the walk finds it (PageTree::PageFound).
+  void add(size_t index, size_t sameAs, QPDFObjectHandle& page);
+
+  size_t size() const { return pages_.size(); }
+  // Raises again what reading page `index` raised, if anything did: its
+  // queries fail as they would have failed reading the page then.
+  void check(size_t index) const;
+  // Valid for index < size().
+  const ASFixedRect& mediaBox(size_t index) const { return pages_[index].media; }
+  const ASFixedRect& cropBox(size_t index) const { return pages_[index].crop; }
+  int rotation(size_t index) const { return pages_[index].rotation; }
+  // Null when the page's queries have nothing to report.
+  const Notes* notes(size_t index) const;
+  pdfcore::InkWalker::PageParts inkParts(size_t index) const;
+
+ private:
+  struct Page {
+    ASFixedRect media{};
+    ASFixedRect crop{};
+    QPDFObjectHandle resources;  // inherited
+    int16_t rotation = 0;
+    bool hasNotes = false;
+    bool hasExtras = false;  // a /Group or /Annots
+  };
+  struct Extras {
+    QPDFObjectHandle group;
+    QPDFObjectHandle annots;
+  };
+
+  pdfcore::Inheritance inheritance_;
+  std::vector<Page> pages_;
+  // Few pages have these: kept apart, by page index.
+  std::unordered_map<size_t, Notes> notes_;
+  std::unordered_map<size_t, Extras> extras_;
+  std::unordered_map<size_t, std::exception_ptr> broken_;
+};
+
+}  // namespace pdfl_qpdf
+
+#endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
