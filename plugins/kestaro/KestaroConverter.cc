@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "outside/converter/CPdfConverterIf.h"
+#include "outside/pdfl/core/SilentLogger.h"
 #include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/PageTree.h"
 
@@ -62,14 +63,6 @@ std::shared_ptr<Buffer> ReadRegularFile(const char* path) {
     done += static_cast<size_t>(got);
   }
   return bytes;
-}
-
-std::shared_ptr<QPDFLogger> SilentLogger() {
-  auto logger = QPDFLogger::create();
-  logger->setInfo(logger->discard());
-  logger->setWarn(logger->discard());
-  logger->setError(logger->discard());
-  return logger;
 }
 
 // Finite values only: a box beyond float range is clamped, not converted
@@ -228,7 +221,7 @@ class KestaroConverter final : public CPdfConverterIf {
   std::unique_ptr<QPDF> Open(const char* path, const std::shared_ptr<Buffer>& bytes, const char* password) {
     needsPassword_ = false;
     auto pdf = std::make_unique<QPDF>();
-    pdf->setLogger(SilentLogger());
+    pdf->setLogger(pdfcore::SilentLogger());
     pdf->setSuppressWarnings(true);
     pdf->setAttemptRecovery(true);
     try {

@@ -7,6 +7,9 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/qpdf/QpdfEngine.h"
@@ -75,6 +78,33 @@ class EngineTest : public ::testing::Test {
     std::string buffer(static_cast<size_t>(engine_.PDDocGetInfo(doc, key, nullptr, 0)) + 1, '\0');
     ASInt32 copied = engine_.PDDocGetInfo(doc, key, buffer.data(), static_cast<ASInt32>(buffer.size()));
     return buffer.substr(0, static_cast<size_t>(copied));
+  }
+  std::vector<double> box(PDDoc doc, int index, bool crop) {
+    PDPage page = engine_.PDDocAcquirePage(doc, index);
+    ASFixedRect r{};
+    crop ? engine_.PDPageGetCropBox(page, &r) : engine_.PDPageGetMediaBox(page, &r);
+    engine_.PDPageRelease(page);
+    return {r.left / 65536.0, r.top / 65536.0, r.right / 65536.0, r.bottom / 65536.0};
+  }
+  struct Inks {  // (name, process) pairs until `stopAfter` were seen, and their atoms
+    pdfl_qpdf::QpdfEngine* engine;
+    size_t stopAfter;
+    std::vector<std::pair<std::string, int>> inks{};
+    std::vector<ASAtom> atoms{};
+  };
+  Inks inks(PDDoc doc, int index, size_t stopAfter = 99) {
+    Inks seen{&engine_, stopAfter};
+    PDPage page = engine_.PDDocAcquirePage(doc, index);
+    engine_.PDPageEnumInksEx(page, [](PDPageInk ink, void* data) -> ASBool {
+      auto* seen = static_cast<Inks*>(data);
+      EXPECT_EQ(ink->size, sizeof(PDPageInkRec));
+      EXPECT_EQ(ink->whetherToPrint, 1);
+      seen->inks.emplace_back(seen->engine->ASAtomGetString(ink->colorantName), ink->isProcessColor);
+      seen->atoms.push_back(ink->colorantName);
+      return seen->inks.size() < seen->stopAfter;
+    }, &seen, 0, ASAtomNull);
+    engine_.PDPageRelease(page);
+    return seen;
   }
   int rotation(PDDoc doc, int index) {
     PDPage page = engine_.PDDocAcquirePage(doc, index);

@@ -5,20 +5,11 @@
 namespace enginetest {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::Pair;
 using Rect = std::vector<double>;
 
 class QueriesTest : public EngineTest {
  protected:
   PDDoc openLayout(const DocLayout& doc) { return open(write("d" + std::to_string(++docs_) + ".pdf", BuildPdf(doc))); }
-  Rect box(PDDoc doc, int index, bool crop) {
-    PDPage page = engine_.PDDocAcquirePage(doc, index);
-    ASFixedRect r{};
-    crop ? engine_.PDPageGetCropBox(page, &r) : engine_.PDPageGetMediaBox(page, &r);
-    engine_.PDPageRelease(page);
-    return {r.left / 65536.0, r.top / 65536.0, r.right / 65536.0, r.bottom / 65536.0};
-  }
   int docs_ = 0;
 };
 
@@ -127,51 +118,26 @@ TEST_F(QueriesTest, PageHandlesAreCountedAndChecked) {
   EXPECT_EQ(ErrorOf([&] { engine_.PDDocClose(doc); }), err::kBadParameter);
 }
 
-// Inks as (name, process) pairs, until `stopAfter` were seen; the atoms too.
-struct Seen {
-  pdfl_qpdf::QpdfEngine* engine;
-  size_t stopAfter;
-  std::vector<std::pair<std::string, int>> inks{};
-  std::vector<ASAtom> atoms{};
-};
+const char kSpotPage[] = "/Resources << /ColorSpace << /CS0 [/Separation /PANTONE#20185#20C /DeviceCMYK "
+                        "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 1 0] /N 1 >>] >> >>";
 
-class InksTest : public QueriesTest {
- protected:
-  Seen enumerate(PDDoc doc, int index, size_t stopAfter = 99) {
-    Seen seen{&engine_, stopAfter};
-    PDPage page = engine_.PDDocAcquirePage(doc, index);
-    engine_.PDPageEnumInksEx(page, [](PDPageInk ink, void* data) -> ASBool {
-      auto* seen = static_cast<Seen*>(data);
-      EXPECT_EQ(ink->size, sizeof(PDPageInkRec));
-      EXPECT_EQ(ink->whetherToPrint, 1);
-      seen->inks.emplace_back(seen->engine->ASAtomGetString(ink->colorantName), ink->isProcessColor);
-      seen->atoms.push_back(ink->colorantName);
-      return seen->inks.size() < seen->stopAfter;
-    }, &seen, 0, ASAtomNull);
-    engine_.PDPageRelease(page);
-    return seen;
-  }
-  std::string spotPage_ = "/Resources << /ColorSpace << /CS0 [/Separation /PANTONE#20185#20C /DeviceCMYK "
-                          "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 1 0] /N 1 >>] >> >>";
-};
-
-TEST_F(InksTest, ProcessInksComeFirstAndTheAtomsOfADocumentsNamesGoWhenItCloses) {
+TEST_F(QueriesTest, ProcessInksComeFirstAndTheAtomsOfADocumentsNamesGoWhenItCloses) {
   DocLayout layout;
-  layout.pages = {"", spotPage_};
+  layout.pages = {"", kSpotPage};
   std::string path = write("spot.pdf", BuildPdf(layout));
   PDDoc first = open(path);
-  std::vector<std::pair<std::string, int>> inks = {{"Cyan", 1}, {"Magenta", 1}, {"Yellow", 1}, {"Black", 1}};
-  EXPECT_EQ(enumerate(first, 0).inks, inks);
-  inks.push_back({"PANTONE 185 C", 0});
-  EXPECT_EQ(enumerate(first, 1).inks, inks);
-  EXPECT_EQ(enumerate(first, 1, 2).inks.size(), 2u);  // halted by the callback
+  std::vector<std::pair<std::string, int>> want = {{"Cyan", 1}, {"Magenta", 1}, {"Yellow", 1}, {"Black", 1}};
+  EXPECT_EQ(inks(first, 0).inks, want);
+  want.push_back({"PANTONE 185 C", 0});
+  EXPECT_EQ(inks(first, 1).inks, want);
+  EXPECT_EQ(inks(first, 1, 2).inks.size(), 2u);  // halted by the callback
   PDPage page = engine_.PDDocAcquirePage(first, 0);
   EXPECT_EQ(ErrorOf([&] { engine_.PDPageEnumInksEx(page, nullptr, nullptr, 0, ASAtomNull); }), err::kBadParameter);
   engine_.PDDocClose(first);  // the process atoms exist for good now
   const size_t baseline = engine_.atomCount();
   PDDoc a = open(path), b = open(path);
-  ASAtom spot = enumerate(a, 1).atoms.back();
-  EXPECT_EQ(enumerate(b, 1).atoms.back(), spot);  // one atom, held by both documents
+  ASAtom spot = inks(a, 1).atoms.back();
+  EXPECT_EQ(inks(b, 1).atoms.back(), spot);  // one atom, held by both documents
   EXPECT_EQ(engine_.atomCount(), baseline + 1);
   engine_.PDDocClose(a);
   EXPECT_STREQ(engine_.ASAtomGetString(spot), "PANTONE 185 C");  // b still holds it

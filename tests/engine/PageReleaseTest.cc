@@ -4,6 +4,7 @@
 #include <qpdf/QPDF.hh>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/EngineFixture.h"
@@ -18,8 +19,7 @@ using ::testing::ElementsAre;
 // own attributes over the root's; node 9 and 10 are each other's parent.
 // Pages 11 and 13 hang below that loop but are not listed in any /Kids.
 std::string TreeDoc() {
-  RawDoc doc;
-  doc.objects = {
+  return Assemble({{
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R 5 0 R] /Count 5 /MediaBox [0 0 100 100] /Rotate 90 "
       "/Resources 8 0 R >>",
@@ -35,40 +35,30 @@ std::string TreeDoc() {
       "<< /Type /Page /Parent 9 0 R >>",
       "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0 0 1] /N 1 >>",
       "<< /Type /Page /Parent 10 0 R >>",
-  };
-  return Assemble(doc);
-}
-
-// `bytes` must outlive the QPDF, which reads them in place.
-std::unique_ptr<QPDF> Read(const std::string& bytes) {
-  auto pdf = std::make_unique<QPDF>();
-  pdf->setSuppressWarnings(true);
-  pdf->processMemoryFile("tree", bytes.data(), bytes.size());
-  return pdf;
+  }});
 }
 
 std::string Text(QPDFObjectHandle h) { return h.isInitialized() && !h.isNull() ? h.unparse() : "absent"; }
 
-TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndKeepsTheNodes) {
-  const std::string bytes = TreeDoc();
-  std::unique_ptr<QPDF> pdf = Read(bytes);
+TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndInheritsLikeAFreshClimb) {
+  const std::string bytes = TreeDoc();  // read in place by both
+  QPDF pdf, kept;
+  for (QPDF* q : {&pdf, &kept}) q->setSuppressWarnings(true), q->processMemoryFile("tree", bytes.data(), bytes.size());
   pdfcore::Inheritance inheritance;
-  struct Seen {
-    size_t index, sameAs;
-    int object;
-    std::vector<std::string> inherited, climbed;
+  auto inherited = [&](QPDFObjectHandle page) {  // the remembered nodes must give what a fresh climb finds
+    pdfcore::InheritedAttributes a = inheritance.of(page);
+    std::vector<std::string> got = {Text(a.mediaBox), Text(a.cropBox), Text(a.rotate), Text(a.resources)}, climbed;
+    for (const char* key : {"/MediaBox", "/CropBox", "/Rotate", "/Resources"})
+      climbed.push_back(Text(pdfcore::InheritedAttribute(page, key)));
+    EXPECT_EQ(got, climbed);
+    return got;
   };
+  using Seen = std::tuple<size_t, size_t, int>;  // index, first index of that page, object
   std::vector<Seen> seen;
-  pdfcore::PageTree tree(*pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
-    Seen s{index, sameAs, page.getObjectID(), {}, {}};
-    if (sameAs == index) {
-      pdfcore::InheritedAttributes a = inheritance.of(page);
-      s.inherited = {Text(a.mediaBox), Text(a.cropBox), Text(a.rotate), Text(a.resources)};
-      for (const char* key : {"/MediaBox", "/CropBox", "/Rotate", "/Resources"}) {
-        s.climbed.push_back(Text(pdfcore::InheritedAttribute(page, key)));
-      }
-    }
-    seen.push_back(s);
+  std::vector<std::vector<std::string>> attrs;
+  pdfcore::PageTree tree(pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
+    seen.emplace_back(index, sameAs, page.getObjectID());
+    attrs.push_back(sameAs == index ? inherited(page) : std::vector<std::string>{});
   });
   EXPECT_TRUE(tree.reach(0));
   EXPECT_EQ(seen.size(), 1u);  // lazily: no further than asked
@@ -76,99 +66,51 @@ TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndKeepsTheNodes) {
   EXPECT_TRUE(tree.reach(4));
   EXPECT_FALSE(tree.reach(5));
   EXPECT_TRUE(tree.page(0).isNull());  // released pages are not handed out again
-  ASSERT_EQ(seen.size(), 5u);
-  const int objects[] = {3, 6, 7, 3, 5};
-  const size_t firsts[] = {0, 1, 2, 0, 4};
-  for (size_t i = 0; i < 5; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(seen[i].index, i);
-    EXPECT_EQ(seen[i].object, objects[i]);
-    EXPECT_EQ(seen[i].sameAs, firsts[i]);
-    EXPECT_EQ(seen[i].inherited, seen[i].climbed);  // the remembered nodes give what a fresh climb finds
-  }
-  EXPECT_THAT(seen[1].inherited, ElementsAre("[ 0 0 200 300 ]", "absent", "90", "8 0 R"));
-  EXPECT_THAT(seen[2].inherited, ElementsAre("[ 0 0 200 300 ]", "absent", "180", "<< >>"));
-  for (int page : {3, 5, 6, 7}) EXPECT_TRUE(pdf->getObjectByID(page, 0).isNull()) << page;
-  for (int node : {2, 4}) EXPECT_TRUE(pdf->getObjectByID(node, 0).isDictionary()) << node;
+  EXPECT_THAT(seen, ElementsAre(Seen{0, 0, 3}, Seen{1, 1, 6}, Seen{2, 2, 7}, Seen{3, 0, 3}, Seen{4, 4, 5}));
+  EXPECT_THAT(attrs[1], ElementsAre("[ 0 0 200 300 ]", "absent", "90", "8 0 R"));
+  EXPECT_THAT(attrs[2], ElementsAre("[ 0 0 200 300 ]", "absent", "180", "<< >>"));
+  for (int page : {3, 5, 6, 7}) EXPECT_TRUE(pdf.getObjectByID(page, 0).isNull()) << page;
+  for (int node : {2, 4}) EXPECT_TRUE(pdf.getObjectByID(node, 0).isDictionary()) << node;
+  // Nothing read on the way into the parent loop is remembered: the climb goes 10, 9 and stops.
+  for (int page : {11, 13, 11, 13})
+    EXPECT_THAT(inherited(pdf.getObjectByID(page, 0)), ElementsAre("[ 0 0 10 10 ]", "absent", "270", "absent"));
+  EXPECT_FALSE(inheritance.of(QPDFObjectHandle::newInteger(3)).mediaBox.isInitialized());
 
-  // The same walk without the hand-over keeps the pages.
-  std::unique_ptr<QPDF> kept = Read(bytes);
-  pdfcore::PageTree plain(*kept);
+  pdfcore::PageTree plain(kept);  // the same walk without the hand-over keeps the pages
   EXPECT_EQ(plain.count(), 5u);
   EXPECT_EQ(plain.page(3).getObjectID(), 3);
   EXPECT_TRUE(plain.page(3).isDictionary());
 }
 
-TEST(PageReleaseTest, InheritanceStopsAtAParentLoopLikeAFreshClimb) {
-  const std::string bytes = TreeDoc();
-  std::unique_ptr<QPDF> pdf = Read(bytes);
-  pdfcore::Inheritance inheritance;
-  // Nothing read on the way into the loop is remembered: below node 10
-  // the climb goes 10, 9 and stops, so both values are found there too.
-  for (int page : {11, 13, 11, 13}) {
-    SCOPED_TRACE(page);
-    QPDFObjectHandle looped = pdf->getObjectByID(page, 0);
-    pdfcore::InheritedAttributes a = inheritance.of(looped);
-    EXPECT_EQ(Text(a.mediaBox), Text(pdfcore::InheritedAttribute(looped, "/MediaBox")));
-    EXPECT_EQ(Text(a.rotate), Text(pdfcore::InheritedAttribute(looped, "/Rotate")));
-    EXPECT_EQ(Text(a.rotate), "270");
-    EXPECT_EQ(Text(a.mediaBox), "[ 0 0 10 10 ]");
-    EXPECT_EQ(Text(a.resources), "absent");
-  }
-  pdfcore::InheritedAttributes none = inheritance.of(QPDFObjectHandle::newInteger(3));
-  EXPECT_FALSE(none.mediaBox.isInitialized());
-}
-
-class PageTableTest : public EngineTest {
- protected:
-  std::vector<std::string> inks(PDDoc doc, int index) {
-    std::vector<std::string> names;
-    PDPage page = engine_.PDDocAcquirePage(doc, index);
-    auto collect = [](PDPageInk ink, void* data) -> ASBool {
-      auto* self = static_cast<std::pair<PageTableTest*, std::vector<std::string>*>*>(data);
-      if (!ink->isProcessColor) self->second->push_back(self->first->engine_.ASAtomGetString(ink->colorantName));
-      return 1;
-    };
-    std::pair<PageTableTest*, std::vector<std::string>*> data{this, &names};
-    engine_.PDPageEnumInksEx(page, collect, &data, 0, ASAtomNull);
-    engine_.PDPageRelease(page);
-    return names;
-  }
-  std::vector<double> box(PDDoc doc, int index, bool crop) {
-    PDPage page = engine_.PDDocAcquirePage(doc, index);
-    ASFixedRect r{};
-    crop ? engine_.PDPageGetCropBox(page, &r) : engine_.PDPageGetMediaBox(page, &r);
-    engine_.PDPageRelease(page);
-    return {r.left / 65536.0, r.top / 65536.0, r.right / 65536.0, r.bottom / 65536.0};
-  }
-};
-
-TEST_F(PageTableTest, QueriesAnswerFromWhatTheWalkKeptWithTheirDiagnosticsEachTime) {
+TEST_F(EngineTest, PageQueriesAnswerFromWhatTheWalkKeptWithTheirDiagnosticsEachTime) {
   PDDoc doc = open(write("tree.pdf", TreeDoc()));
-  ASSERT_EQ(engine_.PDDocGetNumPages(doc), 5);  // every page read, and released
+  ASSERT_EQ(engine_.PDDocGetNumPages(doc), 5);   // every page read, and released
   EXPECT_EQ(traced("CPdfEngine warning:"), 0u);  // diagnostics belong to the queries
-  const int rotations[] = {90, 90, 180, 90, 0};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(rotation(doc, i), rotations[i]) << i;
-  EXPECT_EQ(traced("has /Rotate 45, not a multiple of 90; 0 assumed"), 1u);
-  EXPECT_EQ(rotation(doc, 4), 0);
-  EXPECT_EQ(traced("has /Rotate 45, not a multiple of 90; 0 assumed"), 2u);
-
-  EXPECT_EQ(box(doc, 0, false), (std::vector<double>{0, 100, 100, 0}));
-  EXPECT_EQ(box(doc, 0, true), (std::vector<double>{10, 50, 50, 10}));
-  EXPECT_EQ(box(doc, 3, true), box(doc, 0, true));  // the page listed twice
-  EXPECT_EQ(box(doc, 1, true), (std::vector<double>{0, 300, 200, 0}));
-  for (int n = 1; n <= 2; ++n) {
-    EXPECT_EQ(box(doc, 4, false), (std::vector<double>{0, 792, 612, 0}));
-    EXPECT_EQ(traced("has a malformed /MediaBox; US Letter assumed"), static_cast<size_t>(n));
+  using Rect = std::vector<double>;
+  const Rect small = {0, 100, 100, 0}, crop = {10, 50, 50, 10}, node = {0, 300, 200, 0}, letter = {0, 792, 612, 0};
+  const struct {
+    int rotation;
+    Rect media, crop;
+    std::vector<std::string> spots;  // inherited resources, a page's own empty ones, a page's group
+  } cases[] = {{90, small, crop, {"RootSpot"}},
+               {90, node, node, {"RootSpot"}},
+               {180, node, node, {}},
+               {90, small, crop, {"RootSpot"}},  // the page listed twice
+               {0, letter, letter, {"RootSpot", "GroupSpot"}}};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rotation(doc, i), cases[i].rotation);
+    EXPECT_EQ(box(doc, i, false), cases[i].media);
+    EXPECT_EQ(box(doc, i, true), cases[i].crop);
+    std::vector<std::string> spots;
+    for (auto& [name, process] : inks(doc, i).inks) if (!process) spots.push_back(name);
+    EXPECT_EQ(spots, cases[i].spots);
   }
-  EXPECT_EQ(box(doc, 4, true), (std::vector<double>{0, 792, 612, 0}));
-  EXPECT_EQ(traced("malformed /MediaBox"), 2u);  // the crop box does not repeat it
-
-  // Inherited resources, a page's own empty ones, and a page's group.
-  EXPECT_THAT(inks(doc, 0), ElementsAre("RootSpot"));
-  EXPECT_THAT(inks(doc, 3), ElementsAre("RootSpot"));
-  EXPECT_THAT(inks(doc, 2), ElementsAre());
-  EXPECT_THAT(inks(doc, 4), ElementsAre("RootSpot", "GroupSpot"));
+  EXPECT_EQ(traced("has a malformed /MediaBox; US Letter assumed"), 1u);  // the crop box does not repeat it
+  EXPECT_EQ(traced("has /Rotate 45, not a multiple of 90; 0 assumed"), 1u);
+  EXPECT_EQ(rotation(doc, 4) + box(doc, 4, false)[1], 792);
+  EXPECT_EQ(traced("has a malformed /MediaBox; US Letter assumed"), 2u);
+  EXPECT_EQ(traced("has /Rotate 45, not a multiple of 90; 0 assumed"), 2u);
   EXPECT_EQ(ErrorOf([&] { engine_.PDDocAcquirePage(doc, 5); }), err::kBadPage);
   engine_.PDDocClose(doc);
 }

@@ -18,6 +18,30 @@ constexpr size_t kCheckpointInterval = 256;
 // /Parent chains longer than this are treated as broken.
 constexpr int kMaxParentChain = kMaxTreeDepth;
 
+// The nodes met while climbing /Parent, to stop at a loop. Called for every
+// page and box and chains are short, so the first nodes are kept without
+// allocating.
+class AncestorSet {
+ public:
+  // True when `og` was met before; otherwise remembers it.
+  bool seenBefore(const QPDFObjGen& og) {
+    for (size_t i = 0; i < nearCount_; ++i) {
+      if (near_[i] == og) return true;
+    }
+    if (nearCount_ < kInline) {
+      near_[nearCount_++] = og;
+      return false;
+    }
+    return !far_.insert(og).second;
+  }
+
+ private:
+  static constexpr size_t kInline = 16;
+  QPDFObjGen near_[kInline];
+  size_t nearCount_ = 0;
+  std::set<QPDFObjGen> far_;
+};
+
 struct ObjGenHash {
   size_t operator()(const QPDFObjGen& og) const {
     return std::hash<long long>()((static_cast<long long>(og.getObj()) << 20) ^ og.getGen());
@@ -272,27 +296,12 @@ QPDFObjectHandle PageTree::page(size_t index) {
 }
 
 QPDFObjectHandle InheritedAttribute(QPDFObjectHandle page, const std::string& key) {
-  // Called for every page and box: chains are short, so the first nodes are
-  // remembered without allocating.
-  constexpr size_t kInline = 16;
-  QPDFObjGen near[kInline];
-  size_t nearCount = 0;
-  std::set<QPDFObjGen> far;
-  auto seenBefore = [&](const QPDFObjGen& og) {
-    for (size_t i = 0; i < nearCount; ++i) {
-      if (near[i] == og) return true;
-    }
-    if (nearCount < kInline) {
-      near[nearCount++] = og;
-      return false;
-    }
-    return !far.insert(og).second;
-  };
+  AncestorSet seen;
   QPDFObjectHandle node = page;
   for (int depth = 0; depth <= kMaxParentChain && node.isDictionary(); ++depth) {
     QPDFObjectHandle value = node.getKey(key);
     if (!value.isNull()) return value;
-    if (node.isIndirect() && seenBefore(node.getObjGen())) break;
+    if (node.isIndirect() && seen.seenBefore(node.getObjGen())) break;
     node = node.getKey("/Parent");
   }
   return QPDFObjectHandle::newNull();
@@ -349,21 +358,8 @@ InheritedAttributes Inheritance::of(QPDFObjectHandle page) {
   if (Complete(own)) return own;
 
   // The ancestors up to one already known, the top, a loop or the bound.
-  constexpr size_t kInline = 16;
-  QPDFObjGen near[kInline];
-  size_t nearCount = 0;
-  std::set<QPDFObjGen> far;
-  auto seenBefore = [&](const QPDFObjGen& og) {
-    for (size_t i = 0; i < nearCount; ++i) {
-      if (near[i] == og) return true;
-    }
-    if (nearCount < kInline) {
-      near[nearCount++] = og;
-      return false;
-    }
-    return !far.insert(og).second;
-  };
-  if (page.isIndirect()) seenBefore(page.getObjGen());
+  AncestorSet seen;
+  if (page.isIndirect()) seen.seenBefore(page.getObjGen());
   std::vector<QPDFObjectHandle> chain;
   InheritedAttributes above;
   bool clean = true;
@@ -381,7 +377,7 @@ InheritedAttributes Inheritance::of(QPDFObjectHandle page) {
         above = known->second;
         break;
       }
-      if (seenBefore(og)) {
+      if (seen.seenBefore(og)) {
         clean = false;
         break;
       }

@@ -47,32 +47,14 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 std::string DecodeUtf16Be(const std::string& bytes, size_t start) {
-  std::string out;
-  out.reserve(bytes.size());
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
   size_t i = start;
-  auto unit = [&](size_t at) {
-    return static_cast<char16_t>((static_cast<unsigned char>(bytes[at]) << 8) |
-                                 static_cast<unsigned char>(bytes[at + 1]));
-  };
-  while (i + 1 < bytes.size()) {
-    char16_t u = unit(i);
-    i += 2;
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < bytes.size()) {
-        char16_t low = unit(i);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          i += 2;
-          AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
-          continue;
-        }
-      }
-      AppendUtf8(out, kReplacement);
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, u);
-    }
+  for (; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8) |
+                                          static_cast<unsigned char>(bytes[i + 1])));
   }
+  std::string out = Utf16ToUtf8(units.data(), units.size());
   if (i < bytes.size()) AppendUtf8(out, kReplacement);  // odd trailing byte
   return out;
 }
@@ -106,6 +88,23 @@ size_t ValidUtf8At(const std::string& s, size_t i) {
 }
 
 }  // namespace
+
+std::string Utf16ToUtf8(const char16_t* units, size_t n) {
+  std::string out;
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, kReplacement);  // unpaired surrogate
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
 
 std::string DecodeTextString(const std::string& bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&

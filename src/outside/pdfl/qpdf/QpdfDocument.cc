@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "outside/pdfl/PdflErrors.h"
+#include "outside/pdfl/core/SilentLogger.h"
 #include "outside/pdfl/qpdf/Repair.h"
 #include "outside/trace/LibraryTraces.h"
 
@@ -36,14 +37,6 @@ std::string OneLine(const std::string& text) {
   }
   if (text.size() > kMaxTracedMessage) line += "...";
   return line;
-}
-
-std::shared_ptr<QPDFLogger> SilentLogger() {
-  auto logger = QPDFLogger::create();
-  logger->setInfo(logger->discard());
-  logger->setWarn(logger->discard());
-  logger->setError(logger->discard());
-  return logger;
 }
 
 bool Contains(const Buffer& bytes, const char* needle) {
@@ -122,7 +115,7 @@ pdfcore::InkWalker& QpdfDocument::inkWalker() {
 std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const char* password,
                                             bool ignoreXrefStreams, bool recover) {
   auto pdf = std::make_unique<QPDF>();
-  pdf->setLogger(SilentLogger());
+  pdf->setLogger(pdfcore::SilentLogger());
   pdf->setSuppressWarnings(true);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);

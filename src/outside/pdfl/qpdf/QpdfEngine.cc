@@ -83,40 +83,6 @@ ASErrorCode CodeOf(qpdf_error_code_e code) {
   }
 }
 
-std::string Utf16ToUtf8(const ASUTF16Val* units, size_t n) {
-  std::u32string code;
-  for (size_t i = 0; i < n; ++i) {
-    char32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      code.push_back(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      code.push_back(0xFFFD);
-    } else {
-      code.push_back(u);
-    }
-  }
-  std::string out;
-  for (char32_t c : code) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
 void Trace(const std::string& line) {
   outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
 }
@@ -311,7 +277,8 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
         return fail(pdfl_err::kInitBadRecord, "directory entry " + std::to_string(i) + " is not terminated within " +
                                                   std::to_string(kPdflDirEntryUnits) + " units");
       }
-      dirs.push_back(Utf16ToUtf8(entry, n));
+      const std::u16string units(entry, entry + n);
+      dirs.push_back(pdfcore::Utf16ToUtf8(units.data(), units.size()));
     }
     if (initCount_ == 0) {
       // libqpdf writes some warnings through its default logger when an
@@ -605,16 +572,7 @@ ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
 
 void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
   try {
-    Page& page = pageOf(handle);
-    if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageGetMediaBox: no rectangle");
-    QpdfDocument& doc = *page.doc->doc;
-    DrainWarnings drain(doc);
-    doc.checkpoint();
-    const PageTable& table = doc.pageTable();
-    const size_t index = static_cast<size_t>(page.index);
-    table.check(index);
-    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->media.empty()) doc.warn(notes->media);
-    *box = table.mediaBox(index);
+    readPageBox(handle, box, /*crop=*/false);
   } catch (...) {
     RaiseAsPdflException("PDPageGetMediaBox");
   }
@@ -622,19 +580,27 @@ void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
 
 void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
   try {
-    Page& page = pageOf(handle);
-    if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageGetCropBox: no rectangle");
-    QpdfDocument& doc = *page.doc->doc;
-    DrainWarnings drain(doc);
-    doc.checkpoint();
-    const PageTable& table = doc.pageTable();
-    const size_t index = static_cast<size_t>(page.index);
-    table.check(index);
-    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->crop.empty()) doc.warn(notes->crop);
-    *box = table.cropBox(index);
+    readPageBox(handle, box, /*crop=*/true);
   } catch (...) {
     RaiseAsPdflException("PDPageGetCropBox");
   }
+}
+
+// The page's box as the walk recorded it, with the warnings it left.
+void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
+  Page& page = pageOf(handle);
+  if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "page box: no rectangle");
+  QpdfDocument& doc = *page.doc->doc;
+  DrainWarnings drain(doc);
+  doc.checkpoint();
+  const PageTable& table = doc.pageTable();
+  const size_t index = static_cast<size_t>(page.index);
+  table.check(index);
+  if (const PageTable::Notes* notes = table.notes(index)) {
+    const std::string& warning = crop ? notes->crop : notes->media;
+    if (!warning.empty()) doc.warn(warning);
+  }
+  *box = crop ? table.cropBox(index) : table.mediaBox(index);
 }
 
 void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData,

@@ -93,6 +93,7 @@ class QpdfEngine : public PdflEngine {
   void requireStarted(const char* call) const;
   Doc& docOf(PDDoc doc, bool allowPending = false);
   Page& pageOf(PDPage page);
+  void readPageBox(PDPage page, ASFixedRect* box, bool crop);
   void closeDoc(Doc* doc);
   void closeAll();
 
