@@ -95,6 +95,16 @@ class HandleTable {
     auto it = table_.find(h);
     return it == table_.end() ? nullptr : it->second;
   }
+  // The object behind `h` when it is of `kind`; otherwise null with errno EBADF.
+  template <class T>
+  std::shared_ptr<T> findAs(HANDLE h, HandleObject::Kind kind) {
+    auto object = find(h);
+    if (!object || object->kind != kind) {
+      errno = EBADF;
+      return nullptr;
+    }
+    return std::static_pointer_cast<T>(object);
+  }
   std::shared_ptr<HandleObject> remove(HANDLE h) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = table_.find(h);
@@ -162,12 +172,8 @@ class PosixPlatform final : public Platform {
   }
 
   bool SetEvent(HANDLE event) override {
-    auto object = Handles().find(event);
-    if (!object || object->kind != HandleObject::Kind::Event) {
-      errno = EBADF;
-      return false;
-    }
-    auto* e = static_cast<EventObject*>(object.get());
+    auto e = Handles().findAs<EventObject>(event, HandleObject::Kind::Event);
+    if (!e) return false;
     std::lock_guard<std::mutex> lock(e->mutex);
     e->signalled = true;  // a second signal while one is pending is lost
     if (e->manualReset)
@@ -260,12 +266,8 @@ class PosixPlatform final : public Platform {
   }
 
   DWORD ResumeThread(HANDLE thread) override {
-    auto object = Handles().find(thread);
-    if (!object || object->kind != HandleObject::Kind::Thread) {
-      errno = EBADF;
-      return 0xFFFFFFFFu;
-    }
-    auto* t = static_cast<ThreadObject*>(object.get());
+    auto t = Handles().findAs<ThreadObject>(thread, HandleObject::Kind::Thread);
+    if (!t) return 0xFFFFFFFFu;
     std::lock_guard<std::mutex> lock(t->mutex);
     DWORD previous = t->resumed ? 0 : 1;
     t->resumed = true;
