@@ -10,6 +10,9 @@ set(PDFPARSE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/pdfparse)
 install(TARGETS pdfparse EXPORT pdfparseTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(TARGETS Kestaro LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
+# The document core the library and the plug-in share, beside them.
+install(TARGETS pdfparse_pdfcore EXPORT pdfparseTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP)
 install(TARGETS pdfinquiry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/pdfparse
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development FILES_MATCHING PATTERN "*.h")

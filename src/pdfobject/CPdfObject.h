@@ -51,6 +51,9 @@ class CPdfObject {
   bool getSubType(int32_t* subType, uint32_t* hasSpotInk);
 
   int32_t errState() const { return m_errState; }
+  // Whether the open document's deadline or work budget ran out: its
+  // inquiry has no answers, whatever a step made of the failure.
+  bool deadlinePassed() const { return m_deadlinePassed; }
 
   // For tests.
   PDFLDataRec* libData() const { return m_pdflLibData; }
@@ -68,6 +71,7 @@ class CPdfObject {
   CPdfConverterIf* m_converter;
   CLoaderLibrary* m_loader;
   bool m_authRequested;
+  bool m_deadlinePassed = false;
   uint32_t m_baseProcMem;
 };
 

@@ -1,5 +1,6 @@
 // CPdfObject: crop uniformity, page mode and the overall media box.
 #include <climits>
+#include <cstdint>
 #include <cmath>
 
 #include "outside/converter/CPdfConverterIf.h"
@@ -19,6 +20,36 @@ constexpr int32_t kBoxesDiffer = 1;
 bool SameRect(const ASFixedRect& a, const ASFixedRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
+
+// A coordinate at the end of the fixed-point range stands for every value
+// beyond it.
+bool Saturated(const ASFixedRect& r) {
+  for (ASFixed v : {r.left, r.top, r.right, r.bottom}) {
+    if (v == INT32_MAX || v == INT32_MIN) return true;
+  }
+  return false;
+}
+
+// What the overall media box is measured from: the crop box and the size of
+// the unit it is given in. Two pages have the same one only when both agree
+// and the box is within the fixed-point range; otherwise every page is
+// measured.
+struct PageCrop {
+  ASFixedRect crop{};
+  double userUnit = 1.0;
+
+  static PageCrop Of(PDDoc doc, ASInt32 index) {
+    PageCrop result;
+    PageHolder held(PDDocAcquirePage(doc, index));
+    PDPageGetCropBox(held.get(), &result.crop);
+    result.userUnit = PDPageGetUserUnit(held.get());
+    held.release();
+    return result;
+  }
+  bool sameAs(const PageCrop& other) const {
+    return SameRect(crop, other.crop) && userUnit == other.userUnit && !Saturated(crop);
+  }
+};
 
 // Box indices: left, top, right, bottom.
 enum { kLeft = 0, kTop = 1, kRight = 2, kBottom = 3 };
@@ -61,20 +92,9 @@ bool CPdfObject::checkDifferentCrop(int32_t* cropMode) {
           *cropMode = kBoxesAgree;
           return;
         }
-        ASFixedRect first{};
-        {
-          PageHolder held(PDDocAcquirePage(m_pdDoc, 0));
-          PDPageGetCropBox(held.get(), &first);
-          held.release();
-        }
+        const PageCrop first = PageCrop::Of(m_pdDoc, 0);
         for (ASInt32 i = 1; i < count; ++i) {
-          ASFixedRect crop{};
-          {
-            PageHolder held(PDDocAcquirePage(m_pdDoc, i));
-            PDPageGetCropBox(held.get(), &crop);
-            held.release();
-          }
-          if (!SameRect(crop, first)) {
+          if (!PageCrop::Of(m_pdDoc, i).sameAs(first)) {
             *cropMode = kBoxesDiffer;
             return;
           }
@@ -149,6 +169,11 @@ bool CPdfObject::getPageMediaBox(float box[4]) {
         m_converter->closeDocument(res ? 0 : 1);
       }
       m_converter->endJob();
+      // The converter works within the inquiry's deadline; when a call of
+      // it failed, the engine tells whether the deadline is why.
+      if (!res && !PdflProtected([&] { PDDocGetNumPages(m_pdDoc); })) {
+        reportPdflError("CPdfObject::getPageMediaBox()");
+      }
     }
   }
   g_traceA.OutputEx(kTraceInstance,

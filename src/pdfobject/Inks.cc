@@ -24,8 +24,11 @@ bool CPdfObject::getSubType(int32_t* subType, uint32_t* hasSpotInk) {
         std::string producer;
         *subType = -1;
         *hasSpotInk = 0;
-        // Its own block catches a raise; the producer then stays empty.
-        getDocInfo("Producer", &producer);
+        // Its own block catches a raise; the producer then stays empty,
+        // unless the deadline is why: then there is no answer to give.
+        if (!getDocInfo("Producer", &producer) && m_deadlinePassed) {
+          throw PdflException(pdfl_err::kTimeout, "the deadline passed while the producer was read");
+        }
         if (producer.find("Vrel") == std::string::npos) return;
 
         const ASInt32 count = PDDocGetNumPages(m_pdDoc);

@@ -242,5 +242,6 @@ bool CPdfObject::reportPdflError(const char* label) {
   g_traceA.Output("%s failed Error code: %ld, Error Message: %s", label != nullptr ? label : "",
                   static_cast<long>(ACGetExceptionErrorCode()), message);
   m_errState = 3;
+  if (ACGetExceptionErrorCode() == pdfl_err::kTimeout) m_deadlinePassed = true;
   return false;
 }

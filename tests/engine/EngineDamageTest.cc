@@ -2,7 +2,7 @@
 // warnings that go to the trace only, never to the console.
 #include "engine/EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
-#include "outside/pdfl/qpdf/QpdfDocument.h"
+#include "outside/pdfl/core/QpdfDocument.h"
 
 namespace enginetest {
 namespace {
@@ -96,7 +96,7 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >> endobj\n"
        "2147483646 0 obj << /Type /Page /Parent 2 0 R >> endobj\ntrailer << /Root 1 0 R /Size 2147483647 >>\n%%EOF\n",
        2},
-      {"many warnings", Noisy(), 30, "", 0, "CPdfEngine warning:", pdfl_qpdf::kTracedWarnings + 1},
+      {"many warnings", Noisy(), 30, "", 0, "CPdfEngine warning:", pdfcore::kTracedWarnings + 1},
   };
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();

@@ -32,6 +32,7 @@ struct ScriptedPage {
   ASInt16 rotate = 0;
   ASFixedRect mediaBox = FixedRect(0, 792, 612, 0);
   ASFixedRect cropBox = FixedRect(0, 792, 612, 0);
+  double userUnit = 1.0;
   std::vector<std::pair<std::string, bool>> inks;  // name, process colour; reported in order
 };
 
@@ -177,6 +178,7 @@ class ScriptedEngine : public PdflEngine {
   void PDPageGetCropBox(PDPage page, ASFixedRect* box) override {
     enter("PDPageGetCropBox"), *box = find(page, kPage).page.cropBox;
   }
+  double PDPageGetUserUnit(PDPage page) override { return enter("PDPageGetUserUnit"), find(page, kPage).page.userUnit; }
   void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool, ASAtom) override {
     const Handle& held = find(page, kPage);
     enter("PDPageEnumInksEx", std::to_string(held.index));

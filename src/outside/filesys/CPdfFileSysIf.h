@@ -13,6 +13,7 @@
 #include <string>
 
 #include "outside/pdfl/PdflTypes.h"
+#include "outside/pdfl/core/RegularFile.h"
 
 namespace outside {
 
@@ -26,6 +27,9 @@ class File {
   // the end, 0 at the end), or -errno on failure. A short read is not an
   // error; callers loop.
   virtual int64_t readAt(uint64_t offset, void* buffer, size_t n) = 0;
+  // Which file this is, for telling whether two opens read the same bytes;
+  // null when it cannot be told.
+  virtual const pdfcore::FileIdentity* identity() const { return nullptr; }
 };
 
 class FileSys {

@@ -62,6 +62,8 @@ void PDPageGetMediaBox(PDPage page, ASFixedRect* box) {
 void PDPageGetCropBox(PDPage page, ASFixedRect* box) {
   CurrentPdflEngine()->PDPageGetCropBox(page, box);
 }
+
+double PDPageGetUserUnit(PDPage page) { return CurrentPdflEngine()->PDPageGetUserUnit(page); }
 void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
                       ASBool includeOPI, ASAtom colorModel) {
   CurrentPdflEngine()->PDPageEnumInksEx(page, proc, clientData, includeOPI, colorModel);

@@ -33,6 +33,8 @@ void PDPageRelease(PDPage page);
 ASInt16 PDPageGetRotate(PDPage page);
 void PDPageGetMediaBox(PDPage page, ASFixedRect* box);
 void PDPageGetCropBox(PDPage page, ASFixedRect* box);
+// The size of the page's user space unit in points (/UserUnit; 1 by default).
+double PDPageGetUserUnit(PDPage page);
 void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
                       ASBool includeOPI, ASAtom colorModel);
 

@@ -49,6 +49,9 @@ class PdflEngine {
   virtual ASInt16 PDPageGetRotate(PDPage page) = 0;
   virtual void PDPageGetMediaBox(PDPage page, ASFixedRect* box) = 0;
   virtual void PDPageGetCropBox(PDPage page, ASFixedRect* box) = 0;
+  // The size of the page's user space unit in points: its /UserUnit, 1
+  // when it has none. Boxes are in user space units.
+  virtual double PDPageGetUserUnit(PDPage page) = 0;
   // Reports the page's inks to `proc` until it returns false. `colorModel`
   // ASAtomNull selects CMYK: Cyan, Magenta, Yellow, Black first.
   virtual void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,

@@ -11,21 +11,27 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/ProtectedBlock.h"
+#include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxes.h"
+#include "outside/pdfl/core/QpdfDocument.h"
 #include "outside/pdfl/core/TextString.h"
-#include "outside/pdfl/qpdf/QpdfDocument.h"
 #include "outside/platform/Platform.h"
 #include "outside/trace/LibraryTraces.h"
 
 namespace pdfl_qpdf {
+
+using pdfcore::PageTable;
+using pdfcore::QpdfDocument;
+using pdfcore::WorkLimitExceeded;
+
 namespace {
 
 constexpr size_t kMaxMessage = 400;
-constexpr size_t kReadChunk = 1 << 20;
 constexpr size_t kMaxPathBytes = 64 * 1024;
 constexpr size_t kMaxPasswordBytes = 4096;
 constexpr ASInt32 kMaxInfoLength = INT32_MAX - 16;  // callers add a little to it
@@ -105,53 +111,53 @@ class DrainWarnings {
   QpdfDocument& doc_;
 };
 
-// Reads the whole file through the host's file system.
+// Reads the whole file through the host's file system, with the budget of
+// the inquiry it starts.
 std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::string& path,
-                                      std::shared_ptr<WorkBudget>* budget) {
+                                      std::shared_ptr<pdfcore::WorkBudget>* budget,
+                                      std::optional<pdfcore::FileIdentity>* identity) {
   std::unique_ptr<outside::File> file;
   int err = fileSys.open(path, &file);
   if (err != 0) throw PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
   if (!file) throw PdflException(pdfl_err::kInternal, "cannot open " + path + ": the file system gave no file");
-  uint64_t size = file->size();
-  if (size > kMaxFileBytes) {
-    throw PdflException(pdfl_err::kFileTooLarge, path + " has " + std::to_string(size) + " bytes, more than " +
-                                                     std::to_string(kMaxFileBytes) + " allowed");
-  }
-  *budget = std::make_shared<WorkBudget>(size, InquiryTimeoutMillis());
-  auto bytes = std::make_shared<Buffer>(static_cast<size_t>(size));
-  unsigned char* data = bytes->getBuffer();
-  uint64_t offset = 0;
-  while (offset < size) {
-    (*budget)->checkDeadline();
-    size_t want = static_cast<size_t>(std::min<uint64_t>(size - offset, kReadChunk));
-    int64_t got = file->readAt(offset, data + offset, want);
-    if (got < 0) {
-      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + " at offset " + std::to_string(offset) +
-                                                   ": " + std::strerror(static_cast<int>(-got)));
-    }
-    if (got == 0) {
-      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + ": it ended after " +
-                                                   std::to_string(offset) + " of " + std::to_string(size) + " bytes");
-    }
-    if (static_cast<uint64_t>(got) > want) {
-      throw PdflException(pdfl_err::kFileRead, "cannot read " + path + ": the file system returned more than asked");
-    }
-    offset += static_cast<uint64_t>(got);
-  }
-  return bytes;
+  if (const pdfcore::FileIdentity* id = file->identity()) *identity = *id;
+  *budget = std::make_shared<pdfcore::WorkBudget>(file->size(), InquiryTimeoutMillis(),
+                                                  [] { return outside::CurrentPlatform()->MonotonicMillis(); });
+  outside::File* raw = file.get();
+  return pdfcore::ReadWhole(
+      path, file->size(), [raw](uint64_t offset, void* buffer, size_t n) { return raw->readAt(offset, buffer, n); },
+      **budget);
 }
 
 const char* const kProcessInks[] = {"Cyan", "Magenta", "Yellow", "Black"};
 
 }  // namespace
 
+uint64_t InquiryTimeoutMillis() {
+  char text[32] = {};
+  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_TIMEOUT_MS", text, sizeof text);
+  if (n == 0 || n >= sizeof text) return kDefaultTimeoutMillis;
+  char* end = nullptr;
+  unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || *end != '\0' || value == 0 || text[0] == '-') return kDefaultTimeoutMillis;
+  return value;
+}
+
 [[noreturn]] void RaiseAsPdflException(const char* call) {
   try {
     throw;
   } catch (const PdflException&) {
     throw;
-  } catch (const WorkLimitExceeded& e) {
+  } catch (const pdfcore::WorkLimitExceeded& e) {
     throw PdflException(pdfl_err::kTimeout, Message(call, e.what()));
+  } catch (const pdfcore::NotPdfError& e) {
+    throw PdflException(pdfl_err::kNotPdf, Message(call, e.what()));
+  } catch (const pdfcore::FileTooLarge& e) {
+    throw PdflException(pdfl_err::kFileTooLarge, Message(call, e.what()));
+  } catch (const pdfcore::FileError& e) {
+    const ASErrorCode code =
+        e.stage() == pdfcore::FileError::Stage::Open ? FileErrorCode(e.error()) : pdfl_err::kFileRead;
+    throw PdflException(code, Message(call, e.what()));
   } catch (const QPDFExc& e) {
     throw PdflException(CodeOf(e.getErrorCode()), Message(call, e.what()));
   } catch (const QPDFSystemError& e) {
@@ -189,7 +195,8 @@ struct QpdfEngine::Path {
 };
 
 struct QpdfEngine::Doc {
-  std::unique_ptr<QpdfDocument> doc;
+  std::shared_ptr<QpdfDocument> doc;  // shared with modules that attach to it
+  AtomTable::Holder atoms;            // colorant atoms, released at the close
   bool pending = false;  // waiting for authorisation inside PDDocOpenEx
   std::map<ASInt32, Page*> pages;
 };
@@ -231,8 +238,9 @@ void QpdfEngine::closeDoc(Doc* doc) {
   for (auto& [index, page] : doc->pages) pages_.erase(page);
   doc->pages.clear();
   if (doc->doc) {
+    pdfcore::OpenDocuments::Remove(doc->doc.get());
     doc->doc->drainWarnings();
-    atoms_.release(doc->doc->atoms());
+    atoms_.release(doc->atoms);
   }
   docs_.erase(doc);
 }
@@ -404,11 +412,13 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
     // A copy: the callback below may release the path name.
     const std::string path = pathIt->second->path;
     outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
-    std::shared_ptr<WorkBudget> budget;
-    std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget);
+    std::shared_ptr<pdfcore::WorkBudget> budget;
+    std::optional<pdfcore::FileIdentity> identity;
+    std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
 
     auto doc = std::make_unique<Doc>();
-    doc->doc = std::make_unique<QpdfDocument>(path, bytes, budget, doRepair != 0);
+    doc->doc = std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace,
+                                              identity ? &*identity : nullptr);
     raw = doc.get();
     docs_.emplace(raw, std::move(doc));
     if (raw->doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword) {
@@ -428,6 +438,7 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
       raw->pending = false;
     }
     raw->doc->drainWarnings();
+    pdfcore::OpenDocuments::Add(raw->doc, path);
     return reinterpret_cast<PDDoc>(raw);
   } catch (...) {
     if (raw != nullptr && docs_.count(raw)) {
@@ -600,7 +611,23 @@ void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
     const std::string& warning = crop ? notes->crop : notes->media;
     if (!warning.empty()) doc.warn(warning);
   }
-  *box = crop ? table.cropBox(index) : table.mediaBox(index);
+  const pdfcore::Box& found = crop ? table.cropBox(index) : table.mediaBox(index);
+  *box = ASFixedRect{ToFixed(found.llx), ToFixed(found.ury), ToFixed(found.urx), ToFixed(found.lly)};
+}
+
+double QpdfEngine::PDPageGetUserUnit(PDPage handle) {
+  try {
+    Page& page = pageOf(handle);
+    QpdfDocument& doc = *page.doc->doc;
+    DrainWarnings drain(doc);
+    doc.checkpoint();
+    const pdfcore::PageTable& table = doc.pageTable();
+    const size_t index = static_cast<size_t>(page.index);
+    table.check(index);
+    return table.userUnit(index);
+  } catch (...) {
+    RaiseAsPdflException("PDPageGetUserUnit");
+  }
 }
 
 void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData,
@@ -641,7 +668,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
     }
     for (const pdfcore::Ink& ink : doc.inkWalker().pageInks(table.inkParts(index), includeOPI != 0)) {
-      if (!report(atoms_.internFor(ink.name, doc.atoms()), ink.process)) return;
+      if (!report(atoms_.internFor(ink.name, page.doc->atoms), ink.process)) return;
     }
   } catch (...) {
     RaiseAsPdflException("PDPageEnumInksEx");

@@ -23,15 +23,25 @@
 
 #include "outside/pdfl/PdflEngine.h"
 #include "outside/pdfl/PdflErrors.h"
+#include "outside/pdfl/core/RegularFile.h"
+#include "outside/pdfl/core/WorkBudget.h"
 #include "outside/pdfl/qpdf/AtomTable.h"
+
+namespace pdfcore {
+class QpdfDocument;
+}
 
 namespace pdfl_qpdf {
 
-class QpdfDocument;
-
 // Files larger than this are refused with kFileTooLarge: the engine keeps a
 // document in memory while it is open.
-inline constexpr uint64_t kMaxFileBytes = 2ull << 30;
+using pdfcore::kMaxFileBytes;
+using pdfcore::kDefaultTimeoutMillis;
+
+// Deadline of an inquiry from PDFPARSE_TIMEOUT_MS (milliseconds, > 0), read
+// through the current platform; kDefaultTimeoutMillis when unset or not a
+// number.
+uint64_t InquiryTimeoutMillis();
 
 // The one place where exceptions become the library's: call inside a catch
 // block. PdflException passes unchanged; libqpdf's QPDFExc by its error
@@ -75,6 +85,7 @@ class QpdfEngine : public PdflEngine {
   ASInt16 PDPageGetRotate(PDPage page) override;
   void PDPageGetMediaBox(PDPage page, ASFixedRect* box) override;
   void PDPageGetCropBox(PDPage page, ASFixedRect* box) override;
+  double PDPageGetUserUnit(PDPage page) override;
   void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool includeOPI,
                         ASAtom colorModel) override;
 

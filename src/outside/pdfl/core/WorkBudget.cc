@@ -1,12 +1,12 @@
-#include "outside/pdfl/qpdf/WorkBudget.h"
+#include "outside/pdfl/core/WorkBudget.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
-#include "outside/platform/Platform.h"
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 namespace {
 
 // Generous multiples of the file size: opening, repairing and walking a
@@ -27,22 +27,18 @@ uint64_t SaturatingMulAdd(uint64_t a, uint64_t factor, uint64_t add) {
 
 }  // namespace
 
-uint64_t InquiryTimeoutMillis() {
-  char text[32] = {};
-  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_TIMEOUT_MS", text,
-                                                                           sizeof text);
-  if (n == 0 || n >= sizeof text) return kDefaultTimeoutMillis;
-  char* end = nullptr;
-  unsigned long long value = std::strtoull(text, &end, 10);
-  if (end == text || *end != '\0' || value == 0 || text[0] == '-') return kDefaultTimeoutMillis;
-  return value;
+uint64_t SteadyClockMillis() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
-WorkBudget::WorkBudget(uint64_t fileSize, uint64_t timeoutMillis)
-    : maxBytesRead_(SaturatingMulAdd(fileSize, kReadFactor, kReadAllowance)),
+WorkBudget::WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock)
+    : clock_(std::move(clock)),
+      maxBytesRead_(SaturatingMulAdd(fileSize, kReadFactor, kReadAllowance)),
       maxSeeks_(SaturatingMulAdd(fileSize, kSeekFactor, kSeekAllowance)),
       timeoutMillis_(timeoutMillis) {
-  uint64_t now = outside::CurrentPlatform()->MonotonicMillis();
+  uint64_t now = clock_();
   deadline_ = (now > std::numeric_limits<uint64_t>::max() - timeoutMillis) ? std::numeric_limits<uint64_t>::max()
                                                                            : now + timeoutMillis;
 }
@@ -79,7 +75,7 @@ void WorkBudget::chargeSeek() {
 
 void WorkBudget::checkDeadline() {
   if (!reason_.empty()) throw WorkLimitExceeded(reason_);
-  if (outside::CurrentPlatform()->MonotonicMillis() >= deadline_) {
+  if (clock_() >= deadline_) {
     trip("time limit of " + std::to_string(timeoutMillis_) + " ms passed");
   }
 }
@@ -147,4 +143,4 @@ void BudgetedInput::unreadCh(char ch) {
   if (!stopped_) inner_->unreadCh(ch);
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore

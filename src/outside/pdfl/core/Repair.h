@@ -2,8 +2,8 @@
 // scanned for "N G obj" headers, catalogs, trailers and cross-reference
 // stream dictionaries, and a cross-reference stream with a trailer is
 // appended to a copy of the document, so that libqpdf can open it again.
-#ifndef PDFPARSE_OUTSIDE_PDFL_QPDF_REPAIR_H_
-#define PDFPARSE_OUTSIDE_PDFL_QPDF_REPAIR_H_
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_REPAIR_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_REPAIR_H_
 
 #include <qpdf/QPDF.hh>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 
 // Highest object number a repair accepts (the PDF implementation limit).
 inline constexpr int kMaxRepairObjectNumber = 8388607;
@@ -86,6 +86,6 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
 void AppendXrefStream(std::string& bytes, const ObjectScan& scan,
                       const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer);
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore
 
-#endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_REPAIR_H_
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_REPAIR_H_

@@ -7,8 +7,8 @@
 // A query gives the same diagnostics as reading the page afresh would: they
 // are kept with the page and handed out by the query they concern, each
 // time it is made.
-#ifndef PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
-#define PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_PAGETABLE_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_PAGETABLE_H_
 
 #include <qpdf/QPDFObjectHandle.hh>
 
@@ -19,11 +19,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "outside/pdfl/PdflTypes.h"
 #include "outside/pdfl/core/InkWalker.h"
+#include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/PageTree.h"
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 
 class PageTable {
  public:
@@ -41,9 +41,11 @@ class PageTable {
   // Raises again what reading page `index` raised, if anything did: its
   // queries fail as they would have failed reading the page then.
   void check(size_t index) const;
-  // Valid for index < size().
-  const ASFixedRect& mediaBox(size_t index) const { return pages_[index].media; }
-  const ASFixedRect& cropBox(size_t index) const { return pages_[index].crop; }
+  // Valid for index < size(). Boxes are in default user space units, not
+  // scaled by userUnit().
+  const Box& mediaBox(size_t index) const { return pages_[index].media; }
+  const Box& cropBox(size_t index) const { return pages_[index].crop; }
+  double userUnit(size_t index) const { return pages_[index].userUnit; }
   int rotation(size_t index) const { return pages_[index].rotation; }
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
@@ -51,8 +53,9 @@ class PageTable {
 
  private:
   struct Page {
-    ASFixedRect media{};
-    ASFixedRect crop{};
+    Box media;
+    Box crop;
+    double userUnit = 1.0;
     QPDFObjectHandle resources;  // inherited
     int16_t rotation = 0;
     bool hasNotes = false;
@@ -71,6 +74,6 @@ class PageTable {
   std::unordered_map<size_t, std::exception_ptr> broken_;
 };
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore
 
-#endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_PAGETABLE_H_
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGETABLE_H_

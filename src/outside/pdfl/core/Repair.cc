@@ -1,4 +1,4 @@
-#include "outside/pdfl/qpdf/Repair.h"
+#include "outside/pdfl/core/Repair.h"
 
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pipeline.hh>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 namespace {
 
 constexpr size_t kCheckEvery = 4096;         // matches between checkpoint calls
@@ -435,4 +435,4 @@ void AppendXrefStream(std::string& bytes, const ObjectScan& scan,
   bytes += "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore

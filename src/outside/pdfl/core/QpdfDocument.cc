@@ -1,4 +1,4 @@
-#include "outside/pdfl/qpdf/QpdfDocument.h"
+#include "outside/pdfl/core/QpdfDocument.h"
 
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -6,12 +6,10 @@
 #include <cstring>
 #include <exception>
 
-#include "outside/pdfl/PdflErrors.h"
+#include "outside/pdfl/core/Repair.h"
 #include "outside/pdfl/core/SilentLogger.h"
-#include "outside/pdfl/qpdf/Repair.h"
-#include "outside/trace/LibraryTraces.h"
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 namespace {
 
 constexpr size_t kMaxTracedMessage = 400;
@@ -49,10 +47,6 @@ bool HasHeader(const Buffer& bytes) {
   return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
 }
 
-void Trace(const std::string& line) {
-  outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
-}
-
 std::string WhatOf(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -66,21 +60,34 @@ std::string WhatOf(const std::exception_ptr& error) {
 }  // namespace
 
 QpdfDocument::QpdfDocument(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget,
-                           bool repair)
-    : path_(std::move(path)), bytes_(std::move(bytes)), budget_(std::move(budget)), repair_(repair) {}
+                           bool repair, TraceSink trace, const FileIdentity* identity)
+    : path_(std::move(path)),
+      bytes_(std::move(bytes)),
+      budget_(std::move(budget)),
+      repair_(repair),
+      trace_(std::move(trace)) {
+  if (identity != nullptr) {
+    identity_ = *identity;
+    hasIdentity_ = true;
+  }
+}
+
+void QpdfDocument::trace(const std::string& line) {
+  if (trace_) trace_(OneLine(line));
+}
 
 QpdfDocument::~QpdfDocument() {
   inkWalker_.reset();
   pageTree_.reset();
   pdf_.reset();
   if (warnings_ > kTracedWarnings) {
-    Trace("CPdfEngine warning: " + std::to_string(warnings_ - kTracedWarnings) + " more warnings for " + path_ +
+    trace("CPdfEngine warning: " + std::to_string(warnings_ - kTracedWarnings) + " more warnings for " + path_ +
           " not shown");
   }
 }
 
 void QpdfDocument::warn(const std::string& message) {
-  if (++warnings_ <= kTracedWarnings) Trace("CPdfEngine warning: " + message);
+  if (++warnings_ <= kTracedWarnings) trace("CPdfEngine warning: " + message);
 }
 
 void QpdfDocument::drainWarnings() {
@@ -186,7 +193,7 @@ std::unique_ptr<QPDF> QpdfDocument::rebuild(const char* password, std::shared_pt
     if (info.isDictionary()) pdf->getTrailer().replaceKey("/Info", info);
   }
   for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
-  Trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
+  trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
         std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
   return pdf;
 }
@@ -209,7 +216,7 @@ bool QpdfDocument::acceptsPassword(const char* password) {
 }
 
 QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
-  if (bytes_->getSize() == 0) throw PdflException(pdfl_err::kNotPdf, path_ + ": empty file");
+  if (bytes_->getSize() == 0) throw NotPdfError(path_ + ": empty file");
   std::exception_ptr firstError;
   // A catalog without a page tree: the last resort.
   std::unique_ptr<QPDF> withoutPages;
@@ -224,13 +231,13 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
   for (int s = strategy_; s < kStrategies; ++s) {
     if (s > kPlain && !repair_) break;
     if (s == kIgnoreXrefStreams && !Contains(*bytes_, "XRef")) continue;
-    if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
+    if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
       std::shared_ptr<Buffer> rebuilt;
       std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt)
                                                   : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
       if (HasPageTree(*pdf)) {
-        if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
+        if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
         adopt(std::move(pdf), std::move(rebuilt), s);
         return OpenResult::Opened;
       }
@@ -249,16 +256,18 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
         return OpenResult::NeedsPassword;
       }
       if (!firstError) firstError = std::current_exception();
-      if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+      if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
     } catch (const WorkLimitExceeded&) {
       throw;
     } catch (const std::bad_alloc&) {
       throw;
-    } catch (const PdflException&) {
+    } catch (const NotPdfError&) {
+      throw;
+    } catch (const FileError&) {
       throw;
     } catch (const std::exception& e) {
       if (!firstError) firstError = std::current_exception();
-      if (s > kPlain) Trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+      if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
     }
   }
   if (withoutPages) {
@@ -267,11 +276,11 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {
-    throw PdflException(pdfl_err::kNotPdf, path_ + ": not a PDF file (no %PDF- header): " +
-                                               (firstError ? WhatOf(firstError) : std::string("unreadable")));
+    throw NotPdfError(path_ + ": not a PDF file (no %PDF- header): " +
+                      (firstError ? WhatOf(firstError) : std::string("unreadable")));
   }
   if (firstError) std::rethrow_exception(firstError);
   throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore

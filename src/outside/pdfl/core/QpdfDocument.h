@@ -5,8 +5,8 @@
 // gives up) further strategies: ignoring cross-reference streams, and
 // rebuilding the cross-reference data from a scan of the bytes. Each step is
 // traced. Worker thread only.
-#ifndef PDFPARSE_OUTSIDE_PDFL_QPDF_QPDFDOCUMENT_H_
-#define PDFPARSE_OUTSIDE_PDFL_QPDF_QPDFDOCUMENT_H_
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_QPDFDOCUMENT_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_QPDFDOCUMENT_H_
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -14,26 +14,40 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "outside/pdfl/core/InkWalker.h"
+#include "outside/pdfl/core/PageTable.h"
 #include "outside/pdfl/core/PageTree.h"
-#include "outside/pdfl/qpdf/AtomTable.h"
-#include "outside/pdfl/qpdf/PageTable.h"
-#include "outside/pdfl/qpdf/WorkBudget.h"
+#include "outside/pdfl/core/RegularFile.h"
+#include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 
 // Warnings traced per document; the rest are only counted.
 inline constexpr size_t kTracedWarnings = 8;
+
+// The host's fixed password, offered when a document does not open without one.
+inline constexpr const char kHostPassword[] = "marble";
+
+// The bytes are not a PDF document at all.
+class __attribute__((visibility("default"))) NotPdfError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Where a document's trace lines (repair steps, warnings) go; may be empty.
+using TraceSink = std::function<void(const std::string& line)>;
 
 class QpdfDocument {
  public:
   enum class OpenResult { Opened, NeedsPassword };
 
-  // `bytes` is the whole file. `budget` is charged by everything read.
-  QpdfDocument(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget,
-               bool repair);
+  // `bytes` is the whole file, `identity` the file it was read from.
+  // `budget` is charged by everything read.
+  QpdfDocument(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
+               TraceSink trace = {}, const FileIdentity* identity = nullptr);
   ~QpdfDocument();
   QpdfDocument(const QpdfDocument&) = delete;
   QpdfDocument& operator=(const QpdfDocument&) = delete;
@@ -57,8 +71,10 @@ class QpdfDocument {
   const PageTable& pageTable() const { return pageTable_; }
   pdfcore::InkWalker& inkWalker();
   WorkBudget& budget() { return *budget_; }
+  std::shared_ptr<WorkBudget> sharedBudget() const { return budget_; }
   const std::string& path() const { return path_; }
-  AtomTable::Holder& atoms() { return atoms_; }
+  // Null when the bytes did not come from a file that could be identified.
+  const FileIdentity* identity() const { return hasIdentity_ ? &identity_ : nullptr; }
 
   // Traces the first kTracedWarnings warnings of the document, counts the
   // rest. Also receives libqpdf's warnings (drainWarnings).
@@ -82,13 +98,17 @@ class QpdfDocument {
   std::shared_ptr<Buffer> bytes_;
   std::shared_ptr<WorkBudget> budget_;
   bool repair_;
+  TraceSink trace_;
+  FileIdentity identity_;
+  bool hasIdentity_ = false;
   std::string password_;
   // Where the last open found the document readable up to its encryption;
   // a retry with a password starts there.
   int strategy_ = 0;
 
+  void trace(const std::string& line);
+
   size_t warnings_ = 0;
-  AtomTable::Holder atoms_;
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<Buffer> rebuiltBytes_;
   std::unique_ptr<QPDF> pdf_;
@@ -97,6 +117,6 @@ class QpdfDocument {
   std::unique_ptr<pdfcore::InkWalker> inkWalker_;
 };
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore
 
-#endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_QPDFDOCUMENT_H_
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_QPDFDOCUMENT_H_

@@ -1,38 +1,38 @@
 // Bounded work for one document: a deadline for the inquiry and a budget of
 // bytes read and seeks, checked by the document's input source and by the
 // walks over its structure.
-#ifndef PDFPARSE_OUTSIDE_PDFL_QPDF_WORKBUDGET_H_
-#define PDFPARSE_OUTSIDE_PDFL_QPDF_WORKBUDGET_H_
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_WORKBUDGET_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_WORKBUDGET_H_
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/InputSource.hh>
 #include <qpdf/BufferInputSource.hh>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 
 // Raised when the deadline has passed or the budget is spent. The engine
 // turns it into the library's time-out error.
-class WorkLimitExceeded : public std::runtime_error {
+class __attribute__((visibility("default"))) WorkLimitExceeded : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 inline constexpr uint64_t kDefaultTimeoutMillis = 30000;
 
-// Deadline from PDFPARSE_TIMEOUT_MS (milliseconds, > 0), read through the
-// current platform; kDefaultTimeoutMillis when unset or not a number.
-uint64_t InquiryTimeoutMillis();
+// Milliseconds on a monotonic clock.
+using MonotonicClock = std::function<uint64_t()>;
+uint64_t SteadyClockMillis();
 
 class WorkBudget {
  public:
-  // `fileSize` scales the budget; `timeoutMillis` counts from now on the
-  // platform's monotonic clock.
-  WorkBudget(uint64_t fileSize, uint64_t timeoutMillis);
+  // `fileSize` scales the budget; `timeoutMillis` counts from now on `clock`.
+  WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock = SteadyClockMillis);
 
   // Each raises WorkLimitExceeded once the limit is reached, and again on
   // every later call.
@@ -51,6 +51,7 @@ class WorkBudget {
   [[noreturn]] void trip(std::string reason);
   void tick();
 
+  MonotonicClock clock_;
   uint64_t maxBytesRead_;
   uint64_t maxSeeks_;
   uint64_t deadline_;
@@ -86,6 +87,6 @@ class BudgetedInput : public InputSource {
   bool stopped_ = false;
 };
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore
 
-#endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_WORKBUDGET_H_
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_WORKBUDGET_H_

@@ -1,19 +1,13 @@
-#include "outside/pdfl/qpdf/PageTable.h"
+#include "outside/pdfl/core/PageTable.h"
 
 #include <new>
 #include <stdexcept>
 #include <utility>
 
-#include "outside/pdfl/core/PageBoxes.h"
-#include "outside/pdfl/qpdf/QpdfEngine.h"
-#include "outside/pdfl/qpdf/WorkBudget.h"
+#include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfl_qpdf {
+namespace pdfcore {
 namespace {
-
-ASFixedRect ToFixedRect(const pdfcore::Box& box) {
-  return ASFixedRect{ToFixed(box.llx), ToFixed(box.ury), ToFixed(box.urx), ToFixed(box.lly)};
-}
 
 const std::string kGroupKey = "/Group";
 const std::string kAnnotsKey = "/Annots";
@@ -44,8 +38,9 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
     const pdfcore::Box media = pdfcore::MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
     const pdfcore::Box crop = pdfcore::CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
     entry.rotation = static_cast<int16_t>(pdfcore::RotationFrom(page, inherited.rotate, Into(notes.rotation)));
-    entry.media = ToFixedRect(media);
-    entry.crop = ToFixedRect(crop);
+    entry.media = media;
+    entry.crop = crop;
+    entry.userUnit = pdfcore::UserUnit(page);
     entry.resources = inherited.resources;
     QPDFObjectHandle group = pdfcore::KeyIfPresent(page, kGroupKey);
     QPDFObjectHandle annots = pdfcore::KeyIfPresent(page, kAnnotsKey);
@@ -96,4 +91,4 @@ pdfcore::InkWalker::PageParts PageTable::inkParts(size_t index) const {
   return parts;
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfcore
