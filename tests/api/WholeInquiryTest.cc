@@ -1,0 +1,228 @@
+// Whole inquiries at level 3 through CPdfParseIf, with the real engine and
+// the real converter plug-in together: what one reading of a file answers
+// when it is damaged, encrypted, replaced on the way, or runs out of time at
+// any step.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outside/filesys/CPdfFileSysIf.h"
+#include "outside/pdfl/core/OpenDocuments.h"
+#include "outside/trace/LibraryTraces.h"
+#include "pdfparse/CPdfParseIf.h"
+#include "support/PdfBuilder.h"
+#include "support/RecordingPlatform.h"
+
+namespace {
+
+using namespace pdftest;
+
+constexpr int32_t kUntouched = -7;
+
+const char kSpotResources[] =
+    "/Resources << /ColorSpace << /CS0 [/Separation /Gold /DeviceCMYK << /FunctionType 2 /Domain [0 1] "
+    "/C0 [0 0 0 0] /C1 [0 0.2 0.8 0] /N 1 >>] >> >>";
+
+PdfInquiryRec Level3() {
+  PdfInquiryRec rec;
+  rec.level = 3;
+  rec.numPages = kUntouched;
+  rec.pageMode = kUntouched;
+  rec.subType = kUntouched;
+  rec.hasSpotInk = 77;
+  for (float& v : rec.mediaBox) v = kUntouched;
+  return rec;
+}
+
+// Width and height of the record's media box.
+std::pair<float, float> Size(const PdfInquiryRec& rec) {
+  return {rec.mediaBox[2] - rec.mediaBox[0], rec.mediaBox[1] - rec.mediaBox[3]};
+}
+
+std::string Cut(const std::string& bytes, const std::string& before, size_t back = 0) {
+  const size_t at = bytes.rfind(before);
+  EXPECT_NE(at, std::string::npos) << before;
+  return bytes.substr(0, at - back);
+}
+
+class WholeInquiryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { parser_.reset(CreateCPdfParse(0)); }
+  void TearDown() override {
+    parser_.reset();
+    EXPECT_EQ(pdfcore::OpenDocuments::CountForTesting(), 0u);  // nothing left attached
+  }
+  PdfInquiryRec run(const std::string& path) {
+    PdfInquiryRec rec = Level3();
+    const bool ok = parser_->runInquiry(path.c_str(), &rec);
+    EXPECT_EQ(ok, parser_->getStatus() == 0);
+    return rec;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<CPdfParseIf> parser_;
+};
+
+TEST_F(WholeInquiryTest, FilesTheEngineRepairsOrUnlocksAnswerEveryLevel) {
+  DocLayout three = Pages(3);
+  three.info = {{"Producer", "Vrel Imposer"}};
+  three.pages[2] = kSpotResources;
+  DocLayout streams = three;
+  streams.objectStreams = true;
+  DocLayout sealed = three;
+  sealed.encryption = DocLayout::Encryption{"marble", "owner"};
+  const std::string plain = BuildPdf(three);
+  const std::string compressed = BuildPdf(streams);
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"cut before the trailer", Cut(plain, "trailer")},
+      {"cut inside the cross-reference stream", Cut(compressed, "startxref", 40)},
+      {"no trailer and no cross-reference table", Cut(plain, "xref") + "%%EOF\n"},
+      {"the host's password", BuildPdf(sealed)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PdfInquiryRec rec = run(dir_.write("case.pdf", c.bytes));
+    EXPECT_EQ(parser_->getStatus(), 0);
+    EXPECT_EQ(rec.numPages, 3);
+    EXPECT_EQ(rec.infoValue, "Vrel Imposer");
+    EXPECT_EQ(rec.pageMode, 3);
+    EXPECT_EQ(Size(rec), std::make_pair(612.0f, 792.0f));
+    EXPECT_EQ(rec.subType, 1);
+    EXPECT_EQ(rec.hasSpotInk, 1u);
+  }
+}
+
+TEST_F(WholeInquiryTest, OverallMediaBoxDoesNotDependOnPageOrder) {
+  const struct {
+    const char* name;
+    std::string first, second;
+    float width, height;
+  } cases[] = {
+      {"pages differing only in /UserUnit", "/MediaBox [0 0 1000 500] /UserUnit 10", "/MediaBox [0 0 1000 500]",
+       10000, 5000},
+      {"boxes beyond the fixed-point range", "/MediaBox [0 0 40000 40000]", "/MediaBox [0 0 50000 50000]", 50000,
+       50000},
+  };
+  for (const auto& c : cases) {
+    for (bool swapped : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (swapped ? ", swapped" : ""));
+      DocLayout doc = Pages(2);
+      doc.pages = swapped ? std::vector<std::string>{c.second, c.first} : std::vector<std::string>{c.first, c.second};
+      PdfInquiryRec rec = run(dir_.write("order.pdf", BuildPdf(doc)));
+      EXPECT_EQ(parser_->getStatus(), 0);
+      EXPECT_EQ(Size(rec), std::make_pair(c.width, c.height));
+    }
+  }
+}
+
+// The real file system, except that once the engine has opened the file,
+// `replacement` takes its place under the same name.
+class ReplacingFileSys : public outside::FileSysWrapper {
+ public:
+  ReplacingFileSys(std::string replacement) : FileSysWrapper(outside::DefaultFileSys()), replacement_(replacement) {}
+  int open(const std::string& path, std::unique_ptr<outside::File>* out) override {
+    const int err = FileSysWrapper::open(path, out);
+    if (err == 0 && !replacement_.empty()) {
+      EXPECT_EQ(std::rename(replacement_.c_str(), path.c_str()), 0);
+      replacement_.clear();
+    }
+    return err;
+  }
+
+ private:
+  std::string replacement_;
+};
+
+TEST_F(WholeInquiryTest, AFileReplacedDuringTheInquiryIsAnsweredFromTheFirstReading) {
+  DocLayout first = Pages(2);
+  first.rootAttrs = "/MediaBox [0 0 595 842]";
+  first.info = {{"Producer", "first"}};
+  DocLayout second = Pages(5);
+  second.rootAttrs = "/MediaBox [0 0 842 1191]";
+  second.info = {{"Producer", "second"}};
+  const std::string path = dir_.write("job.pdf", BuildPdf(first));
+  ReplacingFileSys fileSys(dir_.write("next.pdf", BuildPdf(second)));
+  outside::FileSys* previous = outside::SetFileSysForTesting(&fileSys);
+  PdfInquiryRec rec = run(path);
+  outside::SetFileSysForTesting(previous);
+  EXPECT_EQ(parser_->getStatus(), 0);
+  EXPECT_EQ(rec.numPages, 2);
+  EXPECT_EQ(rec.infoValue, "first");
+  EXPECT_EQ(Size(rec), std::make_pair(595.0f, 842.0f));
+  // The next inquiry reads the file as it is now.
+  rec = run(path);
+  EXPECT_EQ(rec.numPages, 5);
+  EXPECT_EQ(Size(rec), std::make_pair(842.0f, 1191.0f));
+}
+
+// A clock that stands still for the first `steps` readings made off the
+// host's thread (the worker's, where the inquiry's deadline is checked) and
+// then jumps far ahead. The host thread's own waits read the real clock.
+class SteppedClock : public testing_support::RecordingPlatform {
+ public:
+  explicit SteppedClock(pthread_t host) : host_(host) {}
+  std::atomic<long> steps{0};
+  uint64_t MonotonicMillis() override {
+    if (pthread_equal(pthread_self(), host_)) return RecordingPlatform::MonotonicMillis();
+    return steps.fetch_sub(1) > 0 ? 1000 : 1000 + (uint64_t{1} << 40);
+  }
+
+ private:
+  pthread_t host_;
+};
+
+TEST(WholeInquiryDeadline, PassingAtAnyStepFailsTheInquiryAndFillsNothingAfterIt) {
+  SteppedClock clock(pthread_self());
+  testing_support::ScopedPlatform installed(&clock);
+  auto sink = std::make_shared<outside::RecordingSink>();
+  auto previousSink = outside::g_traceA.SetSink(sink);
+  TempDir dir;
+  DocLayout doc = Pages(3);
+  doc.info = {{"Producer", "Vrel Imposer"}};
+  doc.pages = {kSpotResources, "/CropBox [0 0 300 300]", ""};  // crop boxes differ: every page is measured
+  const std::string path = dir.write("timed.pdf", BuildPdf(doc));
+  std::unique_ptr<CPdfParseIf> parser(CreateCPdfParse(0));
+  bool converterTimedOut = false;
+  long steps = 1;  // the first reading starts the inquiry's deadline
+  for (;; ++steps) {
+    ASSERT_LT(steps, 5000) << "the inquiry never completed";
+    SCOPED_TRACE("deadline after " + std::to_string(steps) + " clock readings");
+    clock.steps = steps;
+    PdfInquiryRec rec = Level3();
+    const size_t before = sink->lines().size();
+    const bool ok = parser->runInquiry(path.c_str(), &rec);
+    if (ok) {
+      EXPECT_EQ(rec.subType, 1);
+      EXPECT_EQ(rec.hasSpotInk, 1u);
+      EXPECT_EQ(Size(rec), std::make_pair(612.0f, 792.0f));
+      break;
+    }
+    EXPECT_EQ(parser->getStatus(), 1);
+    EXPECT_EQ(rec.subType, kUntouched);
+    EXPECT_EQ(rec.hasSpotInk, 77u);
+    const std::vector<std::string> lines = sink->lines();
+    bool traced = false;
+    for (size_t i = before; i < lines.size(); ++i) {
+      if (lines[i].find("time limit") == std::string::npos) continue;
+      traced = true;
+      if (lines[i].rfind("CPdfObject::getPageMediaBox()", 0) == 0) converterTimedOut = true;
+    }
+    EXPECT_TRUE(traced) << "no trace line names the deadline";
+  }
+  EXPECT_TRUE(converterTimedOut) << "no step count stopped the inquiry inside the converter";
+  EXPECT_GT(steps, 3);
+  parser.reset();
+  outside::g_traceA.SetSink(previousSink);
+}
+
+}  // namespace

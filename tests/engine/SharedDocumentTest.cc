@@ -1,0 +1,88 @@
+// The document core as the plug-in uses it: attaching to the engine's open
+// parse of the same file, and reading a file of its own the engine's way.
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "engine/EngineFixture.h"
+#include "outside/pdfl/core/OpenDocuments.h"
+#include "outside/pdfl/core/PageBoxReader.h"
+
+namespace enginetest {
+namespace {
+
+using pdfcore::PageBoxReader;
+
+std::vector<double> CropInPoints(PageBoxReader& reader, size_t index) {
+  double box[4] = {0, 0, 0, 0};
+  if (!reader.cropBoxInPoints(index, box)) return {};
+  return {box[0], box[1], box[2], box[3]};
+}
+
+class SharedDocumentTest : public EngineTest {
+ protected:
+  std::string twoPages_ = write("two.pdf", BuildPdf([] {
+    DocLayout doc = Pages(2);
+    doc.pages = {"/CropBox [10 20 110 220]", "/UserUnit 2.5"};
+    return doc;
+  }()));
+};
+
+TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirst) {
+  for (bool engineClosesFirst : {true, false}) {
+    SCOPED_TRACE(engineClosesFirst ? "engine closes first" : "reader closes first");
+    PDDoc doc = open(twoPages_);
+    EXPECT_EQ(engine_.PDDocGetNumPages(doc), 2);
+    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(twoPages_.c_str());
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader->attached());
+    // Another thread parses for itself: a parse is never shared across threads.
+    std::thread([&] {
+      std::unique_ptr<PageBoxReader> other = PageBoxReader::Open(twoPages_.c_str());
+      ASSERT_TRUE(other);
+      EXPECT_FALSE(other->attached());
+      EXPECT_EQ(CropInPoints(*other, 1), (std::vector<double>{0, 1980, 1530, 0}));
+    }).join();
+    if (engineClosesFirst) engine_.PDDocClose(doc);
+    EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{10, 220, 110, 20}));
+    EXPECT_EQ(CropInPoints(*reader, 1), (std::vector<double>{0, 1980, 1530, 0}));  // times /UserUnit
+    EXPECT_TRUE(CropInPoints(*reader, 2).empty());
+    reader.reset();
+    if (!engineClosesFirst) engine_.PDDocClose(doc);
+    EXPECT_EQ(pdfcore::OpenDocuments::CountForTesting(), 0u);
+  }
+}
+
+TEST_F(SharedDocumentTest, AReaderOfItsOwnOpensTheWayTheEngineDoes) {
+  DocLayout sealed = Pages(1);
+  sealed.encryption = DocLayout::Encryption{"marble", "owner"};
+  DocLayout stranger = Pages(1);
+  stranger.encryption = DocLayout::Encryption{"granite", "owner"};
+  const std::string letter = BuildPdf(Pages(3));
+  const std::string fifo = dir_.file("fifo.pdf");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opening it must not wait for a writer
+  const struct {
+    const char* name;
+    std::string path;
+    bool opens;
+  } cases[] = {
+      {"damaged: cut before the trailer", write("cut.pdf", letter.substr(0, letter.rfind("trailer"))), true},
+      {"the host's password", write("sealed.pdf", BuildPdf(sealed)), true},
+      {"another password", write("stranger.pdf", BuildPdf(stranger)), false},
+      {"not a PDF", write("text.pdf", "hello"), false},
+      {"a FIFO", fifo, false},
+      {"a directory", dir_.path(), false},
+      {"missing", dir_.file("missing.pdf"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(c.path.c_str());
+    ASSERT_EQ(reader != nullptr, c.opens);
+    if (!reader) continue;
+    EXPECT_FALSE(reader->attached());
+    EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{0, 792, 612, 0}));
+  }
+}
+
+}  // namespace
+}  // namespace enginetest
