@@ -5,8 +5,10 @@
 #include <thread>
 
 #include "engine/EngineFixture.h"
+#include "outside/pdfl/core/Disposer.h"
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxReader.h"
+#include "outside/pdfl/core/QpdfDocument.h"
 
 namespace enginetest {
 namespace {
@@ -81,6 +83,22 @@ TEST_F(SharedDocumentTest, AReaderOfItsOwnOpensTheWayTheEngineDoes) {
     if (!reader) continue;
     EXPECT_FALSE(reader->attached());
     EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{0, 792, 612, 0}));
+  }
+}
+
+TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsForThem) {
+  pdfcore::Disposer disposer;
+  std::weak_ptr<pdfcore::QpdfDocument> watched;
+  for (int round = 0; round < 2; ++round) {  // stop() joins; the next dispose starts again
+    for (int i = 0; i < 3; ++i) {
+      auto doc = std::make_shared<pdfcore::QpdfDocument>(
+          twoPages_, nullptr, std::make_shared<pdfcore::WorkBudget>(1, 1000), false);
+      watched = doc;
+      disposer.dispose(std::move(doc));
+    }
+    disposer.stop();
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(disposer.disposedForTesting(), 3u * (round + 1));
   }
 }
 

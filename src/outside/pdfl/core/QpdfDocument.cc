@@ -80,6 +80,10 @@ QpdfDocument::~QpdfDocument() {
   inkWalker_.reset();
   pageTree_.reset();
   pdf_.reset();
+}
+
+void QpdfDocument::traceUnshownWarnings() {
+  drainWarnings();
   if (warnings_ > kTracedWarnings) {
     trace("CPdfEngine warning: " + std::to_string(warnings_ - kTracedWarnings) + " more warnings for " + path_ +
           " not shown");

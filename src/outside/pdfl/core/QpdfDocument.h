@@ -80,6 +80,8 @@ class QpdfDocument {
   // rest. Also receives libqpdf's warnings (drainWarnings).
   void warn(const std::string& message);
   void drainWarnings();
+  // At the close: says how many warnings were counted but not traced.
+  void traceUnshownWarnings();
   size_t warningCount() const { return warnings_; }
   // Raises WorkLimitExceeded when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.

@@ -239,8 +239,9 @@ void QpdfEngine::closeDoc(Doc* doc) {
   doc->pages.clear();
   if (doc->doc) {
     pdfcore::OpenDocuments::Remove(doc->doc.get());
-    doc->doc->drainWarnings();
+    doc->doc->traceUnshownWarnings();
     atoms_.release(doc->atoms);
+    disposer_.dispose(std::move(doc->doc));
   }
   docs_.erase(doc);
 }
@@ -313,7 +314,10 @@ ASInt32 QpdfEngine::PDFLGetInitCount() { return initCount_; }
 void QpdfEngine::PDFLTerm() {
   try {
     if (initCount_ <= 0) return;
-    if (--initCount_ == 0) closeAll();
+    if (--initCount_ == 0) {
+      closeAll();
+      disposer_.stop();
+    }
   } catch (...) {
     RaiseAsPdflException("PDFLTerm");
   }

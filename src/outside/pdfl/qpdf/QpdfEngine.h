@@ -23,6 +23,7 @@
 
 #include "outside/pdfl/PdflEngine.h"
 #include "outside/pdfl/PdflErrors.h"
+#include "outside/pdfl/core/Disposer.h"
 #include "outside/pdfl/core/RegularFile.h"
 #include "outside/pdfl/core/WorkBudget.h"
 #include "outside/pdfl/qpdf/AtomTable.h"
@@ -117,6 +118,8 @@ class QpdfEngine : public PdflEngine {
   std::unordered_map<Page*, std::unique_ptr<Page>> pages_;
   // Cyan, Magenta, Yellow, Black: lasting atoms, made at the first use.
   ASAtom processInks_[4] = {ASAtomNull, ASAtomNull, ASAtomNull, ASAtomNull};
+  // Closed documents are torn down here, off the worker.
+  pdfcore::Disposer disposer_;
 };
 
 }  // namespace pdfl_qpdf
