@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "outside/filesys/CPdfFileSysIf.h"
+#include "outside/pdfl/core/HostPassword.h"
 #include "outside/platform/Platform.h"
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
@@ -12,10 +13,6 @@ using outside::g_traceA;
 using outside::kTraceInstance;
 using pdfobject_detail::Flag;
 
-namespace {
-// The fixed password offered when a document asks for one.
-char kPassword[] = "marble";
-}  // namespace
 
 bool CPdfObject::openPdf(const char* fileName) {
   bool res = false;
@@ -74,7 +71,7 @@ ASBool CPdfObject::authProc(PDDoc doc, void* clientData) {
   self->m_authRequested = true;
 
   ASInt32 perms = 0;
-  if (!PdflProtected([&] { perms = PDDocAuthorize(doc, pdPermOpen, kPassword); })) {
+  if (!PdflProtected([&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfcore::kHostPassword)); })) {
     self->reportPdflError("CPdfObject::authProc()");
     return 0;
   }

@@ -2,6 +2,9 @@
 // parse of the same file, and reading a file of its own the engine's way.
 #include <sys/stat.h>
 
+#include <qpdf/Pl_String.hh>
+#include <qpdf/QPDFLogger.hh>
+
 #include <thread>
 
 #include "engine/EngineFixture.h"
@@ -100,6 +103,41 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsFor
     EXPECT_TRUE(watched.expired());
     EXPECT_EQ(disposer.disposedForTesting(), 3u * (round + 1));
   }
+}
+
+}  // namespace
+}  // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// A host that uses libqpdf itself keeps its own logger: the engine reports
+// through loggers of its documents, even for files full of warnings.
+TEST_F(SharedDocumentTest, TheHostsLibqpdfLoggerIsLeftAsItWas) {
+  std::string hostMessages;
+  auto hostPipe = std::make_shared<Pl_String>("host", nullptr, hostMessages);
+  auto logger = QPDFLogger::defaultLogger();
+  const std::shared_ptr<Pipeline> previous = logger->getWarn();
+  logger->setWarn(hostPipe);
+  {
+    pdfl_qpdf::QpdfEngine engine;
+    PDFLDataRec record{};
+    record.size = sizeof record;
+    ASSERT_EQ(engine.PDFLInit(&record), 0);
+    const std::string letter = BuildPdf(Pages(3));
+    std::string path = write("cut.pdf", letter.substr(0, letter.rfind("xref")));
+    ASFileSys fs = CPdfFileSysIf::Create(CPdfFileSysIf::eModeRead);
+    ASPathName name = engine.ASFileSysCreatePathName(fs, engine.ASAtomFromString("Cstring"), path.c_str(), nullptr);
+    PDDoc doc = engine.PDDocOpenEx(name, fs, nullptr, nullptr, 1);
+    EXPECT_EQ(engine.PDDocGetNumPages(doc), 3);
+    engine.PDDocClose(doc);
+    engine.ASFileSysReleasePathName(fs, name);
+    EXPECT_EQ(logger->getWarn(), hostPipe);
+    engine.PDFLTerm();
+  }
+  EXPECT_EQ(logger->getWarn(), hostPipe);
+  EXPECT_EQ(hostMessages, "");
+  logger->setWarn(previous);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "outside/pdfl/core/HostPassword.h"
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageTable.h"
 #include "outside/pdfl/core/PageTree.h"
@@ -27,9 +28,6 @@ namespace pdfcore {
 
 // Warnings traced per document; the rest are only counted.
 inline constexpr size_t kTracedWarnings = 8;
-
-// The host's fixed password, offered when a document does not open without one.
-inline constexpr const char kHostPassword[] = "marble";
 
 // The bytes are not a PDF document at all.
 class __attribute__((visibility("default"))) NotPdfError : public std::runtime_error {

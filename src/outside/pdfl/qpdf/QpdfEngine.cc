@@ -290,12 +290,8 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
       dirs.push_back(pdfcore::Utf16ToUtf8(units.data(), units.size()));
     }
     if (initCount_ == 0) {
-      // libqpdf writes some warnings through its default logger when an
-      // object has no document to report to; none may reach the console.
-      auto logger = QPDFLogger::defaultLogger();
-      logger->setInfo(logger->discard());
-      logger->setWarn(logger->discard());
-      logger->setError(logger->discard());
+      // Each document reports through a silent logger of its own; libqpdf's
+      // process-wide logger is the host's and stays as it is.
       dirs_ = std::move(dirs);
       Trace("CPdfEngine: started over libqpdf " + QPDF::QPDFVersion() + " with " + std::to_string(dirs_.size()) +
             " resource directories");
