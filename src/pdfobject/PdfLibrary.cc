@@ -242,6 +242,8 @@ bool CPdfObject::reportPdflError(const char* label) {
   g_traceA.Output("%s failed Error code: %ld, Error Message: %s", label != nullptr ? label : "",
                   static_cast<long>(ACGetExceptionErrorCode()), message);
   m_errState = 3;
-  if (ACGetExceptionErrorCode() == pdfl_err::kTimeout) m_deadlinePassed = true;
+  // Past the deadline or the memory limit, no later step can answer either.
+  const ASErrorCode code = ACGetExceptionErrorCode();
+  if (code == pdfl_err::kTimeout || code == pdfl_err::kNoMemory) m_deadlinePassed = true;
   return false;
 }

@@ -53,7 +53,9 @@ bool PageBoxReader::cropBoxInPoints(size_t index, double box[4]) noexcept {
   try {
     if (box == nullptr) return false;
     doc_->checkpoint();
-    if (!doc_->pageTree().reach(index)) return false;
+    const bool reached = doc_->pageTree().reach(index);
+    doc_->checkpoint();
+    if (!reached) return false;
     const PageTable& table = doc_->pageTable();
     if (index >= table.size()) return false;
     table.check(index);

@@ -22,15 +22,13 @@ pdfcore::Diagnostics Into(std::string& slot) {
 }  // namespace
 
 void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
-  if (index != pages_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
+  if (index != slots_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
   if (sameAs != index) {
-    Page copy = pages_[sameAs];
-    pages_.push_back(std::move(copy));
-    if (auto it = notes_.find(sameAs); it != notes_.end()) notes_.emplace(index, Notes(it->second));
-    if (auto it = extras_.find(sameAs); it != extras_.end()) extras_.emplace(index, Extras(it->second));
-    if (auto it = broken_.find(sameAs); it != broken_.end()) broken_.emplace(index, it->second);
+    slots_.push_back(slots_[sameAs]);
     return;
   }
+  if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
+  const size_t slot = pages_.size();
   Page entry;
   try {
     pdfcore::InheritedAttributes inherited = inheritance_.of(page);
@@ -45,11 +43,11 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
     QPDFObjectHandle group = pdfcore::KeyIfPresent(page, kGroupKey);
     QPDFObjectHandle annots = pdfcore::KeyIfPresent(page, kAnnotsKey);
     if (group.isInitialized() || annots.isInitialized()) {
-      extras_.emplace(index, Extras{group, annots});
+      extras_.emplace(slot, Extras{group, annots});
       entry.hasExtras = true;
     }
     if (!notes.media.empty() || !notes.crop.empty() || !notes.rotation.empty()) {
-      notes_.emplace(index, std::move(notes));
+      notes_.emplace(slot, std::move(notes));
       entry.hasNotes = true;
     }
   } catch (const WorkLimitExceeded&) {
@@ -58,31 +56,32 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
     throw;
   } catch (...) {
     // Only this page's queries fail, with what reading it raised.
-    broken_.emplace(index, std::current_exception());
-    extras_.erase(index);
-    notes_.erase(index);
+    broken_.emplace(slot, std::current_exception());
+    extras_.erase(slot);
+    notes_.erase(slot);
     entry = Page{};
   }
   pages_.push_back(std::move(entry));
+  slots_.push_back(static_cast<uint32_t>(slot));
 }
 
 void PageTable::check(size_t index) const {
   if (broken_.empty()) return;
-  auto it = broken_.find(index);
+  auto it = broken_.find(slots_[index]);
   if (it != broken_.end()) std::rethrow_exception(it->second);
 }
 
 const PageTable::Notes* PageTable::notes(size_t index) const {
-  if (!pages_[index].hasNotes) return nullptr;
-  auto it = notes_.find(index);
+  if (!page(index).hasNotes) return nullptr;
+  auto it = notes_.find(slots_[index]);
   return it == notes_.end() ? nullptr : &it->second;
 }
 
 pdfcore::InkWalker::PageParts PageTable::inkParts(size_t index) const {
   pdfcore::InkWalker::PageParts parts;
-  parts.resources = pages_[index].resources;
-  if (pages_[index].hasExtras) {
-    auto it = extras_.find(index);
+  parts.resources = page(index).resources;
+  if (page(index).hasExtras) {
+    auto it = extras_.find(slots_[index]);
     if (it != extras_.end()) {
       parts.group = it->second.group;
       parts.annots = it->second.annots;

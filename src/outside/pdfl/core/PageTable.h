@@ -37,16 +37,18 @@ class PageTable {
   // A page as the walk finds it (PageTree::PageFound).
   void add(size_t index, size_t sameAs, QPDFObjectHandle& page);
 
-  size_t size() const { return pages_.size(); }
+  size_t size() const { return slots_.size(); }
+  // Page objects behind the size() pages.
+  size_t distinctPages() const { return pages_.size(); }
   // Raises again what reading page `index` raised, if anything did: its
   // queries fail as they would have failed reading the page then.
   void check(size_t index) const;
   // Valid for index < size(). Boxes are in default user space units, not
   // scaled by userUnit().
-  const Box& mediaBox(size_t index) const { return pages_[index].media; }
-  const Box& cropBox(size_t index) const { return pages_[index].crop; }
-  double userUnit(size_t index) const { return pages_[index].userUnit; }
-  int rotation(size_t index) const { return pages_[index].rotation; }
+  const Box& mediaBox(size_t index) const { return page(index).media; }
+  const Box& cropBox(size_t index) const { return page(index).crop; }
+  double userUnit(size_t index) const { return page(index).userUnit; }
+  int rotation(size_t index) const { return page(index).rotation; }
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
   pdfcore::InkWalker::PageParts inkParts(size_t index) const;
@@ -66,9 +68,14 @@ class PageTable {
     QPDFObjectHandle annots;
   };
 
+  const Page& page(size_t index) const { return pages_[slots_[index]]; }
+
   pdfcore::Inheritance inheritance_;
+  // A page object listed many times is one entry of pages_: slots_ maps
+  // each page index to it, so a file cannot multiply what a page costs.
+  std::vector<uint32_t> slots_;
   std::vector<Page> pages_;
-  // Few pages have these: kept apart, by page index.
+  // Few pages have these: kept apart, by entry of pages_.
   std::unordered_map<size_t, Notes> notes_;
   std::unordered_map<size_t, Extras> extras_;
   std::unordered_map<size_t, std::exception_ptr> broken_;

@@ -1,10 +1,12 @@
 #include "outside/pdfl/core/QpdfDocument.h"
 
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 
 #include <cstring>
 #include <exception>
+#include <set>
 
 #include "outside/pdfl/core/Repair.h"
 #include "outside/pdfl/core/SilentLogger.h"
@@ -126,8 +128,10 @@ pdfcore::InkWalker& QpdfDocument::inkWalker() {
 std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const char* password,
                                             bool ignoreXrefStreams, bool recover) {
   auto pdf = std::make_unique<QPDF>();
-  pdf->setLogger(pdfcore::SilentLogger());
-  pdf->setSuppressWarnings(true);
+  // Warnings are written to the logger as they arise, so that a repair
+  // that warns without end runs out of budget.
+  pdf->setLogger(pdfcore::CountingLogger(budget_));
+  pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
   auto input = std::make_shared<BudgetedInput>(path_, std::move(bytes), budget_);
@@ -136,6 +140,7 @@ std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const
   };
   try {
     pdf->processInputSource(input, password);
+    decodeObjectStreams(*pdf, *bytes_);
   } catch (...) {
     drain();
     throw;
@@ -154,6 +159,7 @@ std::unique_ptr<QPDF> QpdfDocument::rebuild(const char* password, std::shared_pt
   std::map<int, std::pair<int, int>> compressed;
   RebuiltTrailer trailer = ChooseTrailer(data, size, scan, compressed);
   auto build = [&](const RebuiltTrailer& t) {
+    budget_->chargeMemory(2 * size, "a copy of the file for repair");
     std::string copy(reinterpret_cast<const char*>(data), size);
     AppendXrefStream(copy, scan, compressed, t);
     auto buffer = std::make_shared<Buffer>(copy.size());
@@ -202,6 +208,43 @@ std::unique_ptr<QPDF> QpdfDocument::rebuild(const char* password, std::shared_pt
   return pdf;
 }
 
+namespace {
+
+// Keeps a stream's decoded bytes, charging them to the budget as they come:
+// a small stream that inflates to gigabytes stops at the memory limit.
+class ChargedBuffer : public Pipeline {
+ public:
+  explicit ChargedBuffer(WorkBudget& budget) : Pipeline("decoded object stream", nullptr), budget_(budget) {}
+  void write(unsigned char const* data, size_t len) override {
+    budget_.chargeMemory(len, "a decoded object stream");
+    bytes_.append(reinterpret_cast<const char*>(data), len);
+  }
+  void finish() override {}
+  std::string take() { return std::move(bytes_); }
+
+ private:
+  WorkBudget& budget_;
+  std::string bytes_;
+};
+
+}  // namespace
+
+void QpdfDocument::decodeObjectStreams(QPDF& pdf, const Buffer& bytes) {
+  if (!Contains(bytes, "ObjStm")) return;
+  std::set<int> streams;
+  for (const auto& [og, entry] : pdf.getXRefTable()) {
+    if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
+  }
+  for (int number : streams) {
+    checkpoint();
+    QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
+    if (!stream.isStream()) continue;  // libqpdf reports it when an object is looked up
+    ChargedBuffer decoded(*budget_);
+    if (!stream.pipeStreamData(&decoded, 0, qpdf_dl_specialized)) continue;  // left to libqpdf
+    stream.replaceStreamData(decoded.take(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+  }
+}
+
 bool QpdfDocument::HasPageTree(QPDF& pdf) {
   QPDFObjectHandle root = pdf.getRoot();  // raises when there is none
   return root.isDictionary() && root.getKey("/Pages").isDictionary();
@@ -240,6 +283,7 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
       std::shared_ptr<Buffer> rebuilt;
       std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt)
                                                   : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
         adopt(std::move(pdf), std::move(rebuilt), s);

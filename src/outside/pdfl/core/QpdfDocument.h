@@ -93,6 +93,9 @@ class QpdfDocument {
                                 bool recover);
   std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt);
   static bool HasPageTree(QPDF& pdf);
+  // Decodes the object streams of `pdf` (read from `bytes`) within the
+  // memory budget, before libqpdf unpacks any of them on its own.
+  void decodeObjectStreams(QPDF& pdf, const Buffer& bytes);
 
   std::string path_;
   std::shared_ptr<Buffer> bytes_;

@@ -78,6 +78,7 @@ std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const 
     throw FileTooLarge(path + " has " + std::to_string(size) + " bytes, more than " +
                        std::to_string(kMaxFileBytes) + " allowed");
   }
+  budget.chargeMemory(size, "the file's bytes");
   auto bytes = std::make_shared<Buffer>(static_cast<size_t>(size));
   unsigned char* data = bytes->getBuffer();
   uint64_t offset = 0;

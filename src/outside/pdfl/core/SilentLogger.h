@@ -13,6 +13,12 @@ namespace pdfcore {
 // collected by each QPDF object (getWarnings) for the caller to trace.
 std::shared_ptr<QPDFLogger> SilentLogger();
 
+class WorkBudget;
+// A logger that discards everything and charges each warning written to it
+// to `budget` (which raises once too many were written). For a QPDF with
+// warnings not suppressed: libqpdf then writes every warning as it arises.
+std::shared_ptr<QPDFLogger> CountingLogger(std::shared_ptr<WorkBudget> budget);
+
 }  // namespace pdfcore
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_SILENTLOGGER_H_

@@ -16,8 +16,15 @@ constexpr uint64_t kReadFactor = 64;
 constexpr uint64_t kReadAllowance = 64ull << 20;
 constexpr uint64_t kSeekFactor = 16;
 constexpr uint64_t kSeekAllowance = 4ull << 20;
+// Warnings: a damaged file gives a few per broken object; libqpdf's repair
+// of a hostile one can give hundreds of thousands, each costing time and
+// memory.
+constexpr uint64_t kWarningAllowance = 20000;
+constexpr uint64_t kBytesPerWarning = 64;
 // The clock is asked once per this many charges.
 constexpr uint32_t kTicksPerClockCheck = 1024;
+// Resident memory is read at most this often (milliseconds).
+constexpr uint64_t kResidentCheckInterval = 20;
 
 uint64_t SaturatingMulAdd(uint64_t a, uint64_t factor, uint64_t add) {
   const uint64_t max = std::numeric_limits<uint64_t>::max();
@@ -34,13 +41,58 @@ uint64_t SteadyClockMillis() {
 }
 
 WorkBudget::WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock)
-    : clock_(std::move(clock)),
+    : WorkBudget(fileSize, Limits{timeoutMillis, kDefaultMemoryLimitBytes, std::move(clock), {}}) {}
+
+WorkBudget::WorkBudget(uint64_t fileSize, const Limits& limits)
+    : clock_(limits.clock ? limits.clock : MonotonicClock(SteadyClockMillis)),
+      resident_(limits.resident),
       maxBytesRead_(SaturatingMulAdd(fileSize, kReadFactor, kReadAllowance)),
       maxSeeks_(SaturatingMulAdd(fileSize, kSeekFactor, kSeekAllowance)),
-      timeoutMillis_(timeoutMillis) {
+      maxWarnings_(kWarningAllowance + fileSize / kBytesPerWarning),
+      maxMemory_(limits.memoryBytes),
+      timeoutMillis_(limits.timeoutMillis) {
   uint64_t now = clock_();
-  deadline_ = (now > std::numeric_limits<uint64_t>::max() - timeoutMillis) ? std::numeric_limits<uint64_t>::max()
-                                                                           : now + timeoutMillis;
+  deadline_ = (now > std::numeric_limits<uint64_t>::max() - timeoutMillis_) ? std::numeric_limits<uint64_t>::max()
+                                                                            : now + timeoutMillis_;
+  if (resident_) residentBase_ = resident_();
+  residentCheckedAt_ = now;
+}
+
+void WorkBudget::chargeWarning() {
+  if (!reason_.empty()) again();
+  if (++warnings_ > maxWarnings_) {
+    trip("work budget spent: more than " + std::to_string(maxWarnings_) + " warnings for this file");
+  }
+  tick();
+}
+
+void WorkBudget::chargeMemory(uint64_t bytes, const char* what) {
+  if (!reason_.empty()) again();
+  memory_ = bytes > std::numeric_limits<uint64_t>::max() - memory_ ? std::numeric_limits<uint64_t>::max()
+                                                                    : memory_ + bytes;
+  if (memory_ > maxMemory_) {
+    reason_ = "memory limit of " + std::to_string(maxMemory_ >> 20) + " MiB reached: " + what + " takes " +
+              std::to_string(bytes) + " bytes more";
+    memoryTripped_ = true;
+    again();
+  }
+}
+
+void WorkBudget::checkResident(uint64_t now) {
+  if (!resident_ || now - residentCheckedAt_ < kResidentCheckInterval) return;
+  residentCheckedAt_ = now;
+  const uint64_t current = resident_();
+  if (current > residentBase_ && current - residentBase_ > maxMemory_) {
+    reason_ = "memory limit of " + std::to_string(maxMemory_ >> 20) + " MiB reached: the process grew by " +
+              std::to_string((current - residentBase_) >> 20) + " MiB during the inquiry";
+    memoryTripped_ = true;
+    again();
+  }
+}
+
+void WorkBudget::again() const {
+  if (memoryTripped_) throw MemoryLimitExceeded(reason_);
+  throw WorkLimitExceeded(reason_);
 }
 
 void WorkBudget::trip(std::string reason) {
@@ -56,7 +108,7 @@ void WorkBudget::tick() {
 }
 
 void WorkBudget::chargeRead(uint64_t bytes) {
-  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
+  if (!reason_.empty()) again();
   bytesRead_ += bytes;
   if (bytesRead_ > maxBytesRead_) {
     trip("work budget spent: " + std::to_string(bytesRead_) + " bytes read, more than " +
@@ -66,7 +118,7 @@ void WorkBudget::chargeRead(uint64_t bytes) {
 }
 
 void WorkBudget::chargeSeek() {
-  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
+  if (!reason_.empty()) again();
   if (++seeks_ > maxSeeks_) {
     trip("work budget spent: more than " + std::to_string(maxSeeks_) + " seeks for this file");
   }
@@ -74,10 +126,12 @@ void WorkBudget::chargeSeek() {
 }
 
 void WorkBudget::checkDeadline() {
-  if (!reason_.empty()) throw WorkLimitExceeded(reason_);
-  if (clock_() >= deadline_) {
+  if (!reason_.empty()) again();
+  const uint64_t now = clock_();
+  if (now >= deadline_) {
     trip("time limit of " + std::to_string(timeoutMillis_) + " ms passed");
   }
+  checkResident(now);
 }
 
 BudgetedInput::BudgetedInput(std::string name, std::shared_ptr<Buffer> data,

@@ -121,8 +121,18 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
   if (err != 0) throw PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
   if (!file) throw PdflException(pdfl_err::kInternal, "cannot open " + path + ": the file system gave no file");
   if (const pdfcore::FileIdentity* id = file->identity()) *identity = *id;
-  *budget = std::make_shared<pdfcore::WorkBudget>(file->size(), InquiryTimeoutMillis(),
-                                                  [] { return outside::CurrentPlatform()->MonotonicMillis(); });
+  pdfcore::Limits limits;
+  limits.timeoutMillis = InquiryTimeoutMillis();
+  limits.memoryBytes = InquiryMemoryLimitBytes();
+  limits.clock = [] { return outside::CurrentPlatform()->MonotonicMillis(); };
+  limits.resident = [] {
+    outside::PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return outside::CurrentPlatform()->GetProcessMemoryInfo(&counters, sizeof counters)
+               ? static_cast<uint64_t>(counters.WorkingSetSize)
+               : uint64_t{0};
+  };
+  *budget = std::make_shared<pdfcore::WorkBudget>(file->size(), limits);
   outside::File* raw = file.get();
   return pdfcore::ReadWhole(
       path, file->size(), [raw](uint64_t offset, void* buffer, size_t n) { return raw->readAt(offset, buffer, n); },
@@ -133,14 +143,28 @@ const char* const kProcessInks[] = {"Cyan", "Magenta", "Yellow", "Black"};
 
 }  // namespace
 
-uint64_t InquiryTimeoutMillis() {
+namespace {
+
+// A positive whole number from the environment variable `name`; `fallback`
+// when it is unset or anything else.
+uint64_t PositiveFromEnvironment(const char* name, uint64_t fallback) {
   char text[32] = {};
-  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_TIMEOUT_MS", text, sizeof text);
-  if (n == 0 || n >= sizeof text) return kDefaultTimeoutMillis;
+  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA(name, text, sizeof text);
+  if (n == 0 || n >= sizeof text) return fallback;
   char* end = nullptr;
+  errno = 0;
   unsigned long long value = std::strtoull(text, &end, 10);
-  if (end == text || *end != '\0' || value == 0 || text[0] == '-') return kDefaultTimeoutMillis;
+  if (end == text || *end != '\0' || value == 0 || text[0] == '-' || errno == ERANGE) return fallback;
   return value;
+}
+
+}  // namespace
+
+uint64_t InquiryTimeoutMillis() { return PositiveFromEnvironment("PDFPARSE_TIMEOUT_MS", kDefaultTimeoutMillis); }
+
+uint64_t InquiryMemoryLimitBytes() {
+  const uint64_t mib = PositiveFromEnvironment("PDFPARSE_MEMORY_LIMIT_MB", kDefaultMemoryLimitBytes >> 20);
+  return mib > (UINT64_MAX >> 20) ? UINT64_MAX : mib << 20;
 }
 
 [[noreturn]] void RaiseAsPdflException(const char* call) {
@@ -148,6 +172,8 @@ uint64_t InquiryTimeoutMillis() {
     throw;
   } catch (const PdflException&) {
     throw;
+  } catch (const pdfcore::MemoryLimitExceeded& e) {
+    throw PdflException(pdfl_err::kNoMemory, Message(call, e.what()));
   } catch (const pdfcore::WorkLimitExceeded& e) {
     throw PdflException(pdfl_err::kTimeout, Message(call, e.what()));
   } catch (const pdfcore::NotPdfError& e) {
@@ -482,6 +508,7 @@ ASInt32 QpdfEngine::PDDocGetNumPages(PDDoc handle) {
     DrainWarnings drain(*doc.doc);
     doc.doc->checkpoint();
     size_t count = doc.doc->pageTree().count();
+    doc.doc->checkpoint();  // a limit met where a damaged part was skipped still ends the call
     return count > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<ASInt32>(count);
   } catch (...) {
     RaiseAsPdflException("PDDocGetNumPages");
@@ -506,6 +533,7 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
         text = pdfcore::DecodeNameText(value.getName());
       }
     }
+    doc.doc->checkpoint();
     ASInt32 length = text.size() > static_cast<size_t>(kMaxInfoLength) ? kMaxInfoLength
                                                                          : static_cast<ASInt32>(text.size());
     if (buffer == nullptr || bufSize <= 0) return length;
@@ -534,7 +562,9 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
       return reinterpret_cast<PDPage>(known->second);
     }
     doc.doc->checkpoint();
-    if (!doc.doc->pageTree().reach(static_cast<size_t>(index))) {
+    const bool reached = doc.doc->pageTree().reach(static_cast<size_t>(index));
+    doc.doc->checkpoint();
+    if (!reached) {
       throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
                                                   " is beyond the last page");
     }
@@ -667,7 +697,9 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       // As for any damaged part of a page: its inks are skipped.
       doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
     }
-    for (const pdfcore::Ink& ink : doc.inkWalker().pageInks(table.inkParts(index), includeOPI != 0)) {
+    const std::vector<pdfcore::Ink> found = doc.inkWalker().pageInks(table.inkParts(index), includeOPI != 0);
+    doc.checkpoint();
+    for (const pdfcore::Ink& ink : found) {
       if (!report(atoms_.internFor(ink.name, page.doc->atoms), ink.process)) return;
     }
   } catch (...) {

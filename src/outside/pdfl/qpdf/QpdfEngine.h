@@ -37,12 +37,16 @@ namespace pdfl_qpdf {
 // Files larger than this are refused with kFileTooLarge: the engine keeps a
 // document in memory while it is open.
 using pdfcore::kMaxFileBytes;
+using pdfcore::kDefaultMemoryLimitBytes;
 using pdfcore::kDefaultTimeoutMillis;
 
 // Deadline of an inquiry from PDFPARSE_TIMEOUT_MS (milliseconds, > 0), read
 // through the current platform; kDefaultTimeoutMillis when unset or not a
 // number.
 uint64_t InquiryTimeoutMillis();
+// Memory one inquiry may take, from PDFPARSE_MEMORY_LIMIT_MB (MiB, > 0);
+// 1 GiB when unset or not a number.
+uint64_t InquiryMemoryLimitBytes();
 
 // The one place where exceptions become the library's: call inside a catch
 // block. PdflException passes unchanged; libqpdf's QPDFExc by its error
