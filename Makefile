@@ -8,7 +8,7 @@ BUILD := build/$(PRESET)
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test asan tsan install bench fuzz clean
+.PHONY: all deps configure build demo test asan tsan release-build install bench fuzz clean
 
 all: build
 
@@ -40,6 +40,12 @@ asan:
 tsan:
 	$(MAKE) test PRESET=tsan
 
+# A packager's build: plain cmake, Release, no presets, no tests.
+release-build: deps
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPDFPARSE_BUILD_TESTS=OFF \
+	  -DPDFPARSE_BUILD_BENCH=OFF
+	cmake --build build/release -j $(JOBS)
+
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
@@ -49,8 +55,8 @@ bench: build
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPDFPARSE_BUILD_FUZZ=ON \
 	  -DPDFPARSE_BUILD_TESTS=OFF -DPDFPARSE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_inquiry_level1 fuzz_seed_corpus
-	@echo "Run: build/fuzz/fuzz/fuzz_inquiry_level1 build/fuzz/fuzz/corpus -max_total_time=300"
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_inquiry_level1 fuzz_inquiry_level3 fuzz_seed_corpus
+	@echo "Run: build/fuzz/fuzz/fuzz_inquiry_level3 build/fuzz/fuzz/corpus -max_total_time=300 (or _level1)"
 
 clean:
 	rm -rf build

@@ -55,5 +55,27 @@ int main(int argc, char** argv) {
                   "<< /Type /Page /Parent 2 0 R /Rotate 450 >>"};
   loop.trailer = "/Root 1 0 R /Info << /Producer /Name >>";
   Put(dir, "loop.pdf", pdftest::Assemble(loop));
+
+  // The shapes the hostile-file tests build, small.
+  DocLayout units = pdftest::Pages(2);
+  units.pages = {"/MediaBox [0 0 1000 500] /UserUnit 10", "/MediaBox [0 0 40000 50000]"};
+  units.info["Producer"] = "Vrel units";
+  Put(dir, "user-units.pdf", pdftest::BuildPdf(units));
+
+  DocLayout spot = pdftest::Pages(2);
+  spot.info["Producer"] = "Vrel spot";
+  spot.pages[1] =
+      "/Resources << /ColorSpace << /CS0 [/Separation /Gold /DeviceCMYK << /FunctionType 2 /Domain [0 1] "
+      "/C0 [0 0 0 0] /C1 [0 0.2 0.8 0] /N 1 >>] >> /XObject << /F0 << /Type /XObject /Subtype /Form "
+      "/BBox [0 0 1 1] /Resources << /ColorSpace << /CS1 [/Separation /Silver /DeviceGray << /FunctionType 2 "
+      "/Domain [0 1] /C0 [0] /C1 [1] /N 1 >>] >> >> /Length 0 >> >> >>";
+  Put(dir, "spot.pdf", pdftest::BuildPdf(spot));
+
+  pdftest::RawDoc repeated;
+  std::string kids;
+  for (int i = 0; i < 500; ++i) kids += "3 0 R ";
+  repeated.objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [" + kids + "] /Count 500 >>",
+                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] /Rotate 99999999999999999999990 >>"};
+  Put(dir, "repeated-kids.pdf", pdftest::Assemble(repeated));
   return 0;
 }
