@@ -1,4 +1,5 @@
 // CPdfObject: page count, page rotation and document-information entries.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -74,8 +75,9 @@ bool CPdfObject::getDocInfo(const char* a_infoKey, std::string* a_value) {
             return;
           }
           std::memset(buffer.get(), 0, size);
-          PDDocGetInfo(m_pdDoc, a_infoKey, buffer.get(), length + 1);
-          a_value->assign(buffer.get());
+          // The value may hold zero bytes: its length is what was copied.
+          const ASInt32 copied = PDDocGetInfo(m_pdDoc, a_infoKey, buffer.get(), length + 1);
+          a_value->assign(buffer.get(), static_cast<size_t>(std::clamp<ASInt32>(copied, 0, length)));
         })) {
       res = reportPdflError("CDravikPdfObject::getDocInfo()");
     } else if (noMemory) {

@@ -78,6 +78,8 @@ TEST_F(QueriesTest, InfoValuesAreDecodedToUtf8AndCopiedWithinTheBuffer) {
                  {"Bad16", std::string("\xFE\xFF\xD8\x00\x00\x41\x00", 7)},  // lone surrogate, odd length
                  {"Subject", "\xEF\xBB\xBF" "caf\xC3\xA9 \xC0\xAF"},           // UTF-8, one overlong
                  {"Keywords", ""},
+                 {"Zeros", std::string("ab\0cd Vrel", 10)},  // kept whole
+                 {"Zero16", std::string("\xFE\xFF\x00\x00\x00\x41", 6)},
                  {"Creator", std::string(300000, 'c')}};
   layout.infoRaw = "/Trapped /True /Company /Gr#FCn /Pages 7 /Author [(a)]";
   PDDoc doc = openLayout(layout);
@@ -87,6 +89,8 @@ TEST_F(QueriesTest, InfoValuesAreDecodedToUtf8AndCopiedWithinTheBuffer) {
   EXPECT_EQ(info(doc, "Subject"), "caf\u00E9 \uFFFD\uFFFD");
   EXPECT_EQ(info(doc, "Trapped"), "True");  // a name gives its text
   EXPECT_EQ(info(doc, "Company"), "Gr\u00FCn");
+  EXPECT_EQ(info(doc, "Zeros"), std::string("ab\0cd Vrel", 10));
+  EXPECT_EQ(info(doc, "Zero16"), std::string("\0A", 2));
   EXPECT_EQ(info(doc, "Creator").size(), 300000u);
   for (const char* absent : {"Keywords", "Pages", "Author", "Missing", ""})
     EXPECT_EQ(engine_.PDDocGetInfo(doc, absent, nullptr, 0), 0) << absent;  // numbers and arrays count as absent

@@ -102,9 +102,9 @@ TEST(InkDamage, DamagedItemsAreSkippedAndTheRestIsFound) {
     EXPECT_THAT(walk.walker.pageInks(page), IsEmpty());
 }
 
-// R1 -> form F -> R2 -> form G -> R1: R2 walked inside R1 misses R1's inks,
-// so it must not be cached as R2's answer for a page that starts at R2.
-TEST(InkDamage, ALoopLeavesNoIncompleteAnswerInTheCache) {
+// R1 -> form F -> R2 -> form G -> R1: the four objects reach each other and
+// share one complete answer, whichever of them a page starts at.
+TEST(InkDamage, ALoopGivesEveryEntryTheWholeAnswer) {
   auto p = NewPdf();
   std::string r1 = Ind(*p, Res("/ColorSpace", "/CS0", Sep("OneSpot")));
   std::string r2 = Ind(*p, Res("/ColorSpace", "/CS0", Sep("TwoSpot")));
@@ -113,11 +113,16 @@ TEST(InkDamage, ALoopLeavesNoIncompleteAnswerInTheCache) {
   for (const auto& r : {r1, r2, r1}) AddPage(*p, r, "");
   Walk walk(*p);
   EXPECT_THAT(walk.spots(0), ElementsAre("OneSpot", "TwoSpot"));
-  EXPECT_THAT(walk.spots(1), ElementsAre("TwoSpot", "OneSpot"));
+  const size_t walked = walk.walker.stats().objectsWalked;
+  EXPECT_THAT(walk.spots(1), ElementsAre("OneSpot", "TwoSpot"));  // in the order first found
   EXPECT_THAT(walk.spots(2), ElementsAre("OneSpot", "TwoSpot"));
+  EXPECT_EQ(walk.walker.stats().objectsWalked, walked);
+  EXPECT_EQ(walk.walker.stats().cacheHits, 2u);
 }
 
-TEST(InkDamage, DeepNestingStopsAtTheDepthBound) {
+// Nesting has no bound but the safety net: 1000 forms deep and an Indexed
+// chain 1000 deep are walked to the bottom; past the net the page fails.
+TEST(InkDamage, DeepNestingIsWalkedToTheBottomAndOnlyTheSafetyNetFails) {
   auto p = NewPdf();
   std::string form = Form(*p, Res("/ColorSpace", "/CS0", Sep("DeepSpot")), ""), cs = Ind(*p, Sep("DeepIndexSpot"));
   for (int i = 999; i >= 0; --i) {
@@ -127,8 +132,17 @@ TEST(InkDamage, DeepNestingStopsAtTheDepthBound) {
   for (int i = 0; i < 1000; ++i) cs = Ind(*p, "[/Indexed " + cs + " 0 (x)]");  // each the base of the next
   AddPage(*p, "<< /XObject << /Fm " + form + " >> /ColorSpace << /CS0 " + cs + " >> >>", "");
   Walk walk(*p);
-  EXPECT_THAT(walk.spots(0), ElementsAre("ShallowSpot"));
-  EXPECT_THAT(walk.messages, ElementsAre(HasSubstr("nested too deeply"), HasSubstr("nested too deeply")));
+  EXPECT_THAT(walk.spots(0), ElementsAre("DeepIndexSpot", "ShallowSpot", "DeepSpot"));
+  EXPECT_THAT(walk.messages, IsEmpty());
+  InkWalker netted({}, {}, 1500);  // the colour-space chain fits, the forms do not
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      netted.pageInks(walk.pages[0]);
+      ADD_FAILURE() << "no failure";
+    } catch (const std::runtime_error& e) {
+      EXPECT_THAT(e.what(), HasSubstr("nested deeper than 1500 objects"));
+    }
+  }
 }
 
 TEST(InkCache, ASharedResourceDictionaryIsWalkedOncePerDocument) {
@@ -145,6 +159,34 @@ TEST(InkCache, ASharedResourceDictionaryIsWalkedOncePerDocument) {
   // The shared dictionary and the form's once each, and each page's own direct dictionary.
   EXPECT_EQ(walk.walker.stats().resourceWalks, 2u + kPages / 2);
   EXPECT_EQ(walk.walker.stats().cacheHits, kPages - 1);  // every page after the first finds one in the cache
+}
+
+// Pages sharing one resource dictionary whose forms name it again as their
+// resources, entered there or at one of the forms: each object is walked
+// once for the document, so the work grows by the pages' own objects only.
+TEST(InkCache, FormsThatReferBackToTheSharedDictionaryAreWalkedOnce) {
+  constexpr int kForms = 60;
+  auto p = NewPdf();
+  std::string shared = Ind(*p, "<< /ColorSpace << /CS0 " + Sep("SharedSpot") + " >> /XObject << >> >>");
+  QPDFObjectHandle xobjects = Obj(*p, shared).getKey("/XObject");
+  std::vector<std::string> forms;
+  for (int i = 0; i < kForms; ++i) {
+    forms.push_back(Form(*p, shared, ""));
+    xobjects.replaceKey("/Fm" + std::to_string(i), Obj(*p, forms.back()));
+    xobjects.replaceKey("/Im" + std::to_string(i), Obj(*p, Stream(*p, "<< /Subtype /Image /ColorSpace " +
+                                                                        Ind(*p, "[/Indexed /DeviceRGB 0 <000000>]") + " >>", "")));
+  }
+  constexpr size_t kPages = 2000;
+  for (size_t i = 0; i < kPages; ++i) AddPage(*p, i % 2 ? shared : Res("/XObject", "/Fm0", forms[i % kForms]), "");
+  Walk walk(*p);
+  ASSERT_THAT(walk.spots(1), ElementsAre("SharedSpot"));
+  const size_t once = walk.walker.stats().objectsWalked;
+  for (size_t i = 0; i < kPages; ++i) ASSERT_THAT(walk.spots(i), ElementsAre("SharedSpot")) << i;
+  EXPECT_EQ(walk.walker.stats().objectsWalked, once + kPages / 2);  // one direct dictionary per page that has its own
+  EXPECT_GE(once, 3u * kForms);                                       // forms, images and their colour spaces
+  EXPECT_EQ(walk.walker.stats().cacheHits, kPages);
+  ASSERT_FALSE(walk.messages.empty());
+  for (const auto& m : walk.messages) EXPECT_THAT(m, HasSubstr("loop"));
 }
 
 // The walk abandoned at every possible checkpoint, then finished by the same

@@ -2,9 +2,12 @@
 
 #include <qpdf/QPDFObjGen.hh>
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
-#include <map>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -14,15 +17,20 @@
 namespace pdfcore {
 namespace {
 
-// Nesting of resources, forms, patterns and colour spaces. Real files stay
-// far below this; a deeper chain is damaged or hostile.
-constexpr int kMaxInkDepth = 64;
+// Complete ink lists kept for reuse, in entries (8 bytes each) over the
+// document. Past it, further lists are rebuilt from their parts when asked.
+constexpr size_t kMaxKeptEntries = size_t{1} << 21;
+// Steps between checkpoints while ink lists are assembled.
+constexpr size_t kTickEvery = 1024;
+// Annotations looked at between checkpoints.
+constexpr size_t kAnnotsPerTick = 256;
 
-// Thrown through the walk when the Checkpoint abandons it, so that the
-// per-item handlers, which swallow structure errors, let it pass.
+// Thrown through the walk to leave it with `abandonedBy` (a deadline, the
+// nesting bound, no memory), so that the per-item handlers, which swallow
+// structure errors, let it pass.
 struct Abandoned {};
 
-enum class Kind {
+enum class Kind : uint8_t {
   kResources,
   kColorSpace,
   kShading,
@@ -56,27 +64,23 @@ std::string Describe(QPDFObjectHandle h) {
   return "direct object";
 }
 
-// Inks in the order found, each name once; a spot sighting wins over a
-// process one. `incomplete` marks a list that lacks part of its subtree
-// (a loop, the depth bound, an object already walked on this page whose
-// inks are not cached), so that it must not be cached.
-struct InkList {
-  std::vector<Ink> inks;
-  std::unordered_map<std::string, size_t> index;
-  bool incomplete = false;
-
-  void add(const std::string& name, bool process) {
-    auto [it, inserted] = index.emplace(name, inks.size());
-    if (inserted) {
-      inks.push_back(Ink{name, process});
-    } else if (!process) {
-      inks[it->second].process = false;
-    }
-  }
-  void merge(const std::vector<Ink>& other) {
-    for (const Ink& ink : other) add(ink.name, ink.process);
-  }
+// One step of an ink list: an ink (by number), or every ink of a group.
+struct Entry {
+  enum What : uint8_t { kSpot, kProcess, kGroup };
+  uint32_t id;
+  What what;
 };
+
+// What an object leads to, in the order it names them: colorants and
+// objects to walk.
+struct Item {
+  QPDFObjectHandle object;  // not for an ink
+  uint32_t ink = 0;
+  bool isInk = false;
+  bool process = false;
+  Kind kind = Kind::kResources;
+};
+using Items = std::vector<Item>;
 
 bool IsProcessName(std::string_view name) {
   return name == "Cyan" || name == "Magenta" || name == "Yellow" || name == "Black";
@@ -86,21 +90,73 @@ bool IsNoInk(std::string_view name) { return name == "All" || name == "None"; }
 
 bool HasName(QPDFObjectHandle h, std::string_view name) { return h.isName() && h.getName() == name; }
 
+using Key = std::pair<QPDFObjGen, Kind>;
+struct KeyHash {
+  size_t operator()(const Key& k) const {
+    return std::hash<long long>()((static_cast<long long>(k.first.getObj()) << 24) ^
+                                  (static_cast<long long>(k.first.getGen()) << 4) ^ static_cast<int>(k.second));
+  }
+};
+
 }  // namespace
 
+// The objects reachable from a page are walked depth first on an explicit
+// stack, once per document: objects that reach each other (a form whose
+// resources hold the form again, the common case being a resource
+// dictionary shared by every page) form one group, found as the walk ends
+// in its first object (Tarjan's method), and every object of the group
+// shares the group's ink list. Each object is thus walked once however many
+// pages and loops lead to it; a page then costs its own direct objects and
+// the lists of the groups it names.
 struct InkWalker::Impl {
-  using Key = std::pair<QPDFObjGen, Kind>;
+  // Objects that reach each other, walked.
+  struct Group {
+    std::vector<Entry> entries;  // in walk order; with `complete`, the inks themselves, each once
+    bool complete = false;
+  };
+  // What has been walked, one per includeOPI.
+  struct Graph {
+    std::unordered_map<Key, uint32_t, KeyHash> groupOf;
+    std::vector<Group> groups;
+    std::vector<uint32_t> seen;  // per group: the generation of the last list that took it in
+    uint32_t generation = 0;
+  };
+  struct Frame {
+    Items items;
+    size_t next = 0;
+    bool indexed = false;  // an indirect object, numbered for the group search
+    Key key{};
+    uint32_t index = 0;
+    uint32_t low = UINT32_MAX;  // lowest number reached from here
+    size_t entriesStart = 0;    // its entries in `pending` begin here
+    size_t stackStart = 0;      // its place in `open`
+  };
+  struct OpenObject {
+    uint32_t index;
+    bool onPath;
+  };
 
   Diagnostics diagnostics;
   Checkpoint checkpoint;
+  size_t maxNesting = kDefaultMaxInkNesting;
   Stats stats;
-  // Inks of complete walks of indirect objects, one cache per includeOPI.
-  std::map<Key, std::vector<Ink>> cache[2];
+  Graph graphs[2];
+  size_t keptEntries = 0;
+  // Colorant names by number.
+  std::vector<std::string> names;
+  std::unordered_map<std::string, uint32_t> numbers;
+  // Scratch of list assembly, per ink number.
+  std::vector<uint32_t> inkSeen, inkAt;
+  uint32_t inkGeneration = 0;
 
   // Per page.
   bool includeOPI = false;
-  std::map<Key, bool> visited;  // true once the object's walk has ended
   std::exception_ptr abandonedBy;
+  std::vector<Frame> frames;
+  std::vector<Entry> pending;  // entries of the objects whose group is not known yet
+  std::vector<Key> open;       // those objects, in the order entered
+  std::unordered_map<Key, OpenObject, KeyHash> openIndex;
+  uint32_t nextIndex = 0;
 
   void warn(const std::string& message) {
     if (!diagnostics) return;
@@ -111,29 +167,34 @@ struct InkWalker::Impl {
     }
   }
 
+  [[noreturn]] void abandon(std::exception_ptr cause) {
+    abandonedBy = std::move(cause);
+    throw Abandoned{};
+  }
+
   void tick() {
     if (!checkpoint) return;
     try {
       checkpoint();
     } catch (...) {
-      abandonedBy = std::current_exception();
-      throw Abandoned{};
+      abandon(std::current_exception());
     }
   }
 
   // Runs one step of the walk; structure errors skip that step only.
   // `what` names the step, built only when it is needed.
   template <typename What, typename Fn>
-  void guarded(What&& what, InkList& out, Fn&& fn) {
+  void guarded(What&& what, Fn&& fn) {
     try {
       fn();
     } catch (const Abandoned&) {
       throw;
+    } catch (const std::bad_alloc&) {
+      abandon(std::current_exception());
     } catch (const std::exception& e) {
-      out.incomplete = true;
+      tick();  // a spent work budget shows as a failed read: it ends the walk, it is no damage
       skipped(what, e.what());
     } catch (...) {
-      out.incomplete = true;
       skipped(what, "unknown error");
     }
   }
@@ -147,22 +208,38 @@ struct InkWalker::Impl {
     }
   }
 
+  uint32_t number(const std::string& name) {
+    auto [it, added] = numbers.emplace(name, static_cast<uint32_t>(names.size()));
+    if (added) names.push_back(name);
+    return it->second;
+  }
+
+  void ink(Items& out, const std::string& name, bool process) {
+    Item item;
+    item.ink = number(name);
+    item.isInk = true;
+    item.process = process;
+    out.push_back(std::move(item));
+  }
+
+  void child(Items& out, Kind kind, QPDFObjectHandle h) {
+    Item item;
+    item.object = std::move(h);
+    item.kind = kind;
+    out.push_back(std::move(item));
+  }
+
   // Each value of a resource category dictionary (/ColorSpace, /XObject...).
-  template <typename Fn>
-  void eachValue(QPDFObjectHandle dict, const char* category, InkList& out, Fn&& fn) {
+  void eachValue(QPDFObjectHandle dict, const char* category, Kind kind, Items& out) {
     if (dict.isNull()) return;
     if (!dict.isDictionary()) {
       warn(std::string(category) + " is not a dictionary; skipped");
       return;
     }
-    for (auto& item : dict.ditems()) {
-      const std::string& key = item.first;
-      QPDFObjectHandle& value = item.second;
-      guarded([&] { return std::string(category) + " " + key; }, out, [&] { fn(value); });
-    }
+    for (auto& item : dict.ditems()) child(out, kind, item.second);
   }
 
-  void colorant(QPDFObjectHandle name, bool process, InkList& out) {
+  void colorant(QPDFObjectHandle name, bool process, Items& out) {
     if (!name.isName()) {
       warn("colorant " + Describe(name) + " is not a name; skipped");
       return;
@@ -175,82 +252,40 @@ struct InkWalker::Impl {
       return;
     }
     if (IsProcessName(text) || IsNoInk(text)) return;
-    out.add(text, process);
+    ink(out, text, process);
   }
 
-  // Walks `h` as `kind`: indirect objects once per page, complete results
-  // cached for the document.
-  void node(Kind kind, QPDFObjectHandle h, int depth, InkList& out) {
-    if (!h.isInitialized() || h.isNull()) return;
-    if (depth > kMaxInkDepth) {
-      warn(std::string(KindName(kind)) + " " + Describe(h) + " nested too deeply; skipped");
-      out.incomplete = true;
-      return;
-    }
-    tick();
-    if (!h.isIndirect()) {
-      guarded([&] { return std::string(KindName(kind)) + " " + Describe(h); }, out,
-              [&] { body(kind, h, depth, out); });
-      return;
-    }
-    Key key{h.getObjGen(), kind};
-    auto& done = cache[includeOPI ? 1 : 0];
-    if (auto it = done.find(key); it != done.end()) {
-      ++stats.cacheHits;
-      out.merge(it->second);
-      return;
-    }
-    auto [seen, first] = visited.emplace(key, false);
-    if (!first) {
-      // Its inks are already on this page; this subtree's own list lacks them.
-      if (!seen->second) warn(std::string(KindName(kind)) + " " + Describe(h) + " refers to itself; loop skipped");
-      out.incomplete = true;
-      return;
-    }
-    InkList local;
-    guarded([&] { return std::string(KindName(kind)) + " " + Describe(h); }, local,
-            [&] { body(kind, h, depth, local); });
-    visited[key] = true;
-    if (!local.incomplete) done.emplace(key, local.inks);
-    out.merge(local.inks);
-    out.incomplete = out.incomplete || local.incomplete;
-  }
-
-  void body(Kind kind, QPDFObjectHandle h, int depth, InkList& out) {
+  // What `h`, read as `kind`, leads to.
+  void body(Kind kind, QPDFObjectHandle h, Items& out) {
     switch (kind) {
-      case Kind::kResources: resources(h, depth, out); break;
-      case Kind::kColorSpace: colorSpace(h, depth, out); break;
-      case Kind::kShading: shading(h, depth, out); break;
-      case Kind::kPattern: pattern(h, depth, out); break;
-      case Kind::kXObject: xobject(h, depth, out, false); break;
-      case Kind::kAppearance: xobject(h, depth, out, true); break;
-      case Kind::kFont: font(h, depth, out); break;
-      case Kind::kExtGState: extGState(h, depth, out); break;
+      case Kind::kResources: resources(h, out); break;
+      case Kind::kColorSpace: colorSpace(h, out); break;
+      case Kind::kShading: shading(h, out); break;
+      case Kind::kPattern: pattern(h, out); break;
+      case Kind::kXObject: xobject(h, out, false); break;
+      case Kind::kAppearance: xobject(h, out, true); break;
+      case Kind::kFont: font(h, out); break;
+      case Kind::kExtGState: extGState(h, out); break;
     }
   }
 
-  void resources(QPDFObjectHandle res, int depth, InkList& out) {
+  void resources(QPDFObjectHandle res, Items& out) {
     if (!res.isDictionary()) {
       warn("resources " + Describe(res) + " is not a dictionary; skipped");
       return;
     }
     ++stats.resourceWalks;
-    int next = depth + 1;
-    eachValue(res.getKey("/ColorSpace"), "/ColorSpace", out,
-              [&](QPDFObjectHandle v) { node(Kind::kColorSpace, v, next, out); });
-    eachValue(res.getKey("/Shading"), "/Shading", out,
-              [&](QPDFObjectHandle v) { node(Kind::kShading, v, next, out); });
-    eachValue(res.getKey("/Pattern"), "/Pattern", out,
-              [&](QPDFObjectHandle v) { node(Kind::kPattern, v, next, out); });
-    eachValue(res.getKey("/XObject"), "/XObject", out,
-              [&](QPDFObjectHandle v) { node(Kind::kXObject, v, next, out); });
-    eachValue(res.getKey("/Font"), "/Font", out,
-              [&](QPDFObjectHandle v) { node(Kind::kFont, v, next, out); });
-    eachValue(res.getKey("/ExtGState"), "/ExtGState", out,
-              [&](QPDFObjectHandle v) { node(Kind::kExtGState, v, next, out); });
+    static const std::pair<const char*, Kind> kCategories[] = {
+        {"/ColorSpace", Kind::kColorSpace}, {"/Shading", Kind::kShading}, {"/Pattern", Kind::kPattern},
+        {"/XObject", Kind::kXObject},       {"/Font", Kind::kFont},       {"/ExtGState", Kind::kExtGState},
+    };
+    for (const auto& [category, kind] : kCategories) {
+      guarded([&, category = category] { return std::string(category); },
+              [&, category = category, kind = kind] { eachValue(res.getKey(category), category, kind, out); });
+    }
   }
 
-  void colorSpace(QPDFObjectHandle cs, int depth, InkList& out) {
+  void colorSpace(QPDFObjectHandle cs, Items& out) {
     if (cs.isName()) return;  // device families and /Pattern: process only
     if (!cs.isArray() || cs.getArrayNItems() < 1 || !cs.getArrayItem(0).isName()) {
       warn("colour space " + Describe(cs) + " is malformed; skipped");
@@ -265,10 +300,10 @@ struct InkWalker::Impl {
       }
       colorant(cs.getArrayItem(1), false, out);
     } else if (family == "/DeviceN") {
-      deviceN(cs, depth, out);
+      deviceN(cs, out);
     } else if (family == "/Indexed" || family == "/I" || family == "/Pattern") {
       if (n >= 2) {
-        node(Kind::kColorSpace, cs.getArrayItem(1), depth + 1, out);
+        child(out, Kind::kColorSpace, cs.getArrayItem(1));
       } else if (family != "/Pattern") {
         warn("Indexed " + Describe(cs) + " has no base; skipped");
       }
@@ -281,7 +316,7 @@ struct InkWalker::Impl {
     }
   }
 
-  void deviceN(QPDFObjectHandle cs, int depth, InkList& out) {
+  void deviceN(QPDFObjectHandle cs, Items& out) {
     QPDFObjectHandle names = cs.getArrayItem(1);
     if (!names.isArray()) {
       warn("DeviceN " + Describe(cs) + " has no colorant array; skipped");
@@ -299,27 +334,24 @@ struct InkWalker::Impl {
       }
     }
     for (auto& item : names.aitems()) {
-      guarded([&] { return "DeviceN " + Describe(cs) + " colorant"; }, out, [&] {
+      guarded([&] { return "DeviceN " + Describe(cs) + " colorant"; }, [&] {
         bool process = item.isName() && processNames.count(item.getName()) > 0;
         colorant(item, process, out);
       });
     }
-    if (attrs.isDictionary()) {
-      eachValue(attrs.getKey("/Colorants"), "/Colorants", out,
-                [&](QPDFObjectHandle v) { node(Kind::kColorSpace, v, depth + 1, out); });
-    }
+    if (attrs.isDictionary()) eachValue(attrs.getKey("/Colorants"), "/Colorants", Kind::kColorSpace, out);
   }
 
-  void shading(QPDFObjectHandle sh, int depth, InkList& out) {
+  void shading(QPDFObjectHandle sh, Items& out) {
     if (!sh.isDictionary() && !sh.isStream()) {
       warn("shading " + Describe(sh) + " is not a dictionary; skipped");
       return;
     }
     QPDFObjectHandle dict = sh.isStream() ? sh.getDict() : sh;
-    node(Kind::kColorSpace, dict.getKey("/ColorSpace"), depth + 1, out);
+    child(out, Kind::kColorSpace, dict.getKey("/ColorSpace"));
   }
 
-  void pattern(QPDFObjectHandle pat, int depth, InkList& out) {
+  void pattern(QPDFObjectHandle pat, Items& out) {
     if (!pat.isDictionary() && !pat.isStream()) {
       warn("pattern " + Describe(pat) + " is not a dictionary; skipped");
       return;
@@ -327,16 +359,16 @@ struct InkWalker::Impl {
     QPDFObjectHandle dict = pat.isStream() ? pat.getDict() : pat;
     QPDFObjectHandle type = dict.getKey("/PatternType");
     if (type.isInteger() && type.getIntValue() == 1) {
-      node(Kind::kResources, dict.getKey("/Resources"), depth + 1, out);
+      child(out, Kind::kResources, dict.getKey("/Resources"));
     } else if (type.isInteger() && type.getIntValue() == 2) {
-      node(Kind::kShading, dict.getKey("/Shading"), depth + 1, out);
-      node(Kind::kExtGState, dict.getKey("/ExtGState"), depth + 1, out);
+      child(out, Kind::kShading, dict.getKey("/Shading"));
+      child(out, Kind::kExtGState, dict.getKey("/ExtGState"));
     } else {
       warn("pattern " + Describe(pat) + " has no valid /PatternType; skipped");
     }
   }
 
-  void xobject(QPDFObjectHandle xo, int depth, InkList& out, bool appearance) {
+  void xobject(QPDFObjectHandle xo, Items& out, bool appearance) {
     if (!xo.isStream()) {
       warn(std::string(appearance ? "appearance " : "XObject ") + Describe(xo) + " is not a stream; skipped");
       return;
@@ -344,11 +376,11 @@ struct InkWalker::Impl {
     QPDFObjectHandle dict = xo.getDict();  // the dictionary only: never decoded
     QPDFObjectHandle subtype = dict.getKey("/Subtype");
     if (HasName(subtype, "/Image")) {
-      node(Kind::kColorSpace, dict.getKey("/ColorSpace"), depth + 1, out);
+      child(out, Kind::kColorSpace, dict.getKey("/ColorSpace"));
     } else if (appearance || HasName(subtype, "/Form")) {
       QPDFObjectHandle group = dict.getKey("/Group");
-      if (group.isDictionary()) node(Kind::kColorSpace, group.getKey("/CS"), depth + 1, out);
-      node(Kind::kResources, dict.getKey("/Resources"), depth + 1, out);
+      if (group.isDictionary()) child(out, Kind::kColorSpace, group.getKey("/CS"));
+      child(out, Kind::kResources, dict.getKey("/Resources"));
     } else if (!HasName(subtype, "/PS")) {
       warn("XObject " + Describe(xo) + " has no known /Subtype; skipped");
       return;
@@ -358,7 +390,7 @@ struct InkWalker::Impl {
 
   // OPI version dictionaries name the inks of the replaced image: 1.3's
   // /Inks is [/monochrome name tint ...], 2.0's an array of names.
-  void opi(QPDFObjectHandle versions, InkList& out) {
+  void opi(QPDFObjectHandle versions, Items& out) {
     if (!versions.isDictionary()) return;
     for (const char* version : {"/1.3", "/2.0"}) {
       QPDFObjectHandle dict = versions.getKey(version);
@@ -368,7 +400,7 @@ struct InkWalker::Impl {
       for (auto& item : inks.aitems()) {
         if (item.isString()) {
           std::string name = item.getUTF8Value();
-          if (!name.empty() && !IsProcessName(name) && !IsNoInk(name)) out.add(name, false);
+          if (!name.empty() && !IsProcessName(name) && !IsNoInk(name)) ink(out, name, false);
         } else if (item.isName() && !HasName(item, "/monochrome") && !HasName(item, "/full_color") &&
                    !HasName(item, "/registration")) {
           colorant(item, false, out);
@@ -377,38 +409,33 @@ struct InkWalker::Impl {
     }
   }
 
-  void font(QPDFObjectHandle font, int depth, InkList& out) {
+  void font(QPDFObjectHandle font, Items& out) {
     if (!font.isDictionary()) {
       warn("font " + Describe(font) + " is not a dictionary; skipped");
       return;
     }
-    if (HasName(font.getKey("/Subtype"), "/Type3")) {
-      node(Kind::kResources, font.getKey("/Resources"), depth + 1, out);
-    }
+    if (HasName(font.getKey("/Subtype"), "/Type3")) child(out, Kind::kResources, font.getKey("/Resources"));
   }
 
-  void extGState(QPDFObjectHandle gs, int depth, InkList& out) {
+  void extGState(QPDFObjectHandle gs, Items& out) {
     if (!gs.isDictionary()) {
       warn("ExtGState " + Describe(gs) + " is not a dictionary; skipped");
       return;
     }
     QPDFObjectHandle mask = gs.getKey("/SMask");
-    if (mask.isDictionary()) node(Kind::kAppearance, mask.getKey("/G"), depth + 1, out);
+    if (mask.isDictionary()) child(out, Kind::kAppearance, mask.getKey("/G"));
   }
 
-  // One page's walk; the page's parts are read inside their own steps.
-  template <typename Resources, typename Group, typename Annots>
-  std::vector<Ink> walkPage(bool opi, Resources&& resources, Group&& group, Annots&& annots);
-
-  void annotations(QPDFObjectHandle annots, InkList& out) {
+  void annotations(QPDFObjectHandle annots, Items& out) {
     if (!annots.isInitialized() || annots.isNull()) return;
     if (!annots.isArray()) {
       warn("/Annots is not an array; skipped");
       return;
     }
+    size_t seen = 0;
     for (auto& annot : annots.aitems()) {
-      guarded([&] { return "annotation " + Describe(annot); }, out, [&] {
-        tick();
+      if (++seen % kAnnotsPerTick == 0) tick();
+      guarded([&] { return "annotation " + Describe(annot); }, [&] {
         if (!annot.isDictionary()) {
           warn("annotation " + Describe(annot) + " is not a dictionary; skipped");
           return;
@@ -421,46 +448,213 @@ struct InkWalker::Impl {
         if (!ap.isDictionary()) return;
         QPDFObjectHandle normal = ap.getKey("/N");
         if (normal.isStream()) {
-          node(Kind::kAppearance, normal, 1, out);
+          child(out, Kind::kAppearance, normal);
         } else if (normal.isDictionary()) {
-          eachValue(normal, "appearance state", out,
-                    [&](QPDFObjectHandle v) { node(Kind::kAppearance, v, 1, out); });
+          eachValue(normal, "appearance state", Kind::kAppearance, out);
         }
       });
     }
   }
+
+  // --- The walk -------------------------------------------------------------
+
+  // Enters `h` as `kind`, or records what is already known of it.
+  void visit(Graph& graph, Kind kind, QPDFObjectHandle& h) {
+    if (!h.isInitialized() || h.isNull()) return;
+    tick();
+    if (!h.isIndirect()) {
+      push(kind, h, nullptr);
+      return;
+    }
+    const Key key{h.getObjGen(), kind};
+    if (auto done = graph.groupOf.find(key); done != graph.groupOf.end()) {
+      ++stats.cacheHits;
+      pending.push_back(Entry{done->second, Entry::kGroup});
+      return;
+    }
+    if (auto entered = openIndex.find(key); entered != openIndex.end()) {
+      // In the group being walked: its inks are that group's already.
+      Frame& from = frames.back();
+      from.low = std::min(from.low, entered->second.index);
+      if (entered->second.onPath) warn(std::string(KindName(kind)) + " " + Describe(h) + " refers to itself; loop skipped");
+      return;
+    }
+    push(kind, h, &key);
+  }
+
+  void push(Kind kind, QPDFObjectHandle& h, const Key* key) {
+    if (frames.size() >= maxNesting) {
+      abandon(std::make_exception_ptr(std::runtime_error(
+          "inks: " + std::string(KindName(kind)) + " " + Describe(h) + " is nested deeper than " +
+          std::to_string(maxNesting) + " objects; the page's inks cannot be told")));
+    }
+    Frame frame;
+    guarded([&] { return std::string(KindName(kind)) + " " + Describe(h); }, [&] { body(kind, h, frame.items); });
+    ++stats.objectsWalked;
+    if (key != nullptr) {
+      frame.indexed = true;
+      frame.key = *key;
+      frame.index = frame.low = nextIndex++;
+      frame.entriesStart = pending.size();
+      frame.stackStart = open.size();
+      open.push_back(*key);
+      openIndex.emplace(*key, OpenObject{frame.index, true});
+    }
+    frames.push_back(std::move(frame));
+  }
+
+  // Leaves the top object; the first object of a group closes the group.
+  void pop(Graph& graph) {
+    Frame& frame = frames.back();
+    const uint32_t low = frame.low;
+    if (frame.indexed) {
+      openIndex[frame.key].onPath = false;
+      if (low == frame.index) {
+        closeGroup(graph, frame);
+        frames.pop_back();
+        return;
+      }
+    }
+    frames.pop_back();
+    if (!frames.empty()) frames.back().low = std::min(frames.back().low, low);
+  }
+
+  void closeGroup(Graph& graph, const Frame& frame) {
+    Group group;
+    group.entries.assign(pending.begin() + static_cast<std::ptrdiff_t>(frame.entriesStart), pending.end());
+    if (keptEntries < kMaxKeptEntries) {
+      std::vector<Entry> list = assemble(graph, group.entries);  // may be abandoned: nothing changed yet
+      if (keptEntries + list.size() <= kMaxKeptEntries) {
+        keptEntries += list.size();
+        group.entries = std::move(list);
+        group.complete = true;
+      } else {
+        keptEntries = kMaxKeptEntries;  // from now on, lists are assembled for pages only
+      }
+    }
+    const uint32_t id = static_cast<uint32_t>(graph.groups.size());
+    graph.groups.push_back(std::move(group));
+    graph.seen.push_back(0);
+    for (size_t i = frame.stackStart; i < open.size(); ++i) {
+      graph.groupOf.emplace(open[i], id);
+      openIndex.erase(open[i]);
+    }
+    open.resize(frame.stackStart);
+    pending.resize(frame.entriesStart);
+    pending.push_back(Entry{id, Entry::kGroup});
+  }
+
+  // The inks `entries` lead to, each once, in order; a spot sighting wins
+  // over a process one.
+  std::vector<Entry> assemble(Graph& graph, const std::vector<Entry>& entries) {
+    if (++graph.generation == 0) {
+      std::fill(graph.seen.begin(), graph.seen.end(), 0);
+      graph.generation = 1;
+    }
+    if (++inkGeneration == 0) {
+      std::fill(inkSeen.begin(), inkSeen.end(), 0);
+      inkGeneration = 1;
+    }
+    inkSeen.resize(names.size(), 0);
+    inkAt.resize(names.size(), 0);
+    std::vector<Entry> out;
+    auto add = [&](const Entry& e) {
+      if (inkSeen[e.id] != inkGeneration) {
+        inkSeen[e.id] = inkGeneration;
+        inkAt[e.id] = static_cast<uint32_t>(out.size());
+        out.push_back(e);
+      } else if (e.what == Entry::kSpot) {
+        out[inkAt[e.id]].what = Entry::kSpot;
+      }
+    };
+    std::vector<std::pair<const Entry*, const Entry*>> todo{{entries.data(), entries.data() + entries.size()}};
+    size_t steps = 0, nextTick = kTickEvery;
+    while (!todo.empty()) {
+      if (todo.back().first == todo.back().second) {
+        todo.pop_back();
+        continue;
+      }
+      const Entry e = *todo.back().first++;
+      if (++steps >= nextTick) {
+        tick();
+        nextTick = steps + kTickEvery;
+      }
+      if (e.what != Entry::kGroup) {
+        add(e);
+        continue;
+      }
+      if (graph.seen[e.id] == graph.generation) continue;
+      graph.seen[e.id] = graph.generation;
+      const Group& group = graph.groups[e.id];
+      if (group.complete) {
+        for (const Entry& x : group.entries) add(x);
+        steps += group.entries.size();
+      } else {
+        todo.emplace_back(group.entries.data(), group.entries.data() + group.entries.size());
+      }
+    }
+    return out;
+  }
+
+  void resetPage() {
+    frames.clear();
+    pending.clear();
+    open.clear();
+    openIndex.clear();
+    nextIndex = 0;
+  }
+
+  // One page's walk; the page's parts are read inside their own steps.
+  template <typename Resources, typename PageGroup, typename Annots>
+  std::vector<Ink> walkPage(bool opi, Resources&& resources, PageGroup&& group, Annots&& annots) {
+    includeOPI = opi;
+    abandonedBy = nullptr;
+    Graph& graph = graphs[opi ? 1 : 0];
+    resetPage();
+    std::vector<Ink> found;
+    try {
+      tick();
+      Frame page;
+      guarded([] { return std::string("page resources"); },
+              [&] { child(page.items, Kind::kResources, resources()); });
+      guarded([] { return std::string("page group"); }, [&] {
+        QPDFObjectHandle g = group();
+        if (g.isInitialized() && g.isDictionary()) child(page.items, Kind::kColorSpace, g.getKey("/CS"));
+      });
+      guarded([] { return std::string("page annotations"); }, [&] { annotations(annots(), page.items); });
+      frames.push_back(std::move(page));
+      while (!frames.empty()) {
+        Frame& top = frames.back();
+        if (top.next == top.items.size()) {
+          pop(graph);
+          continue;
+        }
+        Item item = std::move(top.items[top.next++]);  // `top` may move below
+        if (item.isInk) {
+          pending.push_back(Entry{item.ink, item.process ? Entry::kProcess : Entry::kSpot});
+          continue;
+        }
+        guarded([&] { return std::string(KindName(item.kind)) + " " + Describe(item.object); },
+                [&] { visit(graph, item.kind, item.object); });
+      }
+      for (const Entry& e : assemble(graph, pending)) found.push_back(Ink{names[e.id], e.what == Entry::kProcess});
+    } catch (const Abandoned&) {
+      resetPage();
+      std::rethrow_exception(std::exchange(abandonedBy, nullptr));
+    } catch (...) {
+      resetPage();  // out of memory outside a step
+      throw;
+    }
+    resetPage();
+    return found;
+  }
 };
 
-template <typename Resources, typename Group, typename Annots>
-std::vector<Ink> InkWalker::Impl::walkPage(bool opi, Resources&& resources, Group&& group, Annots&& annots) {
-  includeOPI = opi;
-  visited.clear();
-  abandonedBy = nullptr;
-  InkList found;
-  try {
-    guarded([] { return std::string("page resources"); }, found,
-            [&] { node(Kind::kResources, resources(), 0, found); });
-    guarded([] { return std::string("page group"); }, found, [&] {
-      QPDFObjectHandle g = group();
-      if (g.isInitialized() && g.isDictionary()) node(Kind::kColorSpace, g.getKey("/CS"), 1, found);
-    });
-    guarded([] { return std::string("page annotations"); }, found, [&] { annotations(annots(), found); });
-  } catch (const Abandoned&) {
-    visited.clear();
-    std::exception_ptr cause = std::exchange(abandonedBy, nullptr);
-    std::rethrow_exception(cause);
-  } catch (const std::exception& e) {
-    warn(std::string("page walk stopped: ") + e.what());
-  } catch (...) {
-    warn("page walk stopped: unknown error");
-  }
-  visited.clear();
-  return std::move(found.inks);
-}
-
-InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint) : impl_(std::make_unique<Impl>()) {
+InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
+    : impl_(std::make_unique<Impl>()) {
   impl_->diagnostics = std::move(diagnostics);
   impl_->checkpoint = std::move(checkpoint);
+  impl_->maxNesting = maxNesting;
 }
 
 InkWalker::~InkWalker() = default;
@@ -473,6 +667,8 @@ std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
       impl_->warn("page " + Describe(page) + " is not a dictionary; no inks");
       return {};
     }
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     impl_->warn(std::string("page walk stopped: ") + e.what());
     return {};

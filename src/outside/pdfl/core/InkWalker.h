@@ -4,10 +4,12 @@
 // spaces, /Pattern (shading patterns' shadings, tiling patterns' resources
 // and underlying spaces), /XObject (images' spaces, forms' /Group /CS and
 // resources), Type 3 fonts' resources, ExtGState soft masks' groups, and the
-// appearance streams of printing annotations. Never decodes a stream. Each
-// recursion carries a visited set and a depth bound; a damaged colour space
-// or resource is skipped with a diagnostic. Results for a resource
-// dictionary are cached per InkWalker (use one per document).
+// appearance streams of printing annotations. Never decodes a stream. The
+// walk keeps its path on the heap and walks each object once per InkWalker
+// (use one per document), loops included: objects that reach each other
+// share one ink list, so the work is linear in the number of distinct
+// objects however many pages share them. A damaged colour space or resource
+// is skipped with a diagnostic.
 #ifndef PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_
 #define PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_
 
@@ -28,9 +30,14 @@ struct Ink {
   bool process;      // Cyan, Magenta, Yellow, Black, or an NChannel /Process component
 };
 
+// Objects nested inside each other on one path that the walk follows before
+// it gives up on the page: a safety net far beyond real files.
+inline constexpr size_t kDefaultMaxInkNesting = 100000;
+
 class InkWalker {
  public:
-  explicit InkWalker(Diagnostics diagnostics = {}, Checkpoint checkpoint = {});
+  explicit InkWalker(Diagnostics diagnostics = {}, Checkpoint checkpoint = {},
+                     size_t maxNesting = kDefaultMaxInkNesting);
   ~InkWalker();
   InkWalker(const InkWalker&) = delete;
   InkWalker& operator=(const InkWalker&) = delete;
@@ -41,7 +48,10 @@ class InkWalker {
   //
   // Damaged structure never fails the call: the damaged item is skipped and
   // reported through Diagnostics. An exception thrown by the Checkpoint
-  // (a deadline) propagates unchanged; nothing else leaves this call.
+  // (a deadline) propagates unchanged; nesting deeper than `maxNesting`
+  // raises std::runtime_error (the page's inks cannot be told), no memory
+  // std::bad_alloc; nothing else leaves this call. Inks of objects that
+  // reach each other come in the order the first walk through them found.
   // Colorants listed under an NChannel space's /Process /Components come
   // with process = true; a name found both as process and as spot on one
   // page is reported once, as a spot.
@@ -60,8 +70,9 @@ class InkWalker {
 
   // Work done so far by this walker, for tests and tuning.
   struct Stats {
-    size_t resourceWalks = 0;  // resource dictionaries walked (not served from the cache)
-    size_t cacheHits = 0;      // objects whose inks came from the cache
+    size_t objectsWalked = 0;  // objects read (direct ones each time a page leads to them)
+    size_t resourceWalks = 0;  // resource dictionaries among them
+    size_t cacheHits = 0;      // objects whose inks came from an earlier walk
   };
   Stats stats() const;
 

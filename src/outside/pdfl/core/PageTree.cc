@@ -1,10 +1,12 @@
 #include "outside/pdfl/core/PageTree.h"
 
 #include <qpdf/QPDFObjGen.hh>
+#include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -67,7 +69,8 @@ KidKind Classify(QPDFObjectHandle& kid) {
     if (name == "/Pages") return KidKind::Node;
     return KidKind::Other;
   }
-  return kid.getKey("/Kids").isArray() ? KidKind::Node : KidKind::Page;
+  QPDFObjectHandle kids = kid.getKey("/Kids");
+  return kids.isArray() || kids.isDictionary() ? KidKind::Node : KidKind::Page;
 }
 
 }  // namespace
@@ -102,6 +105,11 @@ struct PageTree::Impl {
   // usual small numbers of generation 0, in a map for the rest.
   std::vector<uint32_t> releasedByNumber;
   std::unordered_map<QPDFObjGen, size_t, ObjGenHash> released;
+  // Objects the document needs besides the tree: never released.
+  QPDFObjGen infoId, rootId;
+  // The cross-reference table, read when a kid reads as null.
+  std::map<QPDFObjGen, QPDFXRefEntry> xref;
+  bool xrefRead = false;
 
   void remember(const QPDFObjGen& og, size_t index) {
     const size_t number = static_cast<size_t>(og.getObj());
@@ -142,7 +150,7 @@ struct PageTree::Impl {
     }
     handOver(index, index, page);
     ++pageCount;
-    if (release && page.isIndirect()) {
+    if (release && page.isIndirect() && page.getObjGen() != infoId && page.getObjGen() != rootId) {
       const QPDFObjGen og = page.getObjGen();
       remember(og, index);
       pdf.replaceObject(og, QPDFObjectHandle::newNull());
@@ -174,6 +182,18 @@ struct PageTree::Impl {
     if (diagnostics) diagnostics(message);
   }
 
+  // A kid that refers to an object the cross-reference table lists but
+  // that reads as null: libqpdf could not parse it.
+  bool unreadable(QPDFObjectHandle& kid) {
+    if (!kid.isIndirect() || !kid.isNull()) return false;
+    if (!xrefRead) {
+      xrefRead = true;
+      xref = pdf.getXRefTable();
+    }
+    auto it = xref.find(kid.getObjGen());
+    return it != xref.end() && it->second.getType() != 0;
+  }
+
   // Pushes `node` when it may be walked. Returns false when it is skipped.
   bool enter(QPDFObjectHandle node) {
     QPDFObjGen og = node.isIndirect() ? node.getObjGen() : QPDFObjGen();
@@ -195,6 +215,10 @@ struct PageTree::Impl {
     Frame frame;
     frame.node = node;
     frame.kids = node.getKey("/Kids");
+    if (frame.kids.isDictionary()) {
+      warn("page tree: the /Kids of " + Describe(node) + " is one object, not an array; read as a list of one");
+      frame.kids = QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{frame.kids});
+    }
     if (!frame.kids.isArray()) {
       warn("page tree: " + Describe(node) + " has no /Kids array");
       frame.count = 0;
@@ -212,6 +236,12 @@ struct PageTree::Impl {
 
   void start() {
     started = true;
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    if (trailer.isDictionary()) {
+      QPDFObjectHandle infoRef = trailer.getKey("/Info"), rootRef = trailer.getKey("/Root");
+      if (infoRef.isIndirect()) infoId = infoRef.getObjGen();
+      if (rootRef.isIndirect()) rootId = rootRef.getObjGen();
+    }
     QPDFObjectHandle root = pdf.getRoot();
     QPDFObjectHandle top = root.isDictionary() ? root.getKey("/Pages") : QPDFObjectHandle::newNull();
     if (!top.isDictionary()) {
@@ -257,6 +287,14 @@ struct PageTree::Impl {
           enter(kid);  // may invalidate `frame`
           break;
         case KidKind::Other:
+          if (unreadable(kid)) {
+            warn("page tree: kid " + std::to_string(index) + " of " + Describe(frame.node) + " (" + Describe(kid) +
+                 ") cannot be read; taken as a page with nothing of its own");
+            QPDFObjectHandle stand = QPDFObjectHandle::parse("<< /Type /Page >>");
+            stand.replaceKey("/Parent", frame.node);
+            addPage(stand, /*release=*/false);
+            break;
+          }
           warn("page tree: kid " + std::to_string(index) + " of " + Describe(frame.node) +
                " is not a page or page-tree node (" + Describe(kid) + "); skipped");
           break;
@@ -269,6 +307,7 @@ struct PageTree::Impl {
       decltype(onPath)().swap(onPath);
       decltype(entered)().swap(entered);
       decltype(released)().swap(released);
+      decltype(xref)().swap(xref);
       std::vector<uint32_t>().swap(releasedByNumber);
     }
   }

@@ -2,18 +2,24 @@
 // engine (libpdfparse.so) and the converter plug-in (libKestaro.so).
 //
 // Never trusts /Count. The walk is iterative, carries a visited set and a
-// depth bound, skips kids that are not page dictionaries, and stops cycles;
-// each of those is reported through Diagnostics. A page object listed twice
-// counts twice; an intermediate node reached a second time is not walked
-// again. Pages are found lazily: page(0) does not walk the whole tree.
+// depth bound (a safety net far beyond real files: the path is kept on the
+// heap), skips kids that are not page dictionaries, and stops cycles; each
+// of those is reported through Diagnostics. Read as peers read them: a
+// /Kids that is one dictionary instead of an array is a list of that one,
+// and a kid whose object exists but cannot be read (a number out of range
+// spoils the whole object) is a page with nothing of its own, taking its
+// attributes from the node that lists it. A page object listed twice counts
+// twice; an intermediate node reached a second time is not walked again.
+// Pages are found lazily: page(0) does not walk the whole tree.
 //
 // With a PageFound callback the walk hands each page to it and then lets
 // libqpdf drop the parsed page dictionary (libqpdf otherwise keeps every
 // object it ever read, a few KiB per page): a caller keeps what it needs of
 // a page in a compact form, and a document of many pages costs a fraction
 // of the memory and the time (memory that is reused needs no new pages from
-// the system). Page-tree nodes are kept; a page that a damaged file also
-// names as a node's /Parent reads as null once released.
+// the system). Page-tree nodes are kept, and so is a page that is also the
+// trailer's /Info or /Root; a page that a damaged file also names as a
+// node's /Parent reads as null once released.
 #ifndef PDFPARSE_OUTSIDE_PDFL_CORE_PAGETREE_H_
 #define PDFPARSE_OUTSIDE_PDFL_CORE_PAGETREE_H_
 
@@ -33,7 +39,8 @@ using Diagnostics = std::function<void(const std::string& message)>;
 // Called between steps of long walks; throws to abandon the walk (deadline).
 using Checkpoint = std::function<void()>;
 
-inline constexpr int kMaxTreeDepth = 4096;  // deep enough for valid files
+// Levels of the page tree, and of /Parent chains, followed at most.
+inline constexpr int kMaxTreeDepth = 1 << 20;
 
 class PageTree {
  public:
