@@ -216,6 +216,7 @@ class ChargedBuffer : public Pipeline {
  public:
   explicit ChargedBuffer(WorkBudget& budget) : Pipeline("decoded object stream", nullptr), budget_(budget) {}
   void write(unsigned char const* data, size_t len) override {
+    budget_.checkDeadline();  // inflating a large stream is long work of its own
     budget_.chargeMemory(len, "a decoded object stream");
     bytes_.append(reinterpret_cast<const char*>(data), len);
   }
