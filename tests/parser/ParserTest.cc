@@ -2,8 +2,14 @@
 // of inquiries to it, and what happens when the platform fails under it.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -213,12 +219,22 @@ class FaultTest : public ParserTest {
   PdfInquiryRec rec;
 };
 
-TEST_F(FaultTest, NullArgumentsPostNothing) {
+TEST_F(FaultTest, NullArgumentsPostNothingAndFailWithStatusOne) {
   EXPECT_FALSE(p->runInquiry(nullptr, &rec));  // starts the worker all the same
-  EXPECT_FALSE(p->runInquiry("doc.pdf", nullptr));
-  EXPECT_EQ(take(), (Lines{kResume, kStarted, End(0, 0), "--ERROR--CPdfParse::runInquiry() rec = NULL", End(0, 0)}));
-  EXPECT_TRUE(engine.log.empty());
-  EXPECT_TRUE(p->runInquiry("doc.pdf", &rec)) << "the worker still waits for requests";
+  EXPECT_EQ(take(), (Lines{kResume, kStarted, "--ERROR--CPdfParse::runInquiry() fileName = NULL", End(0, 1)}));
+  // Each right after a success, whose status 0 must not show through.
+  const std::pair<std::function<bool()>, std::string> cases[] = {
+      {[&] { return p->runInquiry(nullptr, &rec); }, "--ERROR--CPdfParse::runInquiry() fileName = NULL"},
+      {[&] { return p->runInquiry("doc.pdf", nullptr); }, "--ERROR--CPdfParse::runInquiry() rec = NULL"},
+  };
+  for (const auto& [call, line] : cases) {
+    ASSERT_TRUE(p->runInquiry("doc.pdf", &rec)) << "the worker still waits for requests";
+    take();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(p->getStatus(), 1) << line;
+    EXPECT_EQ(take(), (Lines{line, End(0, 1)}));
+  }
+  EXPECT_EQ(engine.calls("PDDocOpenEx"), 2) << "only the good inquiries reached the worker";
 }
 
 TEST_F(FaultTest, StartUpFailuresReleaseWhatWasMadeAndTheNextCallRetries) {
@@ -254,7 +270,8 @@ TEST_F(FaultTest, AnEndedWorkerFailsFastAndTheNextInitRestartsIt) {
   CTreadObject* worker = CPdfParse::threadObject();
   EXPECT_EQ(take(), (Lines{kResume, kStarted, Begin(worker->m_threadId), "CPdfParse::workingTread() E_FAIL",
                            "--ERROR--CTreadObject::post() worker ended without answering message 1178",
-                           End(0, 0)}));
+                           End(0, 1)}));
+  EXPECT_EQ(p->getStatus(), 1);
   EXPECT_TRUE(worker->workerEnded());
   EXPECT_EQ(worker->postInquiry(static_cast<CPdfParse*>(p.get()), "doc.pdf", &rec),
             CTreadObject::PostResult::WorkerEnded);
