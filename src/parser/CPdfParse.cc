@@ -159,8 +159,7 @@ DWORD CPdfParse::workingTread(void* arg) {
     CPdfParse* const asker = obj->m_msgAsker;
     if (msg.message == MES_INQUIRY) {
       g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() MES_INQUIRY");
-      obj->serve(asker);
-      CPdfParse* served = obj->m_served;
+      CPdfParse* const served = obj->serve(asker);
       if (served) {
         RunGuarded(served, "runInquiryPdfObj", &served->m_status, [&] {
           served->runInquiryPdfObj(reinterpret_cast<const char*>(msg.wParam),
@@ -169,8 +168,7 @@ DWORD CPdfParse::workingTread(void* arg) {
       }
       obj->answer(sequence);
     } else if (msg.message == WM_QUIT) {
-      obj->serve(asker);
-      CPdfParse* served = obj->m_served;
+      CPdfParse* const served = obj->serve(asker);
       if (served) RunGuarded(served, "releasePdfObj", nullptr, [&] { served->releasePdfObj(); });
       g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() completed");
       obj->answer(sequence);
