@@ -26,7 +26,9 @@ class PDFPARSE_EXPORT CPdfParseIf {
 
   // Runs one inquiry on `fileName` at `rec->level`, filling `rec`. Blocks
   // until the worker has answered. True only when getStatus() is then 0.
-  // Both pointers must stay valid for the whole call.
+  // Both pointers must stay valid for the whole call. A null pointer, or a
+  // worker that has ended or runs in another process (the parser was made
+  // before fork() and is used in the child), fails at once with status 1.
   virtual bool runInquiry(const char* fileName, PdfInquiryRec* rec) = 0;
 
   // Status of this parser's last inquiry: 0 success, 1 failed, 3 succeeded
@@ -34,8 +36,10 @@ class PDFPARSE_EXPORT CPdfParseIf {
   virtual int32_t getStatus() = 0;
 };
 
-// Creates a parser; delete it through the virtual destructor. The argument
-// is not read. Returns null when no parser could be made.
+// Creates a parser; delete it through the virtual destructor. Deleting a
+// parser does not wait for other parsers' inquiries; deleting the last one
+// stops and joins the worker. The argument is not read. Returns null when no
+// parser could be made.
 extern "C" PDFPARSE_EXPORT CPdfParseIf* CreateCPdfParse(int32_t unused);
 
 // Signature for hosts that look the factory up with dlsym.

@@ -74,9 +74,13 @@ bool CPdfParse::runInquiry(const char* fileName, PdfInquiryRec* rec) {
   bool res = false;
   if (!m_pCritSect) {
     g_traceB.OutputEx(kTraceInstance, "--ERROR-- CPdfParse::runInquiry() CRITICAL_SECTION = NULL");
+    m_status = 1;
     return false;
   }
   CurrentPlatform()->EnterCriticalSection(m_pCritSect);
+  // Every way out but the worker's answer is a failure of this inquiry,
+  // whatever the previous one left in m_status.
+  bool answered = false;
   if (init() && fileName) {
     if (!rec) {
       // The worker would read the level through it.
@@ -84,6 +88,7 @@ bool CPdfParse::runInquiry(const char* fileName, PdfInquiryRec* rec) {
     } else {
       switch (threadObject()->postInquiry(this, fileName, rec)) {
         case CTreadObject::PostResult::Answered:
+          answered = true;
           res = m_status.load() == 0;
           break;
         case CTreadObject::PostResult::WorkerEnded:
@@ -94,7 +99,10 @@ bool CPdfParse::runInquiry(const char* fileName, PdfInquiryRec* rec) {
           break;
       }
     }
+  } else if (!fileName) {
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::runInquiry() fileName = NULL");
   }
+  if (!answered) m_status = 1;
   CurrentPlatform()->LeaveCriticalSection(m_pCritSect);
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::runInquiry() End res = %d m_status = %d", res ? 1 : 0,
                     static_cast<int>(m_status.load()));
@@ -151,8 +159,7 @@ DWORD CPdfParse::workingTread(void* arg) {
     CPdfParse* const asker = obj->m_msgAsker;
     if (msg.message == MES_INQUIRY) {
       g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() MES_INQUIRY");
-      obj->serve(asker);
-      CPdfParse* served = obj->m_served;
+      CPdfParse* const served = obj->serve(asker);
       if (served) {
         RunGuarded(served, "runInquiryPdfObj", &served->m_status, [&] {
           served->runInquiryPdfObj(reinterpret_cast<const char*>(msg.wParam),
@@ -161,8 +168,7 @@ DWORD CPdfParse::workingTread(void* arg) {
       }
       obj->answer(sequence);
     } else if (msg.message == WM_QUIT) {
-      obj->serve(asker);
-      CPdfParse* served = obj->m_served;
+      CPdfParse* const served = obj->serve(asker);
       if (served) RunGuarded(served, "releasePdfObj", nullptr, [&] { served->releasePdfObj(); });
       g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() completed");
       obj->answer(sequence);

@@ -47,6 +47,8 @@ class CPdfParse : public CPdfParseIf {
   // Written by the worker, read by runInquiry after the answer and by
   // getStatus at any time: atomic so neither read can tear.
   std::atomic<int32_t> m_status;
+  // Sequence number of this parser's last message to the worker.
+  std::atomic<uint64_t> m_postedSeq{0};
   outside::CRITICAL_SECTION* m_pCritSect;
 
   static CTreadObject* sm_threadObj;

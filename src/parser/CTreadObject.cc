@@ -20,11 +20,24 @@ CTreadObject::CTreadObject()
 }
 
 CTreadObject::~CTreadObject() {
+  if (inOtherProcess()) {
+    // A child made by fork(): the worker, and whatever it held, live on only
+    // in the parent. Nothing here can be joined or safely released.
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::~CTreadObject() worker of process %u left alone",
+                      static_cast<unsigned>(m_workerPid.load()));
+    g_traceB.ReleaseInstance(kTraceInstance);
+    return;
+  }
   if (m_hThread && m_hDoneEvent && m_hRequestEvent) {
     PostResult result;
     {
       std::lock_guard<std::mutex> lock(m_postLock);
-      result = postLocked(WM_QUIT, 0, 0, m_lastParser, kWorkerWaitMillis);
+      CPdfParse* last;
+      {
+        std::lock_guard<std::mutex> objects(m_objectLock);
+        last = m_lastParser;
+      }
+      result = postLocked(WM_QUIT, 0, 0, last, kWorkerWaitMillis);
     }
     g_traceB.OutputEx(kTraceInstance, "CTreadObject::~CTreadObject() thread end %s",
                       result == PostResult::Answered ? "OK" : " may be --ERROR--");
@@ -33,6 +46,7 @@ CTreadObject::~CTreadObject() {
     m_platform->CloseHandle(m_hThread);
     m_hThread = nullptr;
     m_threadId = 0;
+    m_workerPid = 0;
   }
   releaseLeftover();
   if (m_hDoneEvent) {
@@ -47,7 +61,21 @@ CTreadObject::~CTreadObject() {
   g_traceB.ReleaseInstance(kTraceInstance);
 }
 
+bool CTreadObject::inOtherProcess() {
+  const DWORD owner = m_workerPid.load();
+  return owner != 0 && owner != m_platform->GetCurrentProcessId();
+}
+
 bool CTreadObject::init(CPdfParse* parser) {
+  // Checked before the post lock, which a thread of the parent may have
+  // held when the child was made.
+  if (inOtherProcess()) {
+    g_traceB.OutputEx(kTraceInstance,
+                      "--ERROR--CTreadObject::init() worker of process %u does not run in this process (%u)",
+                      static_cast<unsigned>(m_workerPid.load()),
+                      static_cast<unsigned>(m_platform->GetCurrentProcessId()));
+    return false;
+  }
   std::lock_guard<std::mutex> lock(m_postLock);
   // A worker that has ended answers nothing more: join it and start anew.
   if (m_hThread && m_ended.load(std::memory_order_acquire)) closeWorkerLocked();
@@ -60,8 +88,12 @@ bool CTreadObject::init(CPdfParse* parser) {
     bool started = false;
     if (m_hThread && m_hDoneEvent && m_hRequestEvent) {
       m_threadId = threadId;
+      m_workerPid = m_platform->GetCurrentProcessId();
       m_ended.store(false, std::memory_order_release);
-      if (!m_served && !m_holding) m_served = parser;
+      {
+        std::lock_guard<std::mutex> objects(m_objectLock);
+        if (!m_served && !m_holding) m_served = parser;
+      }
       g_traceB.OutputEx(kTraceInstance, "CTreadObject::init() ResumeThread");
       started = m_platform->ResumeThread(m_hThread) != 0xFFFFFFFFu;
       if (started &&
@@ -76,6 +108,7 @@ bool CTreadObject::init(CPdfParse* parser) {
       if (m_hThread) m_platform->CloseHandle(m_hThread);
       m_hDoneEvent = m_hRequestEvent = m_hThread = nullptr;
       m_threadId = 0;
+      m_workerPid = 0;
       return false;
     }
   }
@@ -119,6 +152,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
     return PostResult::WaitFailed;
   }
   m_seqPosted = sequence;
+  if (asker) asker->m_postedSeq.store(sequence, std::memory_order_release);
 
   const uint64_t deadline = millis == outside::INFINITE ? 0 : m_platform->MonotonicMillis() + millis;
   for (;;) {
@@ -160,14 +194,21 @@ void CTreadObject::closeWorkerLocked() {
   m_platform->CloseHandle(m_hRequestEvent);
   m_hThread = m_hDoneEvent = m_hRequestEvent = nullptr;
   m_threadId = 0;
+  m_workerPid = 0;
   // Messages the old worker never answered are void.
   m_seqAnswered.store(m_seqPosted, std::memory_order_release);
   m_ended.store(false, std::memory_order_release);
 }
 
 void CTreadObject::forgetParser(CPdfParse* parser) {
-  std::lock_guard<std::mutex> lock(m_postLock);
-  if (m_hThread && m_hDoneEvent) drainLocked();
+  // Messages of other parsers never reach this one; only its own, when its
+  // runInquiry stopped waiting, may still be handled and is waited for.
+  if (parser->m_postedSeq.load(std::memory_order_acquire) > m_seqAnswered.load(std::memory_order_acquire) &&
+      !inOtherProcess()) {
+    std::lock_guard<std::mutex> post(m_postLock);
+    if (m_hThread && m_hDoneEvent) drainLocked();
+  }
+  std::lock_guard<std::mutex> lock(m_objectLock);
   if (m_served == parser) {
     if (!m_holding) m_holding = parser->m_pdfObj;
     parser->m_pdfObj = nullptr;
@@ -177,22 +218,23 @@ void CTreadObject::forgetParser(CPdfParse* parser) {
 }
 
 void CTreadObject::setLastParser(CPdfParse* parser) {
-  std::lock_guard<std::mutex> lock(m_postLock);
+  std::lock_guard<std::mutex> lock(m_objectLock);
   m_lastParser = parser;
 }
 
 CPdfParse* CTreadObject::servedParser() {
-  std::lock_guard<std::mutex> lock(m_postLock);
+  std::lock_guard<std::mutex> lock(m_objectLock);
   return m_served;
 }
 
 bool CTreadObject::holdsDocumentObject() {
-  std::lock_guard<std::mutex> lock(m_postLock);
+  std::lock_guard<std::mutex> lock(m_objectLock);
   return m_holding != nullptr || (m_served && m_served->m_pdfObj);
 }
 
-void CTreadObject::serve(CPdfParse* asker) {
-  if (!asker || asker == m_served) return;
+CPdfParse* CTreadObject::serve(CPdfParse* asker) {
+  std::lock_guard<std::mutex> lock(m_objectLock);
+  if (!asker || asker == m_served) return m_served;
   CPdfObject* object = m_holding;
   m_holding = nullptr;
   if (m_served) {
@@ -201,6 +243,7 @@ void CTreadObject::serve(CPdfParse* asker) {
   }
   if (!asker->m_pdfObj) asker->m_pdfObj = object;
   m_served = asker;
+  return asker;
 }
 
 void CTreadObject::answer(uint64_t sequence) {

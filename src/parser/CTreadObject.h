@@ -12,7 +12,13 @@
 // The worker keeps one document object for the whole library. It lives in
 // the parser the worker served last; when the worker serves another parser
 // it is handed over to that one, and when the served parser is destroyed it
-// moves to a holding slot here until the next message.
+// moves to a holding slot here until the next message. These hand-overs take
+// their own object lock, not the post lock: a parser that is not asking goes
+// without waiting for the inquiry of another parser.
+//
+// The worker belongs to the process that started it. In a child made by
+// fork() it does not exist: there, inquiries fail at once and the last
+// parser's delete leaves the worker's remains alone.
 #ifndef PDFPARSE_PARSER_CTREADOBJECT_H_
 #define PDFPARSE_PARSER_CTREADOBJECT_H_
 
@@ -59,7 +65,8 @@ class CTreadObject {
 
   // Starts the worker if none runs (or the last one has ended), bound to
   // `parser`, and waits up to 5000 ms for its start signal. True when the
-  // thread, its id and both events exist.
+  // thread, its id and both events exist. False, with a trace line, in a
+  // process other than the worker's (a child made by fork()).
   bool init(CPdfParse* parser);
 
   enum class PostResult {
@@ -76,7 +83,9 @@ class CTreadObject {
   PostResult postInquiry(CPdfParse* asker, const char* fileName, PdfInquiryRec* rec);
 
   // Called by a parser that goes away while others live: if the worker
-  // serves it, its document object moves to the holding slot.
+  // serves it, its document object moves to the holding slot. Waits for
+  // the worker only when a message of this very parser may still be handled
+  // (its runInquiry stopped waiting for the answer).
   void forgetParser(CPdfParse* parser);
 
   // The parser whose destruction destroys this object; the quit message
@@ -106,10 +115,13 @@ class CTreadObject {
   bool drainLocked();
   // Closes the handles of a worker that has ended; the thread is joined.
   void closeWorkerLocked();
+  // True in a process other than the one that started the running worker.
+  bool inOtherProcess();
 
   // --- Worker side (the message that is being handled holds the lock) -----
-  // Moves the document object to `asker` and makes it the served parser.
-  void serve(CPdfParse* asker);
+  // Moves the document object to `asker` and makes it the served parser;
+  // returns the served parser (the previous one when `asker` is null).
+  CPdfParse* serve(CPdfParse* asker);
   void answer(uint64_t sequence);
   void markEnded(bool wakePoster);
   // After the worker is gone: releases a document object that no worker
@@ -123,6 +135,9 @@ class CTreadObject {
   uint64_t m_msgSeq = 0;                    // sequence number in the slot
   CPdfParse* m_msgAsker = nullptr;          // parser that posted the slot
   std::atomic<bool> m_ended{false};         // the worker has ended
+  std::atomic<outside::DWORD> m_workerPid{0};  // process that started the worker; 0: none
+  // Guards the three below and the hand-over of a parser's m_pdfObj.
+  std::mutex m_objectLock;
   CPdfParse* m_served = nullptr;            // parser that holds the document object
   CPdfObject* m_holding = nullptr;          // the document object while no parser holds it
   CPdfParse* m_lastParser = nullptr;

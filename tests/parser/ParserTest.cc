@@ -2,8 +2,14 @@
 // of inquiries to it, and what happens when the platform fails under it.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -213,12 +219,22 @@ class FaultTest : public ParserTest {
   PdfInquiryRec rec;
 };
 
-TEST_F(FaultTest, NullArgumentsPostNothing) {
+TEST_F(FaultTest, NullArgumentsPostNothingAndFailWithStatusOne) {
   EXPECT_FALSE(p->runInquiry(nullptr, &rec));  // starts the worker all the same
-  EXPECT_FALSE(p->runInquiry("doc.pdf", nullptr));
-  EXPECT_EQ(take(), (Lines{kResume, kStarted, End(0, 0), "--ERROR--CPdfParse::runInquiry() rec = NULL", End(0, 0)}));
-  EXPECT_TRUE(engine.log.empty());
-  EXPECT_TRUE(p->runInquiry("doc.pdf", &rec)) << "the worker still waits for requests";
+  EXPECT_EQ(take(), (Lines{kResume, kStarted, "--ERROR--CPdfParse::runInquiry() fileName = NULL", End(0, 1)}));
+  // Each right after a success, whose status 0 must not show through.
+  const std::pair<std::function<bool()>, std::string> cases[] = {
+      {[&] { return p->runInquiry(nullptr, &rec); }, "--ERROR--CPdfParse::runInquiry() fileName = NULL"},
+      {[&] { return p->runInquiry("doc.pdf", nullptr); }, "--ERROR--CPdfParse::runInquiry() rec = NULL"},
+  };
+  for (const auto& [call, line] : cases) {
+    ASSERT_TRUE(p->runInquiry("doc.pdf", &rec)) << "the worker still waits for requests";
+    take();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(p->getStatus(), 1) << line;
+    EXPECT_EQ(take(), (Lines{line, End(0, 1)}));
+  }
+  EXPECT_EQ(engine.calls("PDDocOpenEx"), 2) << "only the good inquiries reached the worker";
 }
 
 TEST_F(FaultTest, StartUpFailuresReleaseWhatWasMadeAndTheNextCallRetries) {
@@ -254,7 +270,8 @@ TEST_F(FaultTest, AnEndedWorkerFailsFastAndTheNextInitRestartsIt) {
   CTreadObject* worker = CPdfParse::threadObject();
   EXPECT_EQ(take(), (Lines{kResume, kStarted, Begin(worker->m_threadId), "CPdfParse::workingTread() E_FAIL",
                            "--ERROR--CTreadObject::post() worker ended without answering message 1178",
-                           End(0, 0)}));
+                           End(0, 1)}));
+  EXPECT_EQ(p->getStatus(), 1);
   EXPECT_TRUE(worker->workerEnded());
   EXPECT_EQ(worker->postInquiry(static_cast<CPdfParse*>(p.get()), "doc.pdf", &rec),
             CTreadObject::PostResult::WorkerEnded);
@@ -278,6 +295,69 @@ TEST_F(FaultTest, AWorkerLateForTheQuitDeadlineIsJoinedBeforeAnythingIsFreed) {
   EXPECT_TRUE(std::is_permutation(lines.begin(), lines.end(), expected.begin(), expected.end()));
   EXPECT_EQ(lines.back(), kObjEnd);
   EXPECT_EQ(engine.calls("PDFLTerm"), 1);
+}
+
+TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
+  // Holds the worker inside an inquiry until the idle parsers are gone; the
+  // minute is a guard against a hang, not a time being measured.
+  struct HoldingEngine : testing_support::ScriptedEngine {
+    std::promise<void> inside, gone;
+    std::future<void> goneSignal = gone.get_future();
+    std::atomic<bool> hold{false};
+    bool goneFirst = false;  // the idle parsers went while the inquiry was held
+    ASInt32 PDDocGetNumPages(PDDoc doc) override {
+      if (hold.exchange(false)) {
+        inside.set_value();
+        goneFirst = goneSignal.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
+      }
+      return ScriptedEngine::PDDocGetNumPages(doc);
+    }
+  } holding;
+  holding.defaultDoc = ScriptedDoc::WithPages(2);
+  auto served = Make(), never = Make(), busy = Make();
+  PdfInquiryRec r1, r2;
+  ASSERT_TRUE(served->runInquiry("doc.pdf", &r1));  // holds the document object until busy asks
+  holding.hold = true;
+  std::thread asker([&] { EXPECT_TRUE(busy->runInquiry("doc.pdf", &r2)); });
+  holding.inside.get_future().wait();
+  served.reset();
+  never.reset();
+  holding.gone.set_value();
+  asker.join();
+  EXPECT_TRUE(holding.goneFirst) << "a delete waited for another parser's inquiry";
+  EXPECT_EQ(r2.numPages, 2);
+  busy.reset();  // the last one still stops the worker
+  EXPECT_EQ(std::make_pair(holding.calls("PDFLInit"), holding.calls("PDFLTerm")), std::make_pair(1, 1));
+}
+
+// In a child made by fork() the worker does not exist: the inquiry fails
+// with a trace line, and the last parser's delete does not wait for it.
+// The child reports through its exit code only, and makes no thread.
+TEST_F(ParserTest, AParserInAForkedChildFailsInsteadOfWaitingForTheParentsWorker) {
+  auto p = Make();
+  PdfInquiryRec rec;
+  ASSERT_TRUE(p->runInquiry("doc.pdf", &rec));
+  take();
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    alarm(60);  // a hang guard: a child still waiting then is killed
+    const bool ok = p->runInquiry("doc.pdf", &rec);
+    const int status = p->getStatus();
+    const Lines lines = take();
+    p.reset();
+    const Lines gone = take();
+    const std::string ours = " (" + std::to_string(getpid()) + ")", parent = std::to_string(getppid());
+    _exit((ok ? 1 : 0) | (status != 1 ? 2 : 0) |
+          (lines != Lines{"--ERROR--CTreadObject::init() worker of process " + parent +
+                              " does not run in this process" + ours, End(0, 1)} ? 4 : 0) |
+          (gone != Lines{"--ERROR--CTreadObject::~CTreadObject() worker of process " + parent + " left alone"} ? 8 : 0));
+  }
+  int waited = 0;
+  ASSERT_EQ(waitpid(child, &waited, 0), child);
+  EXPECT_TRUE(WIFEXITED(waited)) << "killed by signal " << WTERMSIG(waited);
+  EXPECT_EQ(WEXITSTATUS(waited), 0) << "1: succeeded, 2: status not 1, 4: inquiry trace, 8: delete trace";
+  EXPECT_TRUE(p->runInquiry("doc.pdf", &rec)) << "the parent's worker is untouched";
 }
 
 TEST_F(ParserTest, ParsersMadeAndDestroyedOnManyThreadsAtOnce) {

@@ -52,8 +52,13 @@ TEST_F(ToolRunTest, ExitStatusFollowsTheWorstInquiryAndTheBatchGoesOn) {
   EXPECT_EQ(ok.err, "");
   fs::create_directory(dir_.file("folder.pdf"));
   const std::string engine = dir_.write("engine.pdf", "status=3\npages=1\n");
-  auto rows = Json(RunToEnd(Tool({"--json", dir_.file("missing.pdf"), one_, dir_.file("folder.pdf"), engine})));
-  ASSERT_EQ(rows.size(), 4u);
+  // The status is the library's own, and a failed runInquiry fails the run whatever it says.
+  const std::string contradicting = dir_.write("contradicting.pdf", "status=0\nresult=0\n");
+  Outcome run = RunToEnd(Tool({"--json", dir_.file("missing.pdf"), one_, dir_.file("folder.pdf"), engine, contradicting}));
+  EXPECT_EQ(run.exitCode, 1);
+  auto rows = Json(run);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(std::make_tuple(rows[4]["succeeded"], rows[4]["status"]), std::make_tuple(false, 0));
   EXPECT_THAT(rows[0]["error"].get<std::string>(), HasSubstr("No such file"));
   EXPECT_EQ(rows[1]["numPages"], 1);
   EXPECT_THAT(rows[2]["error"].get<std::string>(), HasSubstr("--recursive"));

@@ -1,7 +1,10 @@
 // The trace facility: what a trace object hands its sink, and the sinks a
 // user gets from PDFPARSE_TRACE.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -50,6 +53,37 @@ TEST(TraceObject, RecordsCallsTaggedWithInstanceAndThread) {
   EXPECT_EQ(sink->records().size(), 6u);
 }
 
+// Text from a document reaches a sink cut to a bounded size, whichever call
+// writes it, and a stream sink writes it as exactly one line.
+TEST(TraceObject, DocumentTextIsCutAndWrittenAsOneEscapedLine) {
+  CDravikTrace trace;
+  auto sink = std::make_shared<RecordingSink>();
+  trace.SetSink(sink);
+  const std::string forged = "x\r\nCPdfParse::runInquiry() End res = 1 m_status = 0", a(kMaxTraceText - 1, 'a');
+  const std::pair<std::string, std::string> cases[] = {  // value, the end of its written line
+      {forged, "x\\r\\nCPdfParse::runInquiry() End res = 1 m_status = 0"},
+      {"tab\t\x01\x1f\x7f caf\xC3\xA9 back\\slash", "tab\\t\\x01\\x1f\\x7f caf\xC3\xA9 back\\slash"},
+      {std::string(1u << 20, 'p'), std::string(kMaxTraceText, 'p') + "..."},  // a Producer of 1 MiB
+      {a + "\xC3\xA9", a + "..."},  // not cut inside a character
+  };
+  for (const auto& [value, expected] : cases) {
+    sink->clear();
+    trace.OutputEx(kTraceInstance, "%s", value.c_str());
+    trace.Output("%s", value.c_str());
+    trace.StartTrace(value.c_str(), '=', 2);
+    const auto r = sink->records();
+    ASSERT_EQ(r.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+      const std::string line = FormatTraceLine(r[k], std::chrono::system_clock::now());
+      const std::string end = k == 2 && value.size() < kMaxTraceText ? expected + "==" : expected;
+      EXPECT_LE(r[k].text.size(), kMaxTraceText + 3);
+      EXPECT_THAT(line, ::testing::EndsWith(end));
+      EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(EscapeTraceText(std::string_view("a\0b", 3)), "a\\x00b");
+}
+
 TraceRecord Line(const std::string& text, TraceCall call = TraceCall::OutputEx) {
   return TraceRecord{call, 42, call == TraceCall::OutputEx ? kTraceInstance : "", text};
 }
@@ -88,6 +122,24 @@ TEST(TraceSinks, EnvironmentChoosesNothingStderrOrAnAppendedFile) {
   const std::string content = read.str();
   EXPECT_EQ(content.rfind("earlier run\n", 0), 0u) << "the file is appended to";
   EXPECT_NE(content.find("Rip\\PdfParseServer: to the file\n"), std::string::npos) << content;
+  CDravikTrace trace;  // a forged line stays inside the one it came with
+  trace.SetSink(file);
+  trace.OutputEx(kTraceInstance, "a_value = %s", "v\nCPdfParse::runInquiry() End res = 1 m_status = 0\r\n");
+  std::stringstream again;
+  again << std::ifstream(path).rdbuf();
+  const std::string lines = again.str();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;
+
+  // Nothing that is not a regular file is opened, and nothing blocks on a
+  // FIFO without a reader: no trace, and the reason on stderr.
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  for (const std::string& target : {dir.file("fifo"), dir.path(), std::string("/dev/null")}) {
+    setenv("PDFPARSE_TRACE", target.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MakeSinkFromEnvironment(), nullptr) << target;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "pdfparse: cannot open trace file " + target + ": not a regular file\n");
+  }
   if (saved) setenv("PDFPARSE_TRACE", savedValue.c_str(), 1); else unsetenv("PDFPARSE_TRACE");
 }
 

@@ -80,6 +80,9 @@ class Platform {
   virtual DWORD ResumeThread(HANDLE thread) = 0;
   // Id of the calling thread (non-zero).
   virtual DWORD GetCurrentThreadId() = 0;
+  // Id of the calling process; a child made by fork() has its own, and none
+  // of the parent's threads but the forking one.
+  virtual DWORD GetCurrentProcessId() = 0;
 
   // --- Critical sections ----------------------------------------------------
   virtual void InitializeCriticalSection(CRITICAL_SECTION* section) = 0;
@@ -139,6 +142,7 @@ class PlatformWrapper : public Platform {
   }
   DWORD ResumeThread(HANDLE t) override { return target_->ResumeThread(t); }
   DWORD GetCurrentThreadId() override { return target_->GetCurrentThreadId(); }
+  DWORD GetCurrentProcessId() override { return target_->GetCurrentProcessId(); }
   void InitializeCriticalSection(CRITICAL_SECTION* s) override {
     target_->InitializeCriticalSection(s);
   }

@@ -280,6 +280,8 @@ class PosixPlatform final : public Platform {
     return t_threadId;
   }
 
+  DWORD GetCurrentProcessId() override { return static_cast<DWORD>(::getpid()); }
+
   void InitializeCriticalSection(CRITICAL_SECTION* section) override {
     section->impl = new RecursiveSection();
   }

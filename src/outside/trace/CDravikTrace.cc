@@ -1,5 +1,6 @@
 #include "outside/trace/CDravikTrace.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -11,19 +12,25 @@ namespace outside {
 
 namespace {
 
+// `text` cut to kMaxTraceText bytes, not inside a UTF-8 sequence, and
+// marked "..." when cut.
+std::string Cut(std::string text) {
+  if (text.size() <= kMaxTraceText) return text;
+  size_t keep = kMaxTraceText;
+  for (int back = 0; back < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++back)
+    --keep;
+  text.resize(keep);
+  return text + "...";
+}
+
+// Formats into a bounded buffer: a value of any size costs at most
+// kMaxTraceText bytes here (vsnprintf still reads it to its end).
 std::string FormatV(const char* format, va_list args) {
   if (!format) return std::string();
-  char small[512];
-  va_list copy;
-  va_copy(copy, args);
-  int needed = std::vsnprintf(small, sizeof small, format, copy);
-  va_end(copy);
-  if (needed < 0) return std::string(format);
-  if (static_cast<size_t>(needed) < sizeof small) return std::string(small, static_cast<size_t>(needed));
-  std::string text(static_cast<size_t>(needed) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, args);
-  text.resize(static_cast<size_t>(needed));
-  return text;
+  char text[kMaxTraceText + 2];  // one byte more than is kept tells a cut
+  int needed = std::vsnprintf(text, sizeof text, format, args);
+  if (needed < 0) return Cut(std::string(format).substr(0, kMaxTraceText + 1));
+  return Cut(std::string(text, std::min(static_cast<size_t>(needed), kMaxTraceText + 1)));
 }
 
 }  // namespace
@@ -66,8 +73,8 @@ bool CDravikTrace::ReleaseInstance(const char* instance) {
 
 void CDravikTrace::StartTrace(const char* text, char fill, uint32_t count) {
   std::string banner = text ? text : "";
-  banner.append(count, fill);
-  emit(TraceCall::StartTrace, nullptr, std::move(banner));
+  banner.append(std::min<size_t>(count, kMaxTraceText + 1), fill);
+  emit(TraceCall::StartTrace, nullptr, Cut(std::move(banner)));
 }
 
 void CDravikTrace::OutputEx(const char* instance, const char* format, ...) {
@@ -100,15 +107,16 @@ std::shared_ptr<TraceSink> CDravikTrace::sink() const {
 void CDravikTrace::emit(TraceCall call, const char* instance, std::string text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!sink_) return;
-  TraceRecord record;
-  record.call = call;
-  record.threadId = Platform::Default()->GetCurrentThreadId();
-  record.instance = instance ? instance : "";
-  record.text = std::move(text);
   try {
+    TraceRecord record;
+    record.call = call;
+    record.threadId = Platform::Default()->GetCurrentThreadId();
+    record.instance = instance ? instance : "";
+    record.text = std::move(text);
     sink_->write(record);
   } catch (...) {
-    // A failing sink loses the line; tracing never fails the caller.
+    // A failing sink (or no memory for the line) loses the line; tracing
+    // never fails the caller.
   }
 }
 

@@ -3,9 +3,15 @@
 // on one object. Each line written carries a time stamp, the calling
 // thread's id and the text; where it goes depends on the sink (by default
 // the one PDFPARSE_TRACE names, see TraceSink.h).
+//
+// Lines carry text taken from documents (file names, information entries,
+// engine messages): a sink never receives more than kMaxTraceText bytes of
+// text per call, and the stream sinks escape what would break the line
+// (StreamSinks.h).
 #ifndef PDFPARSE_OUTSIDE_TRACE_CDRAVIKTRACE_H_
 #define PDFPARSE_OUTSIDE_TRACE_CDRAVIKTRACE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,6 +21,11 @@
 #include "outside/trace/TraceSink.h"
 
 namespace outside {
+
+// Longest text, in bytes, a trace call keeps (a path of PATH_MAX bytes
+// still fits); the rest is cut, not inside a UTF-8 sequence, and "..." is
+// appended. Bounds Output, OutputEx and the StartTrace banner.
+inline constexpr size_t kMaxTraceText = 4096;
 
 class CDravikTrace {
  public:

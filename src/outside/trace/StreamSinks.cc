@@ -1,15 +1,39 @@
 #include "outside/trace/StreamSinks.h"
 
+#include <fcntl.h>
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <mutex>
 
 namespace outside {
+
+std::string EscapeTraceText(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string line;
+  line.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      line += static_cast<char>(c);
+    } else if (c == '\n' || c == '\r' || c == '\t') {
+      line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else {
+      line += "\\x";
+      line += kHex[c >> 4];
+      line += kHex[c & 0xF];
+    }
+  }
+  return line;
+}
 
 std::string FormatTraceLine(const TraceRecord& record, std::chrono::system_clock::time_point when) {
   if (record.call == TraceCall::CreateInstance || record.call == TraceCall::ReleaseInstance)
@@ -28,10 +52,10 @@ std::string FormatTraceLine(const TraceRecord& record, std::chrono::system_clock
   line += std::to_string(record.threadId);
   line += "] ";
   if (!record.instance.empty()) {
-    line += record.instance;
+    line += EscapeTraceText(record.instance);
     line += ": ";
   }
-  line += record.text;
+  line += EscapeTraceText(record.text);
   return line;
 }
 
@@ -83,12 +107,38 @@ class RotatingFileSink : public TraceSink {
   std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> sink_;
 };
 
+// True when `path` is, or can be made as, a regular file the trace may
+// append to. Opened without blocking: a FIFO without a reader would
+// otherwise hold the opening thread (and with it the host) for good, and a
+// device or FIFO can neither be rotated nor bounded in size.
+bool IsTraceableFile(const std::string& path, std::string* error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = errno == ENXIO ? "not a regular file" : std::strerror(errno);
+    return false;
+  }
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  if (!regular) *error = "not a regular file";
+  return regular;
+}
+
 }  // namespace
 
 std::shared_ptr<TraceSink> MakeStderrSink() { return std::make_shared<StderrSink>(); }
 
 std::shared_ptr<TraceSink> MakeRotatingFileSink(const std::string& path, size_t maxBytes,
                                                 size_t maxFiles, std::string* error) {
+  std::string reason;
+  if (!IsTraceableFile(path, &reason)) {
+    if (error) *error = reason;
+    return nullptr;
+  }
   try {
     auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, maxBytes, maxFiles);
     sink->set_pattern("%v");

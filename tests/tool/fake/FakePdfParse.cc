@@ -1,7 +1,8 @@
 // A stand-in for libpdfparse.so that pdfinquiry's tests load with --library.
 // It answers from text files of "name=value" lines instead of PDFs, writing
 // only the fields a file names, the way the real library leaves fields
-// alone on paths that fail: status=0|1|3 (getStatus() afterwards), pages,
+// alone on paths that fail: status=0|1|3 (getStatus() afterwards), result=0|1
+// (what runInquiry returns, when it is to differ from status == 0), pages,
 // rotation, info.KEY (TEXT with "\xNN" for a byte), pagemode and mediabox
 // (level 2), subtype and spot (level 3). An unreadable file fails with
 // nothing written. With FAKE_PDFPARSE_NULL set the factory makes no parser.
@@ -34,12 +35,14 @@ class FakeParser : public CPdfParseIf {
     TraceLine(std::string("inquiry ") + fileName);
     std::ifstream in(fileName);
     status_ = in ? 0 : 1;
+    int result = -1;
     for (std::string line; std::getline(in, line);) {
       std::string name = line.substr(0, line.find('=')), value = line.substr(std::min(line.size(), name.size() + 1));
       std::istringstream v(value);
       const int level = name == "pagemode" || name == "mediabox" ? 2 : name == "subtype" || name == "spot" ? 3 : 1;
       if (level > rec->level) continue;
       if (name == "status") v >> status_;
+      if (name == "result") v >> result;
       if (name == "pages") v >> rec->numPages;
       if (name == "rotation") v >> rec->rotation;
       if (name == "pagemode") v >> rec->pageMode;
@@ -53,7 +56,7 @@ class FakeParser : public CPdfParseIf {
         i += escape ? 3 : 0;
       }
     }
-    return status_ == 0;
+    return result < 0 ? status_ == 0 : result == 1;
   }
 
  private:
