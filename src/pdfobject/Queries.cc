@@ -87,8 +87,13 @@ bool CPdfObject::getDocInfo(const char* a_infoKey, std::string* a_value) {
       res = false;
     }
   }
+  // A zero byte in the value would end the line's text early: shown as the
+  // trace shows other control bytes.
+  std::string shown = a_value != nullptr ? *a_value : std::string();
+  for (size_t at = shown.find('\0'); at != std::string::npos; at = shown.find('\0', at + 4)) {
+    shown.replace(at, 1, "\\x00");
+  }
   g_traceA.OutputEx(kTraceInstance, "CPdfObject::getDocInfo() res = %d a_infoKey = %s a_value = %s",
-                    Flag(res), a_infoKey != nullptr ? a_infoKey : "(null)",
-                    a_value != nullptr ? a_value->c_str() : "");
+                    Flag(res), a_infoKey != nullptr ? a_infoKey : "(null)", shown.c_str());
   return res;
 }
