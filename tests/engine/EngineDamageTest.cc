@@ -69,6 +69,9 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
       {"cut before the xref stream", os.substr(0, xrefStream), 7, "p"},  // all objects in object streams
       {"protected and truncated", sealed.substr(0, sealed.rfind("xref")), 3, "p"},
       {"no catalog", Raw({"<< /Type /Font >>", "<< /Producer (p) >>"}, "/Info 2 0 R"), -1},
+      {"objects and no trailer, no /Pages anywhere: nothing to rebuild",
+       "%PDF-1.4\n1 0 obj\n<< /Type /Font >>\nendobj\n2 0 obj\n(x)\nendobj\n", -1, "", 0,
+       "names no /Pages anywhere; not rebuilding", 1},
       {"loop two levels down",
        Tree("3 0 R 5 0 R", "3", {"<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 6 0 R] >>", "<< /Kids [2 0 R] >>"}), 2, "",
        0, "is its own ancestor; loop cut", 1},

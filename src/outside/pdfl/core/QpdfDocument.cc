@@ -44,6 +44,12 @@ bool Contains(const Buffer& bytes, const char* needle) {
   return memmem(bytes.getBuffer(), bytes.getSize(), needle, n) != nullptr;
 }
 
+// Whether some object could be a page-tree node: "/Pages" in plain text,
+// or where a name may be written with # escapes or hidden in an object stream.
+bool MayHoldPageTree(const Buffer& bytes) {
+  return Contains(bytes, "Pages") || Contains(bytes, "#") || Contains(bytes, "ObjStm");
+}
+
 bool HasHeader(const Buffer& bytes) {
   size_t n = std::min<size_t>(bytes.getSize(), 1024 + 5);
   return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
@@ -279,6 +285,13 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
   for (int s = strategy_; s < kStrategies; ++s) {
     if (s > kPlain && !repair_) break;
     if (s == kIgnoreXrefStreams && !Contains(*bytes_, "XRef")) continue;
+    if (s == kRebuild && !MayHoldPageTree(*bytes_)) {
+      // Rebuilding finds a catalog by its /Pages: without one anywhere in the
+      // file (plain or in an object stream) it would scan every object for
+      // nothing.
+      trace("CPdfEngine repair: " + path_ + ": the file names no /Pages anywhere; not rebuilding");
+      continue;
+    }
     if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
       std::shared_ptr<Buffer> rebuilt;
