@@ -19,9 +19,11 @@
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/QpdfDocument.h"
-#include "outside/pdfl/core/TextString.h"
 #include "outside/platform/Platform.h"
 #include "outside/trace/LibraryTraces.h"
+#include "shared/Constants.h"
+#include "shared/Environment.h"
+#include "shared/TextCodec.h"
 
 namespace pdfl_qpdf {
 
@@ -139,8 +141,6 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
       **budget);
 }
 
-const char* const kProcessInks[] = {"Cyan", "Magenta", "Yellow", "Black"};
-
 }  // namespace
 
 namespace {
@@ -151,11 +151,7 @@ uint64_t PositiveFromEnvironment(const char* name, uint64_t fallback) {
   char text[32] = {};
   outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA(name, text, sizeof text);
   if (n == 0 || n >= sizeof text) return fallback;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long value = std::strtoull(text, &end, 10);
-  if (end == text || *end != '\0' || value == 0 || text[0] == '-' || errno == ERANGE) return fallback;
-  return value;
+  return pdfshared::PositiveOr(text, fallback);
 }
 
 }  // namespace
@@ -328,7 +324,7 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
                                                   std::to_string(kPdflDirEntryUnits) + " units");
       }
       const std::u16string units(entry, entry + n);
-      dirs.push_back(pdfcore::Utf16ToUtf8(units.data(), units.size()));
+      dirs.push_back(pdfshared::Utf16ToUtf8(units.data(), units.size()));
     }
     if (initCount_ == 0) {
       // Each document reports through a silent logger of its own; libqpdf's
@@ -528,9 +524,9 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
     if (info.isDictionary() && key[0] != '\0') {
       QPDFObjectHandle value = info.getKey(key[0] == '/' ? std::string(key) : "/" + std::string(key));
       if (value.isString()) {
-        text = pdfcore::DecodeTextString(value.getStringValue());
+        text = pdfshared::DecodeTextString(value.getStringValue());
       } else if (value.isName()) {
-        text = pdfcore::DecodeNameText(value.getName());
+        text = pdfshared::DecodeNameText(value.getName());
       }
     }
     doc.doc->checkpoint();
@@ -670,7 +666,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       return proc(&ink, clientData) != 0;
     };
     if (processInks_[0] == ASAtomNull) {
-      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(kProcessInks[i]);
+      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(pdfshared::kProcessInks[i]);
     }
     for (ASAtom atom : processInks_) {
       if (!report(atom, true)) return;
