@@ -12,7 +12,7 @@
 #include <string>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "outside/pdfl/core/HostPassword.h"
+#include "shared/Constants.h"
 #include "outside/pdfl/qpdf/QpdfEngine.h"
 #include "outside/trace/LibraryTraces.h"
 
@@ -68,7 +68,7 @@ struct Harness {
 inline ASBool Authorize(PDDoc doc, void* clientData) {
   auto* engine = static_cast<pdfl_qpdf::QpdfEngine*>(clientData);
   try {
-    return (engine->PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfcore::kHostPassword)) & pdPermOpen) ? 1 : 0;
+    return (engine->PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfshared::kHostPassword)) & pdPermOpen) ? 1 : 0;
   } catch (const PdflException&) {
     return 0;
   }

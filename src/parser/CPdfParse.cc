@@ -1,6 +1,5 @@
 #include "parser/CPdfParse.h"
 
-#include <exception>
 #include <mutex>
 
 #include "outside/trace/LibraryTraces.h"
@@ -12,7 +11,7 @@ using outside::g_traceB;
 using outside::kTraceInstance;
 
 CTreadObject* CPdfParse::sm_threadObj = nullptr;
-volatile outside::LONG CPdfParse::sm_instanceCount = 0;
+int32_t CPdfParse::sm_instanceCount = 0;
 
 namespace {
 
@@ -39,7 +38,7 @@ CPdfParse::CPdfParse() : m_pdfObj(nullptr), m_status(0), m_pCritSect(nullptr) {
 
   std::lock_guard<std::mutex> lock(g_lifetimeLock);
   if (!sm_threadObj) sm_threadObj = outside::FrameworkNewOrNull<CTreadObject>();
-  CurrentPlatform()->InterlockedIncrement(&sm_instanceCount);
+  ++sm_instanceCount;
 }
 
 CPdfParse::~CPdfParse() {
@@ -50,7 +49,7 @@ CPdfParse::~CPdfParse() {
   }
   {
     std::lock_guard<std::mutex> lock(g_lifetimeLock);
-    if (CurrentPlatform()->InterlockedDecrement(&sm_instanceCount) == 0 && sm_threadObj) {
+    if (--sm_instanceCount == 0 && sm_threadObj) {
       sm_threadObj->setLastParser(this);
       delete sm_threadObj;
       sm_threadObj = nullptr;
@@ -116,70 +115,27 @@ CTreadObject* CPdfParse::threadObject() {
   return sm_threadObj;
 }
 
-int32_t CPdfParse::instanceCount() { return __atomic_load_n(&sm_instanceCount, __ATOMIC_SEQ_CST); }
-
-namespace {
-
-// Runs one step of the worker; nothing may escape the thread. A failure
-// counts as a failed inquiry of `parser`.
-template <class Step>
-void RunGuarded(CPdfParse* parser, const char* what, std::atomic<int32_t>* status, Step step) {
-  try {
-    step();
-    return;
-  } catch (const std::exception& e) {
-    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed: %s", what,
-                      e.what());
-  } catch (...) {
-    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed", what);
-  }
-  if (parser && status) status->store(1);
+int32_t CPdfParse::instanceCount() {
+  std::lock_guard<std::mutex> lock(g_lifetimeLock);
+  return sm_instanceCount;
 }
 
-}  // namespace
+CPdfObject* CPdfParse::takeDocumentObject() {
+  CPdfObject* object = m_pdfObj;
+  m_pdfObj = nullptr;
+  return object;
+}
+
+void CPdfParse::adoptDocumentObject(CPdfObject* object) {
+  if (!m_pdfObj) m_pdfObj = object;
+}
 
 DWORD CPdfParse::workingTread(void* arg) {
-  CPdfParse* const bound = static_cast<CPdfParse*>(arg);
   // Set before the thread was created and reset only after it is joined.
   CTreadObject* const obj = sm_threadObj;
-  if (!bound || !obj) {
+  if (!obj) {
     g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() E_INVALIDARG");
-    if (obj) obj->markEnded(false);
     return kWorkerInvalidArg;
   }
-  // `bound` is not used again: it may be destroyed while the worker runs.
-  outside::Platform* const platform = obj->m_platform;
-  g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() started");
-  platform->SetEvent(obj->m_hDoneEvent);
-
-  while (platform->WaitForSingleObject(obj->m_hRequestEvent, outside::INFINITE) == outside::WAIT_OBJECT_0) {
-    // The poster holds the post lock until this message is answered.
-    const MSG msg = obj->m_msg;
-    const uint64_t sequence = obj->m_msgSeq;
-    CPdfParse* const asker = obj->m_msgAsker;
-    if (msg.message == MES_INQUIRY) {
-      g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() MES_INQUIRY");
-      CPdfParse* const served = obj->serve(asker);
-      if (served) {
-        RunGuarded(served, "runInquiryPdfObj", &served->m_status, [&] {
-          served->runInquiryPdfObj(reinterpret_cast<const char*>(msg.wParam),
-                                   reinterpret_cast<PdfInquiryRec*>(msg.lParam));
-        });
-      }
-      obj->answer(sequence);
-    } else if (msg.message == WM_QUIT) {
-      CPdfParse* const served = obj->serve(asker);
-      if (served) RunGuarded(served, "releasePdfObj", nullptr, [&] { served->releasePdfObj(); });
-      g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() completed");
-      obj->answer(sequence);
-      return kWorkerOk;
-    } else {
-      g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() unknown message %u",
-                        msg.message);
-      obj->answer(sequence);
-    }
-  }
-  g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() E_FAIL");
-  obj->markEnded(true);
-  return kWorkerFail;
+  return obj->runWorker(static_cast<CPdfParse*>(arg));
 }

@@ -26,6 +26,7 @@ class CPdfParse : public CPdfParseIf {
   int32_t getStatus() override;
 
   // Worker thread procedure; `arg` is the parser whose init started it.
+  // Runs the library's worker (CTreadObject::runWorker).
   static outside::DWORD workingTread(void* arg);
 
   // --- Run only on the worker thread (InquiryLevels.cc) ---------------------
@@ -35,24 +36,39 @@ class CPdfParse : public CPdfParseIf {
   bool runInquiryLevel3(PdfInquiryRec* rec);
   bool initPdfObj();
   bool releasePdfObj();
+  // The inquiry failed outside the levels (it raised): m_status 1.
+  void failInquiry() { m_status = 1; }
+
+  // --- The worker's hand-over of the document object (CTreadObject) --------
+  // Called with the worker's object lock held.
+  bool hasDocumentObject() const { return m_pdfObj != nullptr; }
+  // Gives up the document object; null when it holds none.
+  CPdfObject* takeDocumentObject();
+  // Takes `object` unless it already holds one.
+  void adoptDocumentObject(CPdfObject* object);
+  // Sequence number of this parser's last message to the worker.
+  void notePosted(uint64_t sequence) { m_postedSeq.store(sequence, std::memory_order_release); }
+  uint64_t lastPosted() const { return m_postedSeq.load(std::memory_order_acquire); }
 
   // For tests and the worker's hand-over.
   static CTreadObject* threadObject();
   static int32_t instanceCount();
 
  private:
-  friend class CTreadObject;
-
+  // The worker's alone while it serves this parser; moved only under the
+  // worker's object lock (CTreadObject::serve, forgetParser).
   CPdfObject* m_pdfObj;
   // Written by the worker, read by runInquiry after the answer and by
   // getStatus at any time: atomic so neither read can tear.
   std::atomic<int32_t> m_status;
   // Sequence number of this parser's last message to the worker.
   std::atomic<uint64_t> m_postedSeq{0};
+  // Serialises this parser's runInquiry calls.
   outside::CRITICAL_SECTION* m_pCritSect;
 
+  // Both guarded by the lifetime lock (CPdfParse.cc).
   static CTreadObject* sm_threadObj;
-  static volatile outside::LONG sm_instanceCount;
+  static int32_t sm_instanceCount;
 };
 
 // The library's record with the host framework, registered when the shared

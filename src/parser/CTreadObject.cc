@@ -11,11 +11,7 @@ using outside::g_traceB;
 using outside::kTraceInstance;
 
 CTreadObject::CTreadObject()
-    : m_hDoneEvent(nullptr),
-      m_hRequestEvent(nullptr),
-      m_hThread(nullptr),
-      m_threadId(0),
-      m_platform(outside::CurrentPlatform()) {
+    : m_platform(outside::CurrentPlatform()) {
   g_traceB.CreateTraceInstance(kTraceInstance);
 }
 
@@ -28,7 +24,7 @@ CTreadObject::~CTreadObject() {
     g_traceB.ReleaseInstance(kTraceInstance);
     return;
   }
-  if (m_hThread && m_hDoneEvent && m_hRequestEvent) {
+  if (m_thread && m_doneEvent && m_requestEvent) {
     PostResult result;
     {
       std::lock_guard<std::mutex> lock(m_postLock);
@@ -43,19 +39,19 @@ CTreadObject::~CTreadObject() {
                       result == PostResult::Answered ? "OK" : " may be --ERROR--");
     // Joins the worker, however late it is, before anything it could reach
     // is freed and before the library can be unloaded.
-    m_platform->CloseHandle(m_hThread);
-    m_hThread = nullptr;
-    m_threadId = 0;
+    m_platform->CloseHandle(m_thread);
+    m_thread = nullptr;
+    m_workerThreadId = 0;
     m_workerPid = 0;
   }
   releaseLeftover();
-  if (m_hDoneEvent) {
-    m_platform->CloseHandle(m_hDoneEvent);
-    m_hDoneEvent = nullptr;
+  if (m_doneEvent) {
+    m_platform->CloseHandle(m_doneEvent);
+    m_doneEvent = nullptr;
   }
-  if (m_hRequestEvent) {
-    m_platform->CloseHandle(m_hRequestEvent);
-    m_hRequestEvent = nullptr;
+  if (m_requestEvent) {
+    m_platform->CloseHandle(m_requestEvent);
+    m_requestEvent = nullptr;
   }
   g_traceB.OutputEx(kTraceInstance, "CTreadObject::~CTreadObject() End");
   g_traceB.ReleaseInstance(kTraceInstance);
@@ -78,16 +74,16 @@ bool CTreadObject::init(CPdfParse* parser) {
   }
   std::lock_guard<std::mutex> lock(m_postLock);
   // A worker that has ended answers nothing more: join it and start anew.
-  if (m_hThread && m_ended.load(std::memory_order_acquire)) closeWorkerLocked();
-  if (!m_hThread) {
-    m_hRequestEvent = m_platform->CreateEventA(false, false);
-    m_hDoneEvent = m_platform->CreateEventA(false, false);
+  if (m_thread && m_ended.load(std::memory_order_acquire)) closeWorkerLocked();
+  if (!m_thread) {
+    m_requestEvent = m_platform->CreateEventA(false, false);
+    m_doneEvent = m_platform->CreateEventA(false, false);
     DWORD threadId = 0;
-    m_hThread = m_platform->CreateThread(&CPdfParse::workingTread, parser,
-                                         outside::CREATE_SUSPENDED, &threadId);
+    m_thread = m_platform->CreateThread(&CPdfParse::workingTread, parser,
+                                        outside::CREATE_SUSPENDED, &threadId);
     bool started = false;
-    if (m_hThread && m_hDoneEvent && m_hRequestEvent) {
-      m_threadId = threadId;
+    if (m_thread && m_doneEvent && m_requestEvent) {
+      m_workerThreadId = threadId;
       m_workerPid = m_platform->GetCurrentProcessId();
       m_ended.store(false, std::memory_order_release);
       {
@@ -95,38 +91,38 @@ bool CTreadObject::init(CPdfParse* parser) {
         if (!m_served && !m_holding) m_served = parser;
       }
       g_traceB.OutputEx(kTraceInstance, "CTreadObject::init() ResumeThread");
-      started = m_platform->ResumeThread(m_hThread) != 0xFFFFFFFFu;
+      started = m_platform->ResumeThread(m_thread) != 0xFFFFFFFFu;
       if (started &&
-          m_platform->WaitForSingleObject(m_hDoneEvent, kWorkerWaitMillis) != outside::WAIT_OBJECT_0)
+          m_platform->WaitForSingleObject(m_doneEvent, kWorkerWaitMillis) != outside::WAIT_OBJECT_0)
         g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::init() TIME_WAITING_INIT_THREAD");
     }
     if (!started) {
       // A thread that was never resumed is released and ends without
       // running its routine.
-      if (m_hDoneEvent) m_platform->CloseHandle(m_hDoneEvent);
-      if (m_hRequestEvent) m_platform->CloseHandle(m_hRequestEvent);
-      if (m_hThread) m_platform->CloseHandle(m_hThread);
-      m_hDoneEvent = m_hRequestEvent = m_hThread = nullptr;
-      m_threadId = 0;
+      if (m_doneEvent) m_platform->CloseHandle(m_doneEvent);
+      if (m_requestEvent) m_platform->CloseHandle(m_requestEvent);
+      if (m_thread) m_platform->CloseHandle(m_thread);
+      m_doneEvent = m_requestEvent = m_thread = nullptr;
+      m_workerThreadId = 0;
       m_workerPid = 0;
       return false;
     }
   }
-  return m_hThread && m_threadId && m_hDoneEvent && m_hRequestEvent;
+  return m_thread && m_workerThreadId && m_doneEvent && m_requestEvent;
 }
 
 CTreadObject::PostResult CTreadObject::postInquiry(CPdfParse* asker, const char* fileName,
                                                    PdfInquiryRec* rec) {
   std::lock_guard<std::mutex> lock(m_postLock);
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::runInquiry() Begin sm_threadId = %d ",
-                    static_cast<int>(m_threadId));
+                    static_cast<int>(m_workerThreadId));
   return postLocked(MES_INQUIRY, reinterpret_cast<uintptr_t>(fileName),
                     reinterpret_cast<intptr_t>(rec), asker, outside::INFINITE);
 }
 
 CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam,
                                                   CPdfParse* asker, DWORD millis) {
-  if (!m_hThread || !m_hRequestEvent || !m_hDoneEvent) {
+  if (!m_thread || !m_requestEvent || !m_doneEvent) {
     g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() no worker, message %u not posted",
                       message);
     return PostResult::WorkerEnded;
@@ -146,13 +142,13 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
   const uint64_t sequence = m_seqPosted + 1;
   m_msgSeq = sequence;
   m_msgAsker = asker;
-  if (!m_platform->SetEvent(m_hRequestEvent)) {
+  if (!m_platform->SetEvent(m_requestEvent)) {
     g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() SetEvent failed, message %u",
                       message);
     return PostResult::WaitFailed;
   }
   m_seqPosted = sequence;
-  if (asker) asker->m_postedSeq.store(sequence, std::memory_order_release);
+  if (asker) asker->notePosted(sequence);
 
   const uint64_t deadline = millis == outside::INFINITE ? 0 : m_platform->MonotonicMillis() + millis;
   for (;;) {
@@ -161,7 +157,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
       uint64_t now = m_platform->MonotonicMillis();
       wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     }
-    DWORD result = m_platform->WaitForSingleObject(m_hDoneEvent, wait);
+    DWORD result = m_platform->WaitForSingleObject(m_doneEvent, wait);
     if (result == outside::WAIT_TIMEOUT) return PostResult::TimedOut;
     if (result != outside::WAIT_OBJECT_0) return PostResult::WaitFailed;
     if (m_seqAnswered.load(std::memory_order_acquire) >= sequence) return PostResult::Answered;
@@ -179,7 +175,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
 bool CTreadObject::drainLocked() {
   while (m_seqAnswered.load(std::memory_order_acquire) < m_seqPosted &&
          !m_ended.load(std::memory_order_acquire)) {
-    if (m_platform->WaitForSingleObject(m_hDoneEvent, outside::INFINITE) != outside::WAIT_OBJECT_0) {
+    if (m_platform->WaitForSingleObject(m_doneEvent, outside::INFINITE) != outside::WAIT_OBJECT_0) {
       g_traceB.OutputEx(kTraceInstance,
                         "--ERROR--CTreadObject::post() earlier message still unanswered");
       return false;
@@ -189,11 +185,11 @@ bool CTreadObject::drainLocked() {
 }
 
 void CTreadObject::closeWorkerLocked() {
-  m_platform->CloseHandle(m_hThread);  // joins
-  m_platform->CloseHandle(m_hDoneEvent);
-  m_platform->CloseHandle(m_hRequestEvent);
-  m_hThread = m_hDoneEvent = m_hRequestEvent = nullptr;
-  m_threadId = 0;
+  m_platform->CloseHandle(m_thread);  // joins
+  m_platform->CloseHandle(m_doneEvent);
+  m_platform->CloseHandle(m_requestEvent);
+  m_thread = m_doneEvent = m_requestEvent = nullptr;
+  m_workerThreadId = 0;
   m_workerPid = 0;
   // Messages the old worker never answered are void.
   m_seqAnswered.store(m_seqPosted, std::memory_order_release);
@@ -203,15 +199,15 @@ void CTreadObject::closeWorkerLocked() {
 void CTreadObject::forgetParser(CPdfParse* parser) {
   // Messages of other parsers never reach this one; only its own, when its
   // runInquiry stopped waiting, may still be handled and is waited for.
-  if (parser->m_postedSeq.load(std::memory_order_acquire) > m_seqAnswered.load(std::memory_order_acquire) &&
+  if (parser->lastPosted() > m_seqAnswered.load(std::memory_order_acquire) &&
       !inOtherProcess()) {
     std::lock_guard<std::mutex> post(m_postLock);
-    if (m_hThread && m_hDoneEvent) drainLocked();
+    if (m_thread && m_doneEvent) drainLocked();
   }
   std::lock_guard<std::mutex> lock(m_objectLock);
   if (m_served == parser) {
-    if (!m_holding) m_holding = parser->m_pdfObj;
-    parser->m_pdfObj = nullptr;
+    CPdfObject* object = parser->takeDocumentObject();
+    if (!m_holding) m_holding = object;
     m_served = nullptr;
   }
   if (m_lastParser == parser) m_lastParser = nullptr;
@@ -229,7 +225,7 @@ CPdfParse* CTreadObject::servedParser() {
 
 bool CTreadObject::holdsDocumentObject() {
   std::lock_guard<std::mutex> lock(m_objectLock);
-  return m_holding != nullptr || (m_served && m_served->m_pdfObj);
+  return m_holding != nullptr || (m_served && m_served->hasDocumentObject());
 }
 
 CPdfParse* CTreadObject::serve(CPdfParse* asker) {
@@ -238,22 +234,86 @@ CPdfParse* CTreadObject::serve(CPdfParse* asker) {
   CPdfObject* object = m_holding;
   m_holding = nullptr;
   if (m_served) {
-    if (!object) object = m_served->m_pdfObj;
-    m_served->m_pdfObj = nullptr;
+    CPdfObject* held = m_served->takeDocumentObject();
+    if (!object) object = held;
   }
-  if (!asker->m_pdfObj) asker->m_pdfObj = object;
+  asker->adoptDocumentObject(object);
   m_served = asker;
   return asker;
 }
 
+namespace {
+
+// Runs one step of the worker; nothing may escape the thread. False when it
+// raised.
+template <class Step>
+bool RunGuarded(const char* what, Step step) {
+  try {
+    step();
+    return true;
+  } catch (const std::exception& e) {
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed: %s", what,
+                      e.what());
+  } catch (...) {
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed", what);
+  }
+  return false;
+}
+
+}  // namespace
+
+// Reads the message slot without a lock: the poster holds the post lock for
+// the worker until the answer (see CTreadObject.h).
+DWORD CTreadObject::runWorker(CPdfParse* bound) {
+  if (!bound) {
+    g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() E_INVALIDARG");
+    markEnded(false);
+    return kWorkerInvalidArg;
+  }
+  // `bound` is not used again: it may be destroyed while the worker runs.
+  outside::Platform* const platform = m_platform;
+  g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() started");
+  platform->SetEvent(m_doneEvent);
+
+  while (platform->WaitForSingleObject(m_requestEvent, outside::INFINITE) == outside::WAIT_OBJECT_0) {
+    const MSG msg = m_msg;
+    const uint64_t sequence = m_msgSeq;
+    CPdfParse* const asker = m_msgAsker;
+    if (msg.message == MES_INQUIRY) {
+      g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() MES_INQUIRY");
+      CPdfParse* const served = serve(asker);
+      if (served && !RunGuarded("runInquiryPdfObj", [&] {
+            served->runInquiryPdfObj(reinterpret_cast<const char*>(msg.wParam),
+                                     reinterpret_cast<PdfInquiryRec*>(msg.lParam));
+          })) {
+        served->failInquiry();
+      }
+      answer(sequence);
+    } else if (msg.message == WM_QUIT) {
+      CPdfParse* const served = serve(asker);
+      if (served) RunGuarded("releasePdfObj", [&] { served->releasePdfObj(); });
+      g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() completed");
+      answer(sequence);
+      return kWorkerOk;
+    } else {
+      g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() unknown message %u",
+                        msg.message);
+      answer(sequence);
+    }
+  }
+  g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() E_FAIL");
+  markEnded(true);
+  return kWorkerFail;
+}
+
 void CTreadObject::answer(uint64_t sequence) {
   m_seqAnswered.store(sequence, std::memory_order_release);
-  m_platform->SetEvent(m_hDoneEvent);
+  m_platform->SetEvent(m_doneEvent);
 }
 
 void CTreadObject::markEnded(bool wakePoster) {
   m_ended.store(true, std::memory_order_release);
-  if (wakePoster) m_platform->SetEvent(m_hDoneEvent);
+  if (wakePoster) m_platform->SetEvent(m_doneEvent);
 }
 
 void CTreadObject::releaseLeftover() {
@@ -261,7 +321,7 @@ void CTreadObject::releaseLeftover() {
   CPdfParse* owner = m_lastParser ? m_lastParser : m_served;
   if (owner) {
     serve(owner);
-    if (owner->m_pdfObj) owner->releasePdfObj();
+    if (owner->hasDocumentObject()) owner->releasePdfObj();
   } else if (m_holding) {
     delete m_holding;
   }

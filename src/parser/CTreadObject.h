@@ -16,6 +16,19 @@
 // their own object lock, not the post lock: a parser that is not asking goes
 // without waiting for the inquiry of another parser.
 //
+// What the worker owns. The message slot (m_msg, m_msgSeq, m_msgAsker) is
+// written by a poster holding the post lock before it signals the request
+// event, and read by the worker between that signal and its answer; the
+// poster keeps the post lock all that time, so the worker reads it on the
+// poster's behalf and no other poster can write it. While a message is in
+// flight the served parser's document object and the parameters of the
+// message (file name, record) are the worker's alone. The handles are set
+// before the worker starts and closed only after it is joined.
+//
+// One idiom per purpose: std::mutex for the locks (post lock, object lock),
+// std::atomic for what is read without them (answered sequence, ended flag,
+// worker process), the platform's auto-reset events for the hand-off itself.
+//
 // The worker belongs to the process that started it. In a child made by
 // fork() it does not exist: there, inquiries fail at once and the last
 // parser's delete leaves the worker's remains alone.
@@ -27,6 +40,7 @@
 #include <mutex>
 
 #include "outside/platform/Platform.h"
+#include "parser/ThreadAnnotations.h"
 #include "pdfparse/PdfInquiryRec.h"
 
 class CPdfObject;
@@ -92,19 +106,32 @@ class CTreadObject {
   // releases the document object on it. Set before deleting this object.
   void setLastParser(CPdfParse* parser);
 
+  // The worker's message loop, run by CPdfParse::workingTread on the
+  // worker thread; `bound` is the parser whose init started it. Returns the
+  // thread's result (kWorkerOk after the quit message).
+  outside::DWORD runWorker(CPdfParse* bound) PDFPARSE_NO_THREAD_SAFETY_ANALYSIS;
+
   // --- Observations for tests ---------------------------------------------
   bool workerEnded() const { return m_ended.load(std::memory_order_acquire); }
   CPdfParse* servedParser();
   bool holdsDocumentObject();
 
-  outside::HANDLE m_hDoneEvent;
-  outside::HANDLE m_hRequestEvent;
-  outside::HANDLE m_hThread;
-  outside::DWORD m_threadId;
-  MSG m_msg;
+ private:
+  // Set before the worker starts (post lock held), closed only after it is
+  // joined: the worker reads the events without a lock.
+  outside::HANDLE m_doneEvent = nullptr;
+  outside::HANDLE m_requestEvent = nullptr;
+  outside::HANDLE m_thread = nullptr;
+  outside::DWORD m_workerThreadId = 0;
+
+ public:
+  // Read-only views of the handles, for tests.
+  const outside::HANDLE& m_hDoneEvent = m_doneEvent;
+  const outside::HANDLE& m_hRequestEvent = m_requestEvent;
+  const outside::HANDLE& m_hThread = m_thread;
+  const outside::DWORD& m_threadId = m_workerThreadId;
 
  private:
-  friend class CPdfParse;
 
   // With the post lock held: waits until the slot is free, writes it (the
   // parameters only for MES_INQUIRY), signals the worker and waits for the
@@ -118,7 +145,7 @@ class CTreadObject {
   // True in a process other than the one that started the running worker.
   bool inOtherProcess();
 
-  // --- Worker side (the message that is being handled holds the lock) -----
+  // --- Worker side (the poster of the message in flight holds the post lock)
   // Moves the document object to `asker` and makes it the served parser;
   // returns the served parser (the previous one when `asker` is null).
   CPdfParse* serve(CPdfParse* asker);
@@ -126,21 +153,23 @@ class CTreadObject {
   void markEnded(bool wakePoster);
   // After the worker is gone: releases a document object that no worker
   // released, on the last parser (still alive in its destructor).
-  void releaseLeftover();
+  void releaseLeftover() PDFPARSE_NO_THREAD_SAFETY_ANALYSIS;
 
   outside::Platform* m_platform;
   std::mutex m_postLock;
-  uint64_t m_seqPosted = 0;                 // last sequence number posted
+  uint64_t m_seqPosted PDFPARSE_GUARDED_BY(m_postLock) = 0;  // last sequence number posted
   std::atomic<uint64_t> m_seqAnswered{0};   // last one the worker answered
+  // The message slot: see the top of this file.
+  MSG m_msg;
   uint64_t m_msgSeq = 0;                    // sequence number in the slot
   CPdfParse* m_msgAsker = nullptr;          // parser that posted the slot
   std::atomic<bool> m_ended{false};         // the worker has ended
   std::atomic<outside::DWORD> m_workerPid{0};  // process that started the worker; 0: none
-  // Guards the three below and the hand-over of a parser's m_pdfObj.
+  // Guards the three below and the hand-over of a parser's document object.
   std::mutex m_objectLock;
-  CPdfParse* m_served = nullptr;            // parser that holds the document object
-  CPdfObject* m_holding = nullptr;          // the document object while no parser holds it
-  CPdfParse* m_lastParser = nullptr;
+  CPdfParse* m_served PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;      // parser that holds the document object
+  CPdfObject* m_holding PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;    // the document object while no parser holds it
+  CPdfParse* m_lastParser PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;
 };
 
 #endif  // PDFPARSE_PARSER_CTREADOBJECT_H_

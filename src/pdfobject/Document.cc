@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "outside/pdfl/core/HostPassword.h"
+#include "shared/Constants.h"
 #include "outside/platform/Platform.h"
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
@@ -71,7 +71,7 @@ ASBool CPdfObject::authProc(PDDoc doc, void* clientData) {
   self->m_authRequested = true;
 
   ASInt32 perms = 0;
-  if (!PdflProtected([&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfcore::kHostPassword)); })) {
+  if (!PdflProtected([&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfshared::kHostPassword)); })) {
     self->reportPdflError("CPdfObject::authProc()");
     return 0;
   }

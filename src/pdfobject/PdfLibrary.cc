@@ -1,13 +1,16 @@
 // CPdfObject: construction, destruction, and the start and stop of the PDF
 // library with its font and resource directories.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "outside/loader/CLoaderLibrary.h"
 #include "outside/platform/Platform.h"
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
+#include "shared/TextCodec.h"
 
 using outside::g_traceA;
 using outside::kTraceInstance;
@@ -37,16 +40,11 @@ void FreeLibData(PDFLDataRec* data) {
 }
 
 // Appends `cp` as UTF-16; false when `limit` units would be exceeded.
-bool PutUnit(ASUTF16Val* out, size_t* used, size_t limit, uint32_t cp) {
-  if (cp >= 0x10000) {
-    if (*used + 2 > limit) return false;
-    cp -= 0x10000;
-    out[(*used)++] = static_cast<ASUTF16Val>(0xD800 + (cp >> 10));
-    out[(*used)++] = static_cast<ASUTF16Val>(0xDC00 + (cp & 0x3FF));
-    return true;
-  }
-  if (*used + 1 > limit) return false;
-  out[(*used)++] = static_cast<ASUTF16Val>(cp);
+bool PutUnit(ASUTF16Val* out, size_t* used, size_t limit, char32_t cp) {
+  char16_t units[2];
+  const size_t n = pdfshared::EncodeUtf16(cp, units);
+  if (*used + n > limit) return false;
+  for (size_t k = 0; k < n; ++k) out[(*used)++] = static_cast<ASUTF16Val>(units[k]);
   return true;
 }
 
@@ -174,38 +172,13 @@ bool CPdfObject::widenString(ASUTF16Val* destination, const char* source, size_t
   }
   const size_t limit = capacity - 1;  // room for the terminator
   size_t used = 0;
-  const auto* s = reinterpret_cast<const unsigned char*>(source);
+  const std::string_view text(source);
   size_t i = 0;
-  while (s[i] != 0) {
-    const unsigned char b = s[i];
-    uint32_t cp = 0xFFFD;
-    size_t take = 1;
-    size_t need = 0;
-    uint32_t min = 0;
-    if (b < 0x80) {
-      cp = b;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      need = 1, cp = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2, cp = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3, cp = b & 0x07, min = 0x10000;
-    } else {
-      cp = 0xFFFD;  // stray continuation byte, overlong lead or beyond Unicode
-    }
-    if (need > 0) {
-      size_t k = 1;
-      for (; k <= need; ++k) {
-        const unsigned char c = s[i + k];
-        if ((c & 0xC0) != 0x80) break;  // also stops at the terminator
-        cp = (cp << 6) | (c & 0x3F);
-      }
-      if (k <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        cp = 0xFFFD;  // the lead byte alone is replaced; decoding resumes after it
-      } else {
-        take = need + 1;
-      }
-    }
+  while (i < text.size()) {
+    // An invalid sequence: its first byte alone is replaced; decoding
+    // resumes after it.
+    char32_t cp = pdfshared::kReplacementChar;
+    const size_t take = std::max<size_t>(pdfshared::Utf8SequenceAt(text, i, &cp), 1);
     if (!PutUnit(destination, &used, limit, cp)) {
       destination[0] = 0;
       return false;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "shared/TextCodec.h"
+
 namespace pdfinquiry {
 
 namespace {
@@ -42,30 +44,6 @@ std::string PadLeft(const std::string& s, size_t width) {
   return w >= width ? s : std::string(width - w, ' ') + s;
 }
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
-size_t Utf8Sequence(const std::string& s, size_t i) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  size_t len;
-  uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-  else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-  else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-  else return 0;
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned char cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF)) {
-    return 0;
-  }
-  return len;
-}
-
 nlohmann::ordered_json OrNull(const std::optional<int32_t>& v) {
   return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
 }
@@ -90,7 +68,7 @@ std::string PrintableText(const std::string& text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t len = Utf8Sequence(text, i);
+    const size_t len = pdfshared::Utf8SequenceAt(text, i);
     if (len > 1) {
       out.append(text, i, len);
       i += len;

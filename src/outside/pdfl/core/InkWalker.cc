@@ -12,7 +12,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "outside/pdfl/core/TextString.h"
+#include "shared/Constants.h"
+#include "shared/TextCodec.h"
 
 namespace pdfcore {
 namespace {
@@ -82,9 +83,7 @@ struct Item {
 };
 using Items = std::vector<Item>;
 
-bool IsProcessName(std::string_view name) {
-  return name == "Cyan" || name == "Magenta" || name == "Yellow" || name == "Black";
-}
+bool IsProcessName(std::string_view name) { return pdfshared::IsProcessInk(name); }
 
 bool IsNoInk(std::string_view name) { return name == "All" || name == "None"; }
 
@@ -246,7 +245,7 @@ struct InkWalker::Impl {
     }
     // getName() has #xx decoded; bytes that are not UTF-8 are read as
     // PDFDocEncoding, as for every other name the library reports.
-    std::string text = DecodeNameText(name.getName());
+    std::string text = pdfshared::DecodeNameText(name.getName());
     if (text.empty()) {
       warn("empty colorant name; skipped");
       return;

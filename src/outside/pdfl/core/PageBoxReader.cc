@@ -18,7 +18,7 @@ std::shared_ptr<QpdfDocument> Parse(const std::string& path, RegularFile& file) 
   auto doc = std::make_shared<QpdfDocument>(path, std::move(bytes), std::move(budget), /*repair=*/true,
                                             TraceSink{}, &file.identity());
   if (doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword &&
-      doc->open(kHostPassword) == QpdfDocument::OpenResult::NeedsPassword) {
+      doc->open(pdfshared::kHostPassword) == QpdfDocument::OpenResult::NeedsPassword) {
     return nullptr;
   }
   return doc;

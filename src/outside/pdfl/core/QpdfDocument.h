@@ -17,7 +17,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "outside/pdfl/core/HostPassword.h"
+#include "shared/Constants.h"
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageTable.h"
 #include "outside/pdfl/core/PageTree.h"

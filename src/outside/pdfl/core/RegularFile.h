@@ -12,15 +12,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "shared/Constants.h"
+
 class Buffer;
 
 namespace pdfcore {
 
 class WorkBudget;
 
-// Documents larger than this are refused: a document is kept in memory
-// while it is open.
-inline constexpr uint64_t kMaxFileBytes = 2ull << 30;
+// Documents larger than this are refused (shared/Constants.h).
+using pdfshared::kMaxFileBytes;
 
 // Which file a descriptor reads, and which version of it: two opens that
 // give equal identities read the same bytes.

@@ -19,9 +19,11 @@
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/QpdfDocument.h"
-#include "outside/pdfl/core/TextString.h"
 #include "outside/platform/Platform.h"
 #include "outside/trace/LibraryTraces.h"
+#include "shared/Constants.h"
+#include "shared/Environment.h"
+#include "shared/TextCodec.h"
 
 namespace pdfl_qpdf {
 
@@ -139,8 +141,6 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
       **budget);
 }
 
-const char* const kProcessInks[] = {"Cyan", "Magenta", "Yellow", "Black"};
-
 }  // namespace
 
 namespace {
@@ -151,11 +151,7 @@ uint64_t PositiveFromEnvironment(const char* name, uint64_t fallback) {
   char text[32] = {};
   outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA(name, text, sizeof text);
   if (n == 0 || n >= sizeof text) return fallback;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long value = std::strtoull(text, &end, 10);
-  if (end == text || *end != '\0' || value == 0 || text[0] == '-' || errno == ERANGE) return fallback;
-  return value;
+  return pdfshared::PositiveOr(text, fallback);
 }
 
 }  // namespace
@@ -206,6 +202,21 @@ uint64_t InquiryMemoryLimitBytes() {
     throw PdflException(pdfl_err::kInternal, Message(call, "unknown failure"));
   }
 }
+
+namespace {
+
+// One entry point's frame: runs `body` and lets whatever it raises leave as
+// the library's exception, naming `call` (see RaiseAsPdflException).
+template <typename Body>
+auto Guarded(const char* call, Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (...) {
+    RaiseAsPdflException(call);
+  }
+}
+
+}  // namespace
 
 ASFixed ToFixed(double points) {
   if (std::isnan(points)) return 0;
@@ -313,7 +324,7 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
                                                   std::to_string(kPdflDirEntryUnits) + " units");
       }
       const std::u16string units(entry, entry + n);
-      dirs.push_back(pdfcore::Utf16ToUtf8(units.data(), units.size()));
+      dirs.push_back(pdfshared::Utf16ToUtf8(units.data(), units.size()));
     }
     if (initCount_ == 0) {
       // Each document reports through a silent logger of its own; libqpdf's
@@ -334,15 +345,13 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
 ASInt32 QpdfEngine::PDFLGetInitCount() { return initCount_; }
 
 void QpdfEngine::PDFLTerm() {
-  try {
+  Guarded("PDFLTerm", [&] {
     if (initCount_ <= 0) return;
     if (--initCount_ == 0) {
       closeAll();
       disposer_.stop();
     }
-  } catch (...) {
-    RaiseAsPdflException("PDFLTerm");
-  }
+  });
 }
 
 void QpdfEngine::CosSetMaxDocStorage(ASInt32 bytes) {
@@ -352,7 +361,7 @@ void QpdfEngine::CosSetMaxDocStorage(ASInt32 bytes) {
 }
 
 ASUns32 QpdfEngine::ASPurgeMemory(ASUns32 /*bytes*/) {
-  try {
+  return Guarded("ASPurgeMemory", [&]() -> ASUns32 {
     outside::Platform* platform = outside::CurrentPlatform();
     outside::PROCESS_MEMORY_COUNTERS before;
     outside::PROCESS_MEMORY_COUNTERS after;
@@ -362,35 +371,29 @@ ASUns32 QpdfEngine::ASPurgeMemory(ASUns32 /*bytes*/) {
     if (!measured || after.WorkingSetSize >= before.WorkingSetSize) return 0;
     size_t dropped = before.WorkingSetSize - after.WorkingSetSize;
     return dropped > UINT32_MAX ? UINT32_MAX : static_cast<ASUns32>(dropped);
-  } catch (...) {
-    RaiseAsPdflException("ASPurgeMemory");
-  }
+  });
 }
 
 // --- Atoms ----------------------------------------------------------------------
 
 ASAtom QpdfEngine::ASAtomFromString(const char* text) {
-  try {
+  return Guarded("ASAtomFromString", [&] {
     if (text == nullptr) throw PdflException(pdfl_err::kBadParameter, "ASAtomFromString: no text");
     return atoms_.intern(text);
-  } catch (...) {
-    RaiseAsPdflException("ASAtomFromString");
-  }
+  });
 }
 
 const char* QpdfEngine::ASAtomGetString(ASAtom atom) {
-  try {
+  return Guarded("ASAtomGetString", [&] {
     return atoms_.text(atom);
-  } catch (...) {
-    RaiseAsPdflException("ASAtomGetString");
-  }
+  });
 }
 
 // --- Path names -----------------------------------------------------------------
 
 ASPathName QpdfEngine::ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType, const void* pathSpec,
                                                const void* /*mustBeZero*/) {
-  try {
+  return Guarded("ASFileSysCreatePathName", [&] {
     requireStarted("ASFileSysCreatePathName");
     if (std::strcmp(atoms_.text(pathSpecType), "Cstring") != 0) {
       throw PdflException(pdfl_err::kBadParameter, std::string("ASFileSysCreatePathName: path type \"") +
@@ -408,78 +411,77 @@ ASPathName QpdfEngine::ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpe
     Path* raw = path.get();
     paths_.emplace(raw, std::move(path));
     return reinterpret_cast<ASPathName>(raw);
-  } catch (...) {
-    RaiseAsPdflException("ASFileSysCreatePathName");
-  }
+  });
 }
 
 void QpdfEngine::ASFileSysReleasePathName(ASFileSys /*fileSys*/, ASPathName path) {
-  try {
+  Guarded("ASFileSysReleasePathName", [&] {
     if (path == nullptr) return;
     if (paths_.erase(reinterpret_cast<Path*>(path)) == 0) {
       throw PdflException(pdfl_err::kBadParameter, "ASFileSysReleasePathName: not a path name of this library");
     }
-  } catch (...) {
-    RaiseAsPdflException("ASFileSysReleasePathName");
-  }
+  });
 }
 
 // --- Documents ------------------------------------------------------------------
 
 PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
                               ASBool doRepair) {
-  Doc* raw = nullptr;
-  try {
-    requireStarted("PDDocOpenEx");
-    auto pathIt = paths_.find(reinterpret_cast<Path*>(pathName));
-    if (pathName == nullptr || pathIt == paths_.end()) {
-      throw PdflException(pdfl_err::kBadParameter, "PDDocOpenEx: not a path name of this library");
-    }
-    // A copy: the callback below may release the path name.
-    const std::string path = pathIt->second->path;
-    outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
-    std::shared_ptr<pdfcore::WorkBudget> budget;
-    std::optional<pdfcore::FileIdentity> identity;
-    std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
+  return Guarded("PDDocOpenEx", [&] {
+    Doc* raw = nullptr;
+    try {
+      requireStarted("PDDocOpenEx");
+      auto pathIt = paths_.find(reinterpret_cast<Path*>(pathName));
+      if (pathName == nullptr || pathIt == paths_.end()) {
+        throw PdflException(pdfl_err::kBadParameter, "PDDocOpenEx: not a path name of this library");
+      }
+      // A copy: the callback below may release the path name.
+      const std::string path = pathIt->second->path;
+      outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
+      std::shared_ptr<pdfcore::WorkBudget> budget;
+      std::optional<pdfcore::FileIdentity> identity;
+      std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
 
-    auto doc = std::make_unique<Doc>();
-    doc->doc = std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace,
-                                              identity ? &*identity : nullptr);
-    raw = doc.get();
-    docs_.emplace(raw, std::move(doc));
-    if (raw->doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword) {
-      Trace("CPdfEngine: " + raw->doc->path() + " needs a password; asking for authorisation");
-      raw->pending = true;
-      bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
-      if (docs_.count(raw) == 0) {  // the callback closed it
-        raw = nullptr;
-        throw PdflException(pdfl_err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
+      auto doc = std::make_unique<Doc>();
+      doc->doc = std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace,
+                                                identity ? &*identity : nullptr);
+      raw = doc.get();
+      docs_.emplace(raw, std::move(doc));
+      if (raw->doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword) {
+        Trace("CPdfEngine: " + raw->doc->path() + " needs a password; asking for authorisation");
+        raw->pending = true;
+        bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
+        if (docs_.count(raw) == 0) {  // the callback closed it
+          raw = nullptr;
+          throw PdflException(pdfl_err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
+        }
+        if (!granted || !raw->doc->isOpen()) {
+          throw PdflException(pdfl_err::kPassword,
+                              "PDDocOpenEx: " + path +
+                                  (authProc ? ": encrypted; the password was not accepted"
+                                            : ": encrypted and no authorisation callback was given"));
+        }
+        raw->pending = false;
       }
-      if (!granted || !raw->doc->isOpen()) {
-        throw PdflException(pdfl_err::kPassword,
-                            "PDDocOpenEx: " + path +
-                                (authProc ? ": encrypted; the password was not accepted"
-                                          : ": encrypted and no authorisation callback was given"));
+      raw->doc->drainWarnings();
+      pdfcore::OpenDocuments::Add(raw->doc, path);
+      return reinterpret_cast<PDDoc>(raw);
+    } catch (...) {
+      // A document that did not open is closed again.
+      if (raw != nullptr && docs_.count(raw)) {
+        try {
+          closeDoc(raw);
+        } catch (...) {
+          docs_.erase(raw);
+        }
       }
-      raw->pending = false;
+      throw;
     }
-    raw->doc->drainWarnings();
-    pdfcore::OpenDocuments::Add(raw->doc, path);
-    return reinterpret_cast<PDDoc>(raw);
-  } catch (...) {
-    if (raw != nullptr && docs_.count(raw)) {
-      try {
-        closeDoc(raw);
-      } catch (...) {
-        docs_.erase(raw);
-      }
-    }
-    RaiseAsPdflException("PDDocOpenEx");
-  }
+  });
 }
 
 ASInt32 QpdfEngine::PDDocAuthorize(PDDoc handle, ASInt32 /*permsWanted*/, void* authData) {
-  try {
+  return Guarded("PDDocAuthorize", [&] {
     Doc& doc = docOf(handle, /*allowPending=*/true);
     DrainWarnings drain(*doc.doc);
     const char* text = static_cast<const char*>(authData);
@@ -488,35 +490,29 @@ ASInt32 QpdfEngine::PDDocAuthorize(PDDoc handle, ASInt32 /*permsWanted*/, void* 
       return doc.doc->acceptsPassword(password.c_str()) ? pdPermOpen : 0;
     }
     return doc.doc->open(password.c_str()) == QpdfDocument::OpenResult::Opened ? pdPermOpen : 0;
-  } catch (...) {
-    RaiseAsPdflException("PDDocAuthorize");
-  }
+  });
 }
 
 void QpdfEngine::PDDocClose(PDDoc handle) {
-  try {
+  Guarded("PDDocClose", [&] {
     Doc& doc = docOf(handle, /*allowPending=*/true);
     closeDoc(&doc);
-  } catch (...) {
-    RaiseAsPdflException("PDDocClose");
-  }
+  });
 }
 
 ASInt32 QpdfEngine::PDDocGetNumPages(PDDoc handle) {
-  try {
+  return Guarded("PDDocGetNumPages", [&] {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     doc.doc->checkpoint();
     size_t count = doc.doc->pageTree().count();
     doc.doc->checkpoint();  // a limit met where a damaged part was skipped still ends the call
     return count > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<ASInt32>(count);
-  } catch (...) {
-    RaiseAsPdflException("PDDocGetNumPages");
-  }
+  });
 }
 
 ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, ASInt32 bufSize) {
-  try {
+  return Guarded("PDDocGetInfo", [&] {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     if (key == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDDocGetInfo: no key");
@@ -528,9 +524,9 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
     if (info.isDictionary() && key[0] != '\0') {
       QPDFObjectHandle value = info.getKey(key[0] == '/' ? std::string(key) : "/" + std::string(key));
       if (value.isString()) {
-        text = pdfcore::DecodeTextString(value.getStringValue());
+        text = pdfshared::DecodeTextString(value.getStringValue());
       } else if (value.isName()) {
-        text = pdfcore::DecodeNameText(value.getName());
+        text = pdfshared::DecodeNameText(value.getName());
       }
     }
     doc.doc->checkpoint();
@@ -541,15 +537,13 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
     std::memcpy(buffer, text.data(), static_cast<size_t>(copied));
     buffer[copied] = '\0';
     return copied;
-  } catch (...) {
-    RaiseAsPdflException("PDDocGetInfo");
-  }
+  });
 }
 
 // --- Pages ----------------------------------------------------------------------
 
 PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
-  try {
+  return Guarded("PDDocAcquirePage", [&] {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     if (index < 0) {
@@ -576,25 +570,21 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
     pages_.emplace(raw, std::move(page));
     doc.pages.emplace(index, raw);
     return reinterpret_cast<PDPage>(raw);
-  } catch (...) {
-    RaiseAsPdflException("PDDocAcquirePage");
-  }
+  });
 }
 
 void QpdfEngine::PDPageRelease(PDPage handle) {
-  try {
+  Guarded("PDPageRelease", [&] {
     if (handle == nullptr) return;
     Page& page = pageOf(handle);
     if (--page.refs > 0) return;
     page.doc->pages.erase(page.index);
     pages_.erase(&page);
-  } catch (...) {
-    RaiseAsPdflException("PDPageRelease");
-  }
+  });
 }
 
 ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
-  try {
+  return Guarded("PDPageGetRotate", [&] {
     Page& page = pageOf(handle);
     QpdfDocument& doc = *page.doc->doc;
     DrainWarnings drain(doc);
@@ -606,25 +596,19 @@ ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
       doc.warn(notes->rotation);
     }
     return static_cast<ASInt16>(table.rotation(index));
-  } catch (...) {
-    RaiseAsPdflException("PDPageGetRotate");
-  }
+  });
 }
 
 void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
-  try {
+  Guarded("PDPageGetMediaBox", [&] {
     readPageBox(handle, box, /*crop=*/false);
-  } catch (...) {
-    RaiseAsPdflException("PDPageGetMediaBox");
-  }
+  });
 }
 
 void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
-  try {
+  Guarded("PDPageGetCropBox", [&] {
     readPageBox(handle, box, /*crop=*/true);
-  } catch (...) {
-    RaiseAsPdflException("PDPageGetCropBox");
-  }
+  });
 }
 
 // The page's box as the walk recorded it, with the warnings it left.
@@ -646,7 +630,7 @@ void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
 }
 
 double QpdfEngine::PDPageGetUserUnit(PDPage handle) {
-  try {
+  return Guarded("PDPageGetUserUnit", [&] {
     Page& page = pageOf(handle);
     QpdfDocument& doc = *page.doc->doc;
     DrainWarnings drain(doc);
@@ -655,14 +639,12 @@ double QpdfEngine::PDPageGetUserUnit(PDPage handle) {
     const size_t index = static_cast<size_t>(page.index);
     table.check(index);
     return table.userUnit(index);
-  } catch (...) {
-    RaiseAsPdflException("PDPageGetUserUnit");
-  }
+  });
 }
 
 void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData,
                                   ASBool includeOPI, ASAtom colorModel) {
-  try {
+  Guarded("PDPageEnumInksEx", [&] {
     Page& page = pageOf(handle);
     if (proc == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageEnumInksEx: no callback");
     if (colorModel != ASAtomNull) {
@@ -684,7 +666,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       return proc(&ink, clientData) != 0;
     };
     if (processInks_[0] == ASAtomNull) {
-      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(kProcessInks[i]);
+      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(pdfshared::kProcessInks[i]);
     }
     for (ASAtom atom : processInks_) {
       if (!report(atom, true)) return;
@@ -702,9 +684,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
     for (const pdfcore::Ink& ink : found) {
       if (!report(atoms_.internFor(ink.name, page.doc->atoms), ink.process)) return;
     }
-  } catch (...) {
-    RaiseAsPdflException("PDPageEnumInksEx");
-  }
+  });
 }
 
 }  // namespace pdfl_qpdf
