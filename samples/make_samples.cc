@@ -5,133 +5,99 @@
 //   vrel-spot.pdf   a "Vrel" document whose last page has a spot ink
 //   protected.pdf   encrypted, opened with the user password "marble"
 //   damaged.pdf     cross-reference table gone, startxref wrong; repair reads it
+// Every page carries a line of text and a filled square. The files are
+// written with the tests' PDF builder.
 // Usage: make_samples OUTDIR
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
-
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+
+#include "support/PdfBuilder.h"
 
 namespace {
 
-const char kLetterBox[] = "[0 0 612 792]";
-const char kA4Box[] = "[0 0 595.276 841.89]";
+using pdftest::BuildPdf;
+using pdftest::DocLayout;
 
-QPDFObjectHandle Font(QPDF& pdf) {
-  return pdf.makeIndirectObject(
-      QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
-}
+const std::string kLetterBox = "/MediaBox [0 0 612 792]";
+const std::string kA4Box = "/MediaBox [0 0 595.276 841.89]";
+const std::string kFont = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
 
-// A page with a line of text and a filled square; `resources` and
+// Adds a page with a line of text and a filled square; `extraResources` and
 // `extraContent` let a page use its own colour spaces.
-QPDFObjectHandle AddPage(QPDF& pdf, QPDFObjectHandle font, const std::string& mediaBox,
-                         const std::string& text, const std::string& extraKeys = "",
-                         const std::string& extraResources = "", const std::string& extraContent = "") {
-  QPDFObjectHandle page = QPDFObjectHandle::parse("<< /Type /Page /MediaBox " + mediaBox + " " + extraKeys +
-                                                  " /Resources << " + extraResources + " >> >>");
-  page.getKey("/Resources").replaceKey("/Font", QPDFObjectHandle::parse("<< >>"));
-  page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
-  const std::string content = "0 0 0 1 k 72 600 100 100 re f\nBT /F1 24 Tf 72 720 Td (" + text + ") Tj ET\n" +
-                              extraContent;
-  page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content));
-  page = pdf.makeIndirectObject(page);
-  QPDFPageDocumentHelper(pdf).addPage(page, false);
-  return page;
+void AddPage(DocLayout& doc, const std::string& box, const std::string& text, const std::string& extraKeys = "",
+             const std::string& extraResources = "", const std::string& extraContent = "") {
+  doc.pages.push_back(box + " " + extraKeys + " /Resources << " + kFont + " " + extraResources + " >>");
+  doc.contents.push_back("0 0 0 1 k 72 600 100 100 re f\nBT /F1 24 Tf 72 720 Td (" + text + ") Tj ET\n" +
+                         extraContent);
 }
 
-void SetInfo(QPDF& pdf, const std::string& producer, const std::string& title) {
-  QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
-  if (!producer.empty()) info.replaceKey("/Producer", QPDFObjectHandle::newUnicodeString(producer));
-  info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(title));
-  pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
+// A document without pages yet, with Info /Producer (when not empty) and /Title.
+DocLayout Doc(const std::string& producer, const std::string& title) {
+  DocLayout doc;
+  doc.pages.clear();
+  doc.rootAttrs = "";
+  if (!producer.empty()) doc.info["Producer"] = producer;
+  doc.info["Title"] = title;
+  return doc;
 }
 
-void Write(QPDF& pdf, const std::string& path) {
-  QPDFWriter w(pdf, path.c_str());
-  w.setDeterministicID(true);
-  w.write();
+void Put(const std::string& dir, const std::string& name, const std::string& bytes) {
+  std::ofstream out(dir + "/" + name, std::ios::binary);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("cannot write " + dir + "/" + name);
 }
 
-void Letter(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  for (int i = 1; i <= 3; ++i) AddPage(pdf, font, kLetterBox, "Letter page " + std::to_string(i));
-  SetInfo(pdf, "pdfparse sample writer", "Letter sample");
-  Write(pdf, dir + "/letter.pdf");
+std::string Letter() {
+  DocLayout doc = Doc("pdfparse sample writer", "Letter sample");
+  for (int i = 1; i <= 3; ++i) AddPage(doc, kLetterBox, "Letter page " + std::to_string(i));
+  return BuildPdf(doc);
 }
 
-void A4Cropped(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  AddPage(pdf, font, kA4Box, "A4 page 1, crop box = media box");
-  AddPage(pdf, font, kA4Box, "A4 page 2, cropped", "/CropBox [28.35 28.35 566.93 813.54]");
-  AddPage(pdf, font, kA4Box, "A4 page 3");
-  SetInfo(pdf, "pdfparse sample writer", "A4 with crop boxes");
-  Write(pdf, dir + "/a4-cropped.pdf");
+std::string A4Cropped() {
+  DocLayout doc = Doc("pdfparse sample writer", "A4 with crop boxes");
+  AddPage(doc, kA4Box, "A4 page 1, crop box = media box");
+  AddPage(doc, kA4Box, "A4 page 2, cropped", "/CropBox [28.35 28.35 566.93 813.54]");
+  AddPage(doc, kA4Box, "A4 page 3");
+  return BuildPdf(doc);
 }
 
-void Rotated(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  AddPage(pdf, font, kLetterBox, "Rotated by the page tree");
-  AddPage(pdf, font, kLetterBox, "Rotated by the page itself", "/Rotate 180");
+std::string Rotated() {
+  DocLayout doc = Doc("", "Rotated sample without a producer");
+  AddPage(doc, kLetterBox, "Rotated by the page tree");
+  AddPage(doc, kLetterBox, "Rotated by the page itself", "/Rotate 180");
   // Inherited by every page that has no /Rotate of its own.
-  pdf.getRoot().getKey("/Pages").replaceKey("/Rotate", QPDFObjectHandle::newInteger(90));
-  SetInfo(pdf, "", "Rotated sample without a producer");
-  Write(pdf, dir + "/rotated.pdf");
+  doc.rootAttrs = "/Rotate 90";
+  return BuildPdf(doc);
 }
 
-void VrelSpot(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  AddPage(pdf, font, kLetterBox, "Process colours only");
-  AddPage(pdf, font, kLetterBox, "Process colours only");
+std::string VrelSpot() {
+  DocLayout doc = Doc("Vrel Imposer 5.1 (sample)", "Vrel sample with a spot ink");
+  AddPage(doc, kLetterBox, "Process colours only");
+  AddPage(doc, kLetterBox, "Process colours only");
   const std::string separation =
       "/ColorSpace << /CS0 [/Separation /PANTONE#20185#20C /DeviceCMYK "
       "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0.91 0.76 0] /N 1 >>] >>";
-  AddPage(pdf, font, kLetterBox, "Spot ink on the last page", "", separation, "/CS0 cs 1 scn 300 300 200 200 re f\n");
-  SetInfo(pdf, "Vrel Imposer 5.1 (sample)", "Vrel sample with a spot ink");
-  Write(pdf, dir + "/vrel-spot.pdf");
+  AddPage(doc, kLetterBox, "Spot ink on the last page", "", separation, "/CS0 cs 1 scn 300 300 200 200 re f\n");
+  return BuildPdf(doc);
 }
 
-void Protected(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  AddPage(pdf, font, kLetterBox, "Opened with the password");
-  AddPage(pdf, font, kLetterBox, "Second page");
-  SetInfo(pdf, "pdfparse sample writer", "Protected sample");
-  QPDFWriter w(pdf, (dir + "/protected.pdf").c_str());
-  w.setStaticID(true);  // same bytes on every build
-  w.setR6EncryptionParameters("marble", "owner-of-the-sample", true, true, true, true, true, true,
-                              qpdf_r3p_full, true);
-  w.write();
+std::string Protected() {
+  DocLayout doc = Doc("pdfparse sample writer", "Protected sample");
+  AddPage(doc, kLetterBox, "Opened with the password");
+  AddPage(doc, kLetterBox, "Second page");
+  doc.encryption = DocLayout::Encryption{"marble", "owner-of-the-sample"};
+  return BuildPdf(doc);
 }
 
-void Damaged(const std::string& dir) {
-  QPDF pdf;
-  pdf.emptyPDF();
-  auto font = Font(pdf);
-  AddPage(pdf, font, kLetterBox, "Damaged page 1");
-  AddPage(pdf, font, kLetterBox, "Damaged page 2");
-  SetInfo(pdf, "pdfparse sample writer", "Damaged sample");
-  QPDFWriter w(pdf);
-  w.setOutputMemory();
-  w.setDeterministicID(true);
-  w.setObjectStreamMode(qpdf_o_disable);
-  w.write();
-  auto buffer = w.getBufferSharedPointer();
-  std::string bytes(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+std::string Damaged() {
+  DocLayout doc = Doc("pdfparse sample writer", "Damaged sample");
+  AddPage(doc, kLetterBox, "Damaged page 1");
+  AddPage(doc, kLetterBox, "Damaged page 2");
+  std::string bytes = BuildPdf(doc);
   // Drop the table and point startxref nowhere: a reader has to rebuild
   // the cross-references by scanning the objects.
   const size_t xref = bytes.rfind("\nxref\n");
@@ -142,8 +108,7 @@ void Damaged(const std::string& dir) {
     throw std::runtime_error("unexpected layout of the written file");
   }
   std::string tail = bytes.substr(trailer, startxref - trailer) + "startxref\n999999\n%%EOF\n";
-  bytes = bytes.substr(0, xref) + tail;
-  std::ofstream(dir + "/damaged.pdf", std::ios::binary) << bytes;
+  return bytes.substr(0, xref) + tail;
 }
 
 }  // namespace
@@ -156,12 +121,12 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   try {
     std::filesystem::create_directories(dir);
-    Letter(dir);
-    A4Cropped(dir);
-    Rotated(dir);
-    VrelSpot(dir);
-    Protected(dir);
-    Damaged(dir);
+    Put(dir, "letter.pdf", Letter());
+    Put(dir, "a4-cropped.pdf", A4Cropped());
+    Put(dir, "rotated.pdf", Rotated());
+    Put(dir, "vrel-spot.pdf", VrelSpot());
+    Put(dir, "protected.pdf", Protected());
+    Put(dir, "damaged.pdf", Damaged());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_samples: %s\n", e.what());
     return 1;

@@ -2,7 +2,7 @@
 // resource directories under DRAVIK, the converter from the plug-in, and
 // opening (with authorisation) and closing documents.
 #include "outside/loader/CLoaderLibrary.h"
-#include "pdfobject/Fixture.h"
+#include "Fixture.h"
 
 namespace pdfobject_test {
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "parser/CPdfParse.h"
-#include "pdfobject/Fixture.h"
+#include "Fixture.h"
 
 namespace pdfobject_test {
 namespace {

@@ -44,6 +44,10 @@ std::string BuildPdf(const DocLayout& doc) {
   for (const std::string& attrs : doc.pages) {
     pages.push_back(pdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
     AddEntries(pdf, pages.back(), "/Type /Page " + attrs);
+    const size_t i = pages.size() - 1;
+    if (i < doc.contents.size() && !doc.contents[i].empty()) {
+      pages.back().replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, doc.contents[i]));
+    }
   }
   QPDFObjectHandle top = Node(pdf, pages, 0, pages.size(), static_cast<size_t>(doc.fanout));
   AddEntries(pdf, top, doc.rootAttrs);

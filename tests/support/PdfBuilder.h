@@ -1,6 +1,7 @@
 // Test PDFs, made in the tests: whole documents through libqpdf (pages,
 // inherited attributes, Info, encryption, object streams), raw byte strings
-// for damage that libqpdf would never write, and a temporary directory.
+// for damage that libqpdf would never write, and a temporary directory. The
+// sample files and the fuzz seeds are written with it too.
 #ifndef PDFPARSE_TESTS_SUPPORT_PDFBUILDER_H_
 #define PDFPARSE_TESTS_SUPPORT_PDFBUILDER_H_
 
@@ -24,6 +25,8 @@ struct DocLayout {
   };
   std::optional<Encryption> encryption = {};  // AES-256 (R6)
   bool objectStreams = false;                 // objects in object streams, xref stream
+  // Content stream of page i, when given and not empty.
+  std::vector<std::string> contents = {};
 };
 
 DocLayout Pages(int n);

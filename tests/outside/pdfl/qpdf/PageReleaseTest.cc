@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/EngineFixture.h"
+#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
 
 namespace enginetest {

@@ -3,7 +3,7 @@
 // limits, never by time.
 #include <cstring>
 
-#include "engine/EngineFixture.h"
+#include "EngineFixture.h"
 #include "outside/pdfl/core/QpdfDocument.h"
 #include "outside/pdfl/core/SilentLogger.h"
 #include "outside/pdfl/core/WorkBudget.h"

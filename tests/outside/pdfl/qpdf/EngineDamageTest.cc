@@ -1,6 +1,6 @@
 // Damaged and hostile files: repair, page-tree walks that stay bounded, and
 // warnings that go to the trace only, never to the console.
-#include "engine/EngineFixture.h"
+#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/QpdfDocument.h"
 

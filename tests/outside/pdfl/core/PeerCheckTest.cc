@@ -1,5 +1,5 @@
 // Cross-checks the spot answer of every ink rule case against peer renderers
-// (MuPDF, Ghostscript) through tests/inks/peer_check.sh. A known difference
+// (MuPDF, Ghostscript) through tests/outside/pdfl/core/peer_check.sh. A known difference
 // is listed with its reason; any other disagreement fails. Skipped when a
 // peer is not installed.
 #include <gmock/gmock.h>
@@ -37,7 +37,7 @@ const std::tuple<std::string, std::string, Names, const char*> kKnown[] = {
 
 // The peer's spots and the script's exit status (77: not installed).
 int AskPeer(const std::string& peer, const std::string& pdf, Names* spots) {
-  std::string script = std::string(std::getenv("PDFPARSE_SOURCE_DIR")) + "/tests/inks/peer_check.sh";
+  std::string script = std::string(std::getenv("PDFPARSE_SOURCE_DIR")) + "/tests/outside/pdfl/core/peer_check.sh";
   std::string command = "sh '" + script + "' " + peer + " '" + pdf + "' 2>/dev/null";
   FILE* pipe = ::popen(command.c_str(), "r");
   for (char line[256]; std::fgets(line, sizeof line, pipe) != nullptr;) {

@@ -8,7 +8,7 @@ set(PDFPARSE_TEST_PLUGINS ${CMAKE_BINARY_DIR}/tests/plugins)
 file(MAKE_DIRECTORY ${PDFPARSE_TEST_PLUGINS}/empty)
 
 function(pdfparse_test_plugin target output folder source)
-  add_library(${target} MODULE ${CMAKE_CURRENT_SOURCE_DIR}/loader/plugins/${source})
+  add_library(${target} MODULE ${CMAKE_CURRENT_LIST_DIR}/plugins/${source})
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${output} PREFIX "lib"
     LIBRARY_OUTPUT_DIRECTORY ${PDFPARSE_TEST_PLUGINS}/${folder})
@@ -19,12 +19,12 @@ pdfparse_test_plugin(pdfparse_testplugin_probe LoaderProbe probe Probe.cc)
 pdfparse_test_plugin(pdfparse_testplugin_kestaro Kestaro scripted ScriptedKestaro.cc)
 pdfparse_test_plugin(pdfparse_testplugin_noentry Kestaro noentry NoEntryKestaro.cc)
 
-foreach(test loader_test pdfobject_test)
+foreach(test outside_loader_test pdfobject_test)
   if(TARGET ${test})
     add_dependencies(${test} pdfparse_testplugin_probe pdfparse_testplugin_kestaro
                      pdfparse_testplugin_noentry)
     target_compile_definitions(${test} PRIVATE PDFPARSE_TEST_PLUGINS="${PDFPARSE_TEST_PLUGINS}")
-    target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/loader/plugins)
+    target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/plugins)
     # The scripted libKestaro.so looks its converter up in the test binary.
     target_link_options(${test} PRIVATE -Wl,--export-dynamic-symbol=PdfParseTestCreateConverter)
   endif()

@@ -1,6 +1,6 @@
 // Page count, rotation, boxes, Info, page handles and inks of the libqpdf
 // engine on documents written by libqpdf.
-#include "engine/EngineFixture.h"
+#include "EngineFixture.h"
 
 namespace enginetest {
 namespace {

@@ -1,8 +1,8 @@
 // Runs pdfinquiry (or any program) as a child process for the tool's tests,
 // through the shell under timeout(1), which kills a child still running
 // after a minute: a hang guard, not a timing check.
-#ifndef PDFPARSE_TESTS_TOOL_TOOLPROCESS_H_
-#define PDFPARSE_TESTS_TOOL_TOOLPROCESS_H_
+#ifndef PDFPARSE_TESTS_TOOLS_PDFINQUIRY_TOOLPROCESS_H_
+#define PDFPARSE_TESTS_TOOLS_PDFINQUIRY_TOOLPROCESS_H_
 
 #include <cstdio>
 #include <map>
@@ -48,4 +48,4 @@ std::string FakeLibraryPath();  // the test stand-in library
 
 }  // namespace tooltest
 
-#endif  // PDFPARSE_TESTS_TOOL_TOOLPROCESS_H_
+#endif  // PDFPARSE_TESTS_TOOLS_PDFINQUIRY_TOOLPROCESS_H_

@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "engine/EngineFixture.h"
+#include "EngineFixture.h"
 #include "outside/pdfl/core/Disposer.h"
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxReader.h"
