@@ -583,19 +583,26 @@ void QpdfEngine::PDPageRelease(PDPage handle) {
   });
 }
 
+template <class Read>
+auto QpdfEngine::onRecordedPage(PDPage handle, Read&& read) {
+  Page& page = pageOf(handle);
+  QpdfDocument& doc = *page.doc->doc;
+  DrainWarnings drain(doc);
+  doc.checkpoint();
+  const PageTable& table = doc.pageTable();
+  const size_t index = static_cast<size_t>(page.index);
+  table.check(index);
+  return read(doc, table, index);
+}
+
 ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
   return Guarded("PDPageGetRotate", [&] {
-    Page& page = pageOf(handle);
-    QpdfDocument& doc = *page.doc->doc;
-    DrainWarnings drain(doc);
-    doc.checkpoint();
-    const PageTable& table = doc.pageTable();
-    const size_t index = static_cast<size_t>(page.index);
-    table.check(index);
-    if (const PageTable::Notes* notes = table.notes(index); notes && !notes->rotation.empty()) {
-      doc.warn(notes->rotation);
-    }
-    return static_cast<ASInt16>(table.rotation(index));
+    return onRecordedPage(handle, [](QpdfDocument& doc, const PageTable& table, size_t index) {
+      if (const PageTable::Notes* notes = table.notes(index); notes && !notes->rotation.empty()) {
+        doc.warn(notes->rotation);
+      }
+      return static_cast<ASInt16>(table.rotation(index));
+    });
   });
 }
 
@@ -613,32 +620,23 @@ void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
 
 // The page's box as the walk recorded it, with the warnings it left.
 void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
-  Page& page = pageOf(handle);
+  pageOf(handle);
   if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "page box: no rectangle");
-  QpdfDocument& doc = *page.doc->doc;
-  DrainWarnings drain(doc);
-  doc.checkpoint();
-  const PageTable& table = doc.pageTable();
-  const size_t index = static_cast<size_t>(page.index);
-  table.check(index);
-  if (const PageTable::Notes* notes = table.notes(index)) {
-    const std::string& warning = crop ? notes->crop : notes->media;
-    if (!warning.empty()) doc.warn(warning);
-  }
-  const pdfcore::Box& found = crop ? table.cropBox(index) : table.mediaBox(index);
-  *box = ASFixedRect{ToFixed(found.llx), ToFixed(found.ury), ToFixed(found.urx), ToFixed(found.lly)};
+  onRecordedPage(handle, [&](QpdfDocument& doc, const PageTable& table, size_t index) {
+    if (const PageTable::Notes* notes = table.notes(index)) {
+      const std::string& warning = crop ? notes->crop : notes->media;
+      if (!warning.empty()) doc.warn(warning);
+    }
+    const pdfcore::Box& found = crop ? table.cropBox(index) : table.mediaBox(index);
+    *box = ASFixedRect{ToFixed(found.llx), ToFixed(found.ury), ToFixed(found.urx), ToFixed(found.lly)};
+  });
 }
 
 double QpdfEngine::PDPageGetUserUnit(PDPage handle) {
   return Guarded("PDPageGetUserUnit", [&] {
-    Page& page = pageOf(handle);
-    QpdfDocument& doc = *page.doc->doc;
-    DrainWarnings drain(doc);
-    doc.checkpoint();
-    const pdfcore::PageTable& table = doc.pageTable();
-    const size_t index = static_cast<size_t>(page.index);
-    table.check(index);
-    return table.userUnit(index);
+    return onRecordedPage(handle, [](QpdfDocument&, const PageTable& table, size_t index) {
+      return table.userUnit(index);
+    });
   });
 }
 

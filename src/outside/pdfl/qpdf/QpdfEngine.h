@@ -110,6 +110,11 @@ class QpdfEngine : public PdflEngine {
   Doc& docOf(PDDoc doc, bool allowPending = false);
   Page& pageOf(PDPage page);
   void readPageBox(PDPage page, ASFixedRect* box, bool crop);
+  // What a query of a recorded page does first (find it, drain warnings when
+  // the call ends, check the deadline, raise what reading the page raised),
+  // then `read(doc, table, index)`.
+  template <class Read>
+  auto onRecordedPage(PDPage handle, Read&& read);
   void closeDoc(Doc* doc);
   void closeAll();
 
