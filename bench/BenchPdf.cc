@@ -37,8 +37,8 @@ class Writer {
       std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
       out_ += entry;
     }
-    out_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root " + Ref(root) + " /Info " +
-            Ref(info) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    out_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root " + Ref(root) + " /Info " + Ref(info) +
+            " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return std::move(out_);
   }
 
@@ -73,8 +73,8 @@ void WritePage(Context& c, long number, long parent, long index) {
   }
   dict += " >>";
   c.w.object(number, dict);
-  std::string text = "q 0 0 0 1 k 72 72 144 144 re f Q\nBT /F1 12 Tf 72 720 Td (Page " + std::to_string(index + 1) +
-                     ") Tj ET";
+  std::string text =
+      "q 0 0 0 1 k 72 72 144 144 re f Q\nBT /F1 12 Tf 72 720 Td (Page " + std::to_string(index + 1) + ") Tj ET";
   if (index == c.totalPages - 1 && c.shape == Shape::kBalancedVrel) text += "\n/CS0 cs 1 scn 300 300 100 100 re f";
   c.w.stream(content, text);
 }

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "shared/Constants.h"
 #include "outside/pdfl/qpdf/QpdfEngine.h"
 #include "outside/trace/LibraryTraces.h"
+#include "shared/Constants.h"
 
 namespace fuzzharness {
 

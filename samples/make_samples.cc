@@ -31,8 +31,7 @@ const std::string kFont = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont
 void AddPage(DocLayout& doc, const std::string& box, const std::string& text, const std::string& extraKeys = "",
              const std::string& extraResources = "", const std::string& extraContent = "") {
   doc.pages.push_back(box + " " + extraKeys + " /Resources << " + kFont + " " + extraResources + " >>");
-  doc.contents.push_back("0 0 0 1 k 72 600 100 100 re f\nBT /F1 24 Tf 72 720 Td (" + text + ") Tj ET\n" +
-                         extraContent);
+  doc.contents.push_back("0 0 0 1 k 72 600 100 100 re f\nBT /F1 24 Tf 72 720 Td (" + text + ") Tj ET\n" + extraContent);
 }
 
 // A document without pages yet, with Info /Producer (when not empty) and /Title.
@@ -103,8 +102,7 @@ std::string Damaged() {
   const size_t xref = bytes.rfind("\nxref\n");
   const size_t trailer = bytes.rfind("\ntrailer");
   const size_t startxref = bytes.rfind("startxref\n");
-  if (xref == std::string::npos || trailer == std::string::npos || startxref == std::string::npos ||
-      xref > trailer) {
+  if (xref == std::string::npos || trailer == std::string::npos || startxref == std::string::npos || xref > trailer) {
     throw std::runtime_error("unexpected layout of the written file");
   }
   std::string tail = bytes.substr(trailer, startxref - trailer) + "startxref\n999999\n%%EOF\n";

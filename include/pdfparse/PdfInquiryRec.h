@@ -13,17 +13,17 @@
 #include <string>
 
 struct PdfInquiryRec {
-  uint32_t hostField = 0;        // the host's own; never read or written
-  int32_t level = 1;             // input: 1, 2 or 3
-  int32_t numPages = 0;          // levels 1-3
-  int32_t rotation = 0;          // levels 1-3: rotation of page 1 (0/90/180/270)
-  std::string infoValue;         // levels 1-3: text of the entry `infoKey` (UTF-8)
+  uint32_t hostField = 0;            // the host's own; never read or written
+  int32_t level = 1;                 // input: 1, 2 or 3
+  int32_t numPages = 0;              // levels 1-3
+  int32_t rotation = 0;              // levels 1-3: rotation of page 1 (0/90/180/270)
+  std::string infoValue;             // levels 1-3: text of the entry `infoKey` (UTF-8)
   const char* infoKey = "Producer";  // input: document-information entry to read
-  int32_t pageMode = 0;          // levels 2-3: 3 when every crop box equals its media box, else 1
+  int32_t pageMode = 0;              // levels 2-3: 3 when every crop box equals its media box, else 1
   float mediaBox[4] = {0, 0, 0, 0};  // levels 2-3: left, top, right, bottom in points;
                                      // written only when the whole level succeeded
-  int32_t subType = 0;           // level 3: 1 when the Producer contains "Vrel", else -1
-  uint32_t hasSpotInk = 0;       // level 3: 1 when some page of a subtype-1 document uses a spot ink
+  int32_t subType = 0;               // level 3: 1 when the Producer contains "Vrel", else -1
+  uint32_t hasSpotInk = 0;           // level 3: 1 when some page of a subtype-1 document uses a spot ink
 };
 
 #endif  // PDFPARSE_PDFINQUIRYREC_H_

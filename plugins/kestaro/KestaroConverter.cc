@@ -62,8 +62,8 @@ class KestaroConverter final : public CPdfConverterIf {
 
   int32_t initConverter(const ConverterInitRec* rec, int32_t /*flags*/) override {
     if (inJob_) return 0;
-    initialised_ = rec != nullptr && rec->version == 1 && rec->mode == 1 && rec->units == 1 &&
-                   rec->pages == 1 && rec->options == 0;
+    initialised_ = rec != nullptr && rec->version == 1 && rec->mode == 1 && rec->units == 1 && rec->pages == 1 &&
+                   rec->options == 0;
     return initialised_ ? 1 : 0;
   }
 

@@ -10,10 +10,7 @@ using outside::DWORD;
 using outside::g_traceB;
 using outside::kTraceInstance;
 
-CTreadObject::CTreadObject()
-    : m_platform(outside::CurrentPlatform()) {
-  g_traceB.CreateTraceInstance(kTraceInstance);
-}
+CTreadObject::CTreadObject() : m_platform(outside::CurrentPlatform()) { g_traceB.CreateTraceInstance(kTraceInstance); }
 
 CTreadObject::~CTreadObject() {
   if (inOtherProcess()) {
@@ -66,10 +63,9 @@ bool CTreadObject::init(CPdfParse* parser) {
   // Checked before the post lock, which a thread of the parent may have
   // held when the child was made.
   if (inOtherProcess()) {
-    g_traceB.OutputEx(kTraceInstance,
-                      "--ERROR--CTreadObject::init() worker of process %u does not run in this process (%u)",
-                      static_cast<unsigned>(m_workerPid.load()),
-                      static_cast<unsigned>(m_platform->GetCurrentProcessId()));
+    g_traceB.OutputEx(
+        kTraceInstance, "--ERROR--CTreadObject::init() worker of process %u does not run in this process (%u)",
+        static_cast<unsigned>(m_workerPid.load()), static_cast<unsigned>(m_platform->GetCurrentProcessId()));
     return false;
   }
   std::lock_guard<std::mutex> lock(m_postLock);
@@ -79,8 +75,7 @@ bool CTreadObject::init(CPdfParse* parser) {
     m_requestEvent = m_platform->CreateEventA(false, false);
     m_doneEvent = m_platform->CreateEventA(false, false);
     DWORD threadId = 0;
-    m_thread = m_platform->CreateThread(&CPdfParse::workingTread, parser,
-                                        outside::CREATE_SUSPENDED, &threadId);
+    m_thread = m_platform->CreateThread(&CPdfParse::workingTread, parser, outside::CREATE_SUSPENDED, &threadId);
     bool started = false;
     if (m_thread && m_doneEvent && m_requestEvent) {
       m_workerThreadId = threadId;
@@ -92,8 +87,7 @@ bool CTreadObject::init(CPdfParse* parser) {
       }
       g_traceB.OutputEx(kTraceInstance, "CTreadObject::init() ResumeThread");
       started = m_platform->ResumeThread(m_thread) != 0xFFFFFFFFu;
-      if (started &&
-          m_platform->WaitForSingleObject(m_doneEvent, kWorkerWaitMillis) != outside::WAIT_OBJECT_0)
+      if (started && m_platform->WaitForSingleObject(m_doneEvent, kWorkerWaitMillis) != outside::WAIT_OBJECT_0)
         g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::init() TIME_WAITING_INIT_THREAD");
     }
     if (!started) {
@@ -111,26 +105,23 @@ bool CTreadObject::init(CPdfParse* parser) {
   return m_thread && m_workerThreadId && m_doneEvent && m_requestEvent;
 }
 
-CTreadObject::PostResult CTreadObject::postInquiry(CPdfParse* asker, const char* fileName,
-                                                   PdfInquiryRec* rec) {
+CTreadObject::PostResult CTreadObject::postInquiry(CPdfParse* asker, const char* fileName, PdfInquiryRec* rec) {
   std::lock_guard<std::mutex> lock(m_postLock);
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::runInquiry() Begin sm_threadId = %d ",
                     static_cast<int>(m_workerThreadId));
-  return postLocked(MES_INQUIRY, reinterpret_cast<uintptr_t>(fileName),
-                    reinterpret_cast<intptr_t>(rec), asker, outside::INFINITE);
+  return postLocked(MES_INQUIRY, reinterpret_cast<uintptr_t>(fileName), reinterpret_cast<intptr_t>(rec), asker,
+                    outside::INFINITE);
 }
 
-CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                                                  CPdfParse* asker, DWORD millis) {
+CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker,
+                                                  DWORD millis) {
   if (!m_thread || !m_requestEvent || !m_doneEvent) {
-    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() no worker, message %u not posted",
-                      message);
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() no worker, message %u not posted", message);
     return PostResult::WorkerEnded;
   }
   if (!drainLocked()) return PostResult::WaitFailed;
   if (m_ended.load(std::memory_order_acquire)) {
-    g_traceB.OutputEx(kTraceInstance,
-                      "--ERROR--CTreadObject::post() worker has ended, message %u not posted", message);
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() worker has ended, message %u not posted", message);
     return PostResult::WorkerEnded;
   }
   // The slot is free: the worker has answered everything posted before.
@@ -143,8 +134,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
   m_msgSeq = sequence;
   m_msgAsker = asker;
   if (!m_platform->SetEvent(m_requestEvent)) {
-    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() SetEvent failed, message %u",
-                      message);
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() SetEvent failed, message %u", message);
     return PostResult::WaitFailed;
   }
   m_seqPosted = sequence;
@@ -162,8 +152,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
     if (result != outside::WAIT_OBJECT_0) return PostResult::WaitFailed;
     if (m_seqAnswered.load(std::memory_order_acquire) >= sequence) return PostResult::Answered;
     if (m_ended.load(std::memory_order_acquire)) {
-      g_traceB.OutputEx(kTraceInstance,
-                        "--ERROR--CTreadObject::post() worker ended without answering message %u",
+      g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() worker ended without answering message %u",
                         message);
       return PostResult::WorkerEnded;
     }
@@ -173,11 +162,9 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
 }
 
 bool CTreadObject::drainLocked() {
-  while (m_seqAnswered.load(std::memory_order_acquire) < m_seqPosted &&
-         !m_ended.load(std::memory_order_acquire)) {
+  while (m_seqAnswered.load(std::memory_order_acquire) < m_seqPosted && !m_ended.load(std::memory_order_acquire)) {
     if (m_platform->WaitForSingleObject(m_doneEvent, outside::INFINITE) != outside::WAIT_OBJECT_0) {
-      g_traceB.OutputEx(kTraceInstance,
-                        "--ERROR--CTreadObject::post() earlier message still unanswered");
+      g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() earlier message still unanswered");
       return false;
     }
   }
@@ -199,8 +186,7 @@ void CTreadObject::closeWorkerLocked() {
 void CTreadObject::forgetParser(CPdfParse* parser) {
   // Messages of other parsers never reach this one; only its own, when its
   // runInquiry stopped waiting, may still be handled and is waited for.
-  if (parser->lastPosted() > m_seqAnswered.load(std::memory_order_acquire) &&
-      !inOtherProcess()) {
+  if (parser->lastPosted() > m_seqAnswered.load(std::memory_order_acquire) && !inOtherProcess()) {
     std::lock_guard<std::mutex> post(m_postLock);
     if (m_thread && m_doneEvent) drainLocked();
   }
@@ -252,8 +238,7 @@ bool RunGuarded(const char* what, Step step) {
     step();
     return true;
   } catch (const std::exception& e) {
-    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed: %s", what,
-                      e.what());
+    g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed: %s", what, e.what());
   } catch (...) {
     g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() %s failed", what);
   }
@@ -296,8 +281,7 @@ DWORD CTreadObject::runWorker(CPdfParse* bound) {
       answer(sequence);
       return kWorkerOk;
     } else {
-      g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() unknown message %u",
-                        msg.message);
+      g_traceB.OutputEx(kTraceInstance, "--ERROR--CPdfParse::workingTread() unknown message %u", msg.message);
       answer(sequence);
     }
   }

@@ -132,12 +132,10 @@ class CTreadObject {
   const outside::DWORD& m_threadId = m_workerThreadId;
 
  private:
-
   // With the post lock held: waits until the slot is free, writes it (the
   // parameters only for MES_INQUIRY), signals the worker and waits for the
   // answer to this message: without limit when `millis` is INFINITE.
-  PostResult postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker,
-                        outside::DWORD millis);
+  PostResult postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker, outside::DWORD millis);
   // Waits until every earlier message is answered, so the slot is free.
   bool drainLocked();
   // Closes the handles of a worker that has ended; the thread is joined.
@@ -158,17 +156,17 @@ class CTreadObject {
   outside::Platform* m_platform;
   std::mutex m_postLock;
   uint64_t m_seqPosted PDFPARSE_GUARDED_BY(m_postLock) = 0;  // last sequence number posted
-  std::atomic<uint64_t> m_seqAnswered{0};   // last one the worker answered
+  std::atomic<uint64_t> m_seqAnswered{0};                    // last one the worker answered
   // The message slot: see the top of this file.
   MSG m_msg;
-  uint64_t m_msgSeq = 0;                    // sequence number in the slot
-  CPdfParse* m_msgAsker = nullptr;          // parser that posted the slot
-  std::atomic<bool> m_ended{false};         // the worker has ended
+  uint64_t m_msgSeq = 0;                       // sequence number in the slot
+  CPdfParse* m_msgAsker = nullptr;             // parser that posted the slot
+  std::atomic<bool> m_ended{false};            // the worker has ended
   std::atomic<outside::DWORD> m_workerPid{0};  // process that started the worker; 0: none
   // Guards the three below and the hand-over of a parser's document object.
   std::mutex m_objectLock;
-  CPdfParse* m_served PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;      // parser that holds the document object
-  CPdfObject* m_holding PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;    // the document object while no parser holds it
+  CPdfParse* m_served PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;    // parser that holds the document object
+  CPdfObject* m_holding PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;  // the document object while no parser holds it
   CPdfParse* m_lastParser PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;
 };
 

@@ -4,15 +4,14 @@
 #include <limits>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "shared/Constants.h"
 #include "outside/platform/Platform.h"
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
+#include "shared/Constants.h"
 
 using outside::g_traceA;
 using outside::kTraceInstance;
 using pdfobject_detail::Flag;
-
 
 bool CPdfObject::openPdf(const char* fileName) {
   bool res = false;
@@ -60,8 +59,7 @@ bool CPdfObject::openPdf(const char* fileName) {
       }
     }
   }
-  g_traceA.OutputEx(kTraceInstance, "CPdfObject::openPdf() res = %d fileName %s", Flag(res),
-                    m_fileName.c_str());
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::openPdf() res = %d fileName %s", Flag(res), m_fileName.c_str());
   return res;
 }
 
@@ -95,9 +93,8 @@ bool CPdfObject::closePdf() {
     }
     m_pdDoc = nullptr;
   }
-  g_traceA.OutputEx(kTraceInstance, "CPdfObject::closePdf() res = %d procMem = %d freeMem = %ul",
-                    Flag(res), static_cast<int>(static_cast<int32_t>(procMem)),
-                    static_cast<unsigned>(freeMem));
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::closePdf() res = %d procMem = %d freeMem = %ul", Flag(res),
+                    static_cast<int>(static_cast<int32_t>(procMem)), static_cast<unsigned>(freeMem));
   return res;
 }
 

@@ -1,7 +1,7 @@
 // CPdfObject: crop uniformity, page mode and the overall media box.
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 
 #include "outside/converter/CPdfConverterIf.h"
 #include "pdfobject/CPdfObject.h"
@@ -129,8 +129,7 @@ bool CPdfObject::getPageMode(int32_t* pageMode) {
 }
 
 bool CPdfObject::getPageMediaBox(float box[4]) {
-  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && m_converter != nullptr &&
-             box != nullptr;
+  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && m_converter != nullptr && box != nullptr;
   if (res) {
     box[kLeft] = box[kTop] = box[kRight] = box[kBottom] = 0.0f;
     int32_t cropMode = kBoxesAgree;
@@ -177,10 +176,8 @@ bool CPdfObject::getPageMediaBox(float box[4]) {
     }
   }
   g_traceA.OutputEx(kTraceInstance,
-                    "CPdfObject::getPageMediaBox() res = %d left = %d top = %d, right = %d , bottom = %d",
-                    Flag(res), box != nullptr ? WholeForTrace(box[kLeft]) : 0,
-                    box != nullptr ? WholeForTrace(box[kTop]) : 0,
-                    box != nullptr ? WholeForTrace(box[kRight]) : 0,
-                    box != nullptr ? WholeForTrace(box[kBottom]) : 0);
+                    "CPdfObject::getPageMediaBox() res = %d left = %d top = %d, right = %d , bottom = %d", Flag(res),
+                    box != nullptr ? WholeForTrace(box[kLeft]) : 0, box != nullptr ? WholeForTrace(box[kTop]) : 0,
+                    box != nullptr ? WholeForTrace(box[kRight]) : 0, box != nullptr ? WholeForTrace(box[kBottom]) : 0);
   return res;
 }

@@ -18,8 +18,7 @@ ASBool enumInksProc(PDPageInk ink, void* clientData) {
 }
 
 bool CPdfObject::getSubType(int32_t* subType, uint32_t* hasSpotInk) {
-  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && subType != nullptr &&
-             hasSpotInk != nullptr;
+  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && subType != nullptr && hasSpotInk != nullptr;
   if (res && !PdflProtected([&] {
         std::string producer;
         *subType = -1;
@@ -44,8 +43,8 @@ bool CPdfObject::getSubType(int32_t* subType, uint32_t* hasSpotInk) {
       })) {
     res = reportPdflError("CPdfObject::getSubType()");
   }
-  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getSubType() res = %d subType = %d isPelmont = %d",
-                    Flag(res), subType != nullptr ? static_cast<int>(*subType) : 0,
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getSubType() res = %d subType = %d isPelmont = %d", Flag(res),
+                    subType != nullptr ? static_cast<int>(*subType) : 0,
                     hasSpotInk != nullptr ? static_cast<int>(*hasSpotInk) : 0);
   return res;
 }

@@ -118,8 +118,7 @@ bool CPdfObject::loadPdfLibrary() {
     }
   }
   g_traceA.OutputEx(kTraceInstance, "%s CPdfObject::loadPdfLibrary() m_pdflLibData = %p",
-                    m_pdflLibData != nullptr ? "OK" : "--ERROR--",
-                    static_cast<void*>(m_pdflLibData));
+                    m_pdflLibData != nullptr ? "OK" : "--ERROR--", static_cast<void*>(m_pdflLibData));
   return m_pdflLibData != nullptr;
 }
 
@@ -128,8 +127,7 @@ int32_t CPdfObject::buildResourceDirs(ASUTF16Val*** list) {
 
   char root[kRootBufferSize];
   std::memset(root, 0, sizeof(root));
-  outside::DWORD length = outside::CurrentPlatform()->GetEnvironmentVariableA("DRAVIK", root,
-                                                                              kRootBufferSize);
+  outside::DWORD length = outside::CurrentPlatform()->GetEnvironmentVariableA("DRAVIK", root, kRootBufferSize);
   if (length == 0) return 0;
   if (length >= kRootBufferSize) {
     // The value did not fit (the call returned the size it needs): use no
@@ -154,8 +152,7 @@ int32_t CPdfObject::buildResourceDirs(ASUTF16Val*** list) {
     joined += kDirSuffixes[i];
     if (!widenString(entry, joined.c_str(), kPdflDirEntryUnits)) {
       FreeMem(entry);
-      g_traceA.OutputEx(kTraceInstance,
-                        "--ERROR-- CPdfObject::buildResourceDirs() DRAVIK path too long, left out: %s",
+      g_traceA.OutputEx(kTraceInstance, "--ERROR-- CPdfObject::buildResourceDirs() DRAVIK path too long, left out: %s",
                         joined.c_str());
       continue;
     }
@@ -195,8 +192,7 @@ bool CPdfObject::unloadPdfLibrary() {
     return false;
   }
   const ASInt32 initCount = PDFLGetInitCount();
-  g_traceA.OutputEx(kTraceInstance,
-                    "CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = %d",
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = %d",
                     static_cast<void*>(m_pdflLibData), static_cast<int>(initCount));
   PDFLTerm();
   // The library may still read the directory strings right after it stops.

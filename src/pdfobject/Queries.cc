@@ -46,15 +46,13 @@ bool CPdfObject::getPageRotation(int32_t page, int32_t* rotation) {
       res = false;
     }
   }
-  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getPageRotation() res = %d page = %d rotation = %d",
-                    Flag(res), static_cast<int>(page),
-                    rotation != nullptr ? static_cast<int>(*rotation) : 0);
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getPageRotation() res = %d page = %d rotation = %d", Flag(res),
+                    static_cast<int>(page), rotation != nullptr ? static_cast<int>(*rotation) : 0);
   return res;
 }
 
 bool CPdfObject::getDocInfo(const char* a_infoKey, std::string* a_value) {
-  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && a_infoKey != nullptr &&
-             a_value != nullptr;
+  bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && a_infoKey != nullptr && a_value != nullptr;
   if (res) {
     bool noMemory = false;
     ASInt32 wanted = 0;
@@ -81,8 +79,7 @@ bool CPdfObject::getDocInfo(const char* a_infoKey, std::string* a_value) {
         })) {
       res = reportPdflError("CDravikPdfObject::getDocInfo()");
     } else if (noMemory) {
-      g_traceA.OutputEx(kTraceInstance,
-                        "--ERROR-- CPdfObject::getDocInfo() no memory for a value of %d bytes",
+      g_traceA.OutputEx(kTraceInstance, "--ERROR-- CPdfObject::getDocInfo() no memory for a value of %d bytes",
                         static_cast<int>(wanted));
       res = false;
     }
@@ -93,7 +90,7 @@ bool CPdfObject::getDocInfo(const char* a_infoKey, std::string* a_value) {
   for (size_t at = shown.find('\0'); at != std::string::npos; at = shown.find('\0', at + 4)) {
     shown.replace(at, 1, "\\x00");
   }
-  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getDocInfo() res = %d a_infoKey = %s a_value = %s",
-                    Flag(res), a_infoKey != nullptr ? a_infoKey : "(null)", shown.c_str());
+  g_traceA.OutputEx(kTraceInstance, "CPdfObject::getDocInfo() res = %d a_infoKey = %s a_value = %s", Flag(res),
+                    a_infoKey != nullptr ? a_infoKey : "(null)", shown.c_str());
   return res;
 }

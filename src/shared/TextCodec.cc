@@ -25,8 +25,8 @@ std::string DecodeUtf16Be(std::string_view bytes) {
   units.reserve(bytes.size() / 2);
   size_t i = 0;
   for (; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8) |
-                                          static_cast<unsigned char>(bytes[i + 1])));
+    units.push_back(
+        static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8) | static_cast<unsigned char>(bytes[i + 1])));
   }
   std::string out = Utf16ToUtf8(units.data(), units.size());
   if (i < bytes.size()) AppendUtf8(out, kReplacementChar);  // odd trailing byte

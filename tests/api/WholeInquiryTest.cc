@@ -108,8 +108,8 @@ TEST_F(WholeInquiryTest, OverallMediaBoxDoesNotDependOnPageOrder) {
     std::string first, second;
     float width, height;
   } cases[] = {
-      {"pages differing only in /UserUnit", "/MediaBox [0 0 1000 500] /UserUnit 10", "/MediaBox [0 0 1000 500]",
-       10000, 5000},
+      {"pages differing only in /UserUnit", "/MediaBox [0 0 1000 500] /UserUnit 10", "/MediaBox [0 0 1000 500]", 10000,
+       5000},
       {"boxes beyond the fixed-point range", "/MediaBox [0 0 40000 40000]", "/MediaBox [0 0 50000 50000]", 50000,
        50000},
   };

@@ -34,7 +34,7 @@ class FaultyPlatform : public PlatformWrapper {
  public:
   FaultyPlatform() : PlatformWrapper(Platform::Default()) {}
 
-  int failEventAt = 0;                  // this CreateEventA call (counted from 1) fails
+  int failEventAt = 0;  // this CreateEventA call (counted from 1) fails
   // failThread: the next CreateThread fails. lateStart: the next bounded
   // wait on the done event times out once the start signal is pending, and
   // leaves it pending. requestWaitFails: the worker's next wait for a
@@ -269,8 +269,7 @@ TEST_F(FaultTest, AnEndedWorkerFailsFastAndTheNextInitRestartsIt) {
   EXPECT_FALSE(p->runInquiry("doc.pdf", &rec));  // woken and told, instead of waiting for ever
   CTreadObject* worker = CPdfParse::threadObject();
   EXPECT_EQ(take(), (Lines{kResume, kStarted, Begin(worker->m_threadId), "CPdfParse::workingTread() E_FAIL",
-                           "--ERROR--CTreadObject::post() worker ended without answering message 1178",
-                           End(0, 1)}));
+                           "--ERROR--CTreadObject::post() worker ended without answering message 1178", End(0, 1)}));
   EXPECT_EQ(p->getStatus(), 1);
   EXPECT_TRUE(worker->workerEnded());
   EXPECT_EQ(worker->postInquiry(static_cast<CPdfParse*>(p.get()), "doc.pdf", &rec),
@@ -348,10 +347,14 @@ TEST_F(ParserTest, AParserInAForkedChildFailsInsteadOfWaitingForTheParentsWorker
     p.reset();
     const Lines gone = take();
     const std::string ours = " (" + std::to_string(getpid()) + ")", parent = std::to_string(getppid());
-    _exit((ok ? 1 : 0) | (status != 1 ? 2 : 0) |
-          (lines != Lines{"--ERROR--CTreadObject::init() worker of process " + parent +
-                              " does not run in this process" + ours, End(0, 1)} ? 4 : 0) |
-          (gone != Lines{"--ERROR--CTreadObject::~CTreadObject() worker of process " + parent + " left alone"} ? 8 : 0));
+    _exit(
+        (ok ? 1 : 0) | (status != 1 ? 2 : 0) |
+        (lines != Lines{"--ERROR--CTreadObject::init() worker of process " + parent + " does not run in this process" +
+                            ours,
+                        End(0, 1)}
+             ? 4
+             : 0) |
+        (gone != Lines{"--ERROR--CTreadObject::~CTreadObject() worker of process " + parent + " left alone"} ? 8 : 0));
   }
   int waited = 0;
   ASSERT_EQ(waitpid(child, &waited, 0), child);

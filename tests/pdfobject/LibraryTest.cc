@@ -1,8 +1,8 @@
 // The document object's life: start and stop of the PDF library with its
 // resource directories under DRAVIK, the converter from the plug-in, and
 // opening (with authorisation) and closing documents.
-#include "outside/loader/CLoaderLibrary.h"
 #include "Fixture.h"
+#include "outside/loader/CLoaderLibrary.h"
 
 namespace pdfobject_test {
 namespace {
@@ -24,11 +24,11 @@ TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheCalls) {
     EXPECT_EQ(script_->calls, Lines{"initConverter(1,1,1,1,0;0)"});
     clear();
   }
-  EXPECT_EQ(lines(), (Lines{"CPdfObject::unloadPdfConverter() Begin unload ",
-                            "CPdfObject::unloadPdfConverter() End bRes = 1",
-                            Fmt("CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = 1", data),
-                            "CPdfObject::unloadPdfLibrary() End", "CPdfObject::release End bRes = 1",
-                            "CPdfObject::~CPdfObject() End"}));
+  EXPECT_EQ(lines(),
+            (Lines{"CPdfObject::unloadPdfConverter() Begin unload ", "CPdfObject::unloadPdfConverter() End bRes = 1",
+                   Fmt("CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = 1", data),
+                   "CPdfObject::unloadPdfLibrary() End", "CPdfObject::release End bRes = 1",
+                   "CPdfObject::~CPdfObject() End"}));
   EXPECT_EQ(engine_.log, (Lines{"PDFLGetInitCount", "PDFLTerm"}));
   EXPECT_EQ(platform_.sleeps, std::vector<outside::DWORD>{200});
   EXPECT_EQ(destroyedAtFree, 1) << "the converter goes before its module";
@@ -67,14 +67,23 @@ TEST_F(PdfObjectTest, ResourceDirectoriesFollowTheRootUnchangedAndNeverOverflow)
   std::string euros;
   for (int i = 0; i < 86; ++i) euros += "\xE2\x82\xAC";  // 258 bytes, 86 units
   // widened: nullopt for no list at all.
-  const struct { std::optional<std::string> root; std::optional<std::u16string> widened; long errorLines; } cases[] = {
-      {"/srv/dravik", u"/srv/dravik", 0},   {"C:\\Dravik\\", u"C:\\Dravik\\", 0},  // a trailing backslash stays
-      {std::nullopt, std::nullopt, 0}, {"", std::nullopt, 0},
-      {std::string(300, 'r'), std::nullopt, 1},  // too long for the buffer
-      {std::string(259, 'r'), std::u16string(259, u'r'), 3},  // fills the buffer; no joined path fits
-      {std::string(241, 'r'), std::u16string(241, u'r'), 2},  // only the shortest fits, exactly
+  const struct {
+    std::optional<std::string> root;
+    std::optional<std::u16string> widened;
+    long errorLines;
+  } cases[] = {
+      {"/srv/dravik", u"/srv/dravik", 0},
+      {"C:\\Dravik\\", u"C:\\Dravik\\", 0},  // a trailing backslash stays
+      {std::nullopt, std::nullopt, 0},
+      {"", std::nullopt, 0},
+      {std::string(300, 'r'), std::nullopt, 1},                               // too long for the buffer
+      {std::string(259, 'r'), std::u16string(259, u'r'), 3},                  // fills the buffer; no joined path fits
+      {std::string(241, 'r'), std::u16string(241, u'r'), 2},                  // only the shortest fits, exactly
       {std::string(240, 'r') + smiley, std::u16string(240, u'r') + u"😀", 3},  // the pair counts two
-      {"/donn\xC3\xA9""es/\xE5\xAD\x97/" + smiley, u"/données/字/😀", 0},
+      {"/donn\xC3\xA9"
+       "es/\xE5\xAD\x97/" +
+           smiley,
+       u"/données/字/😀", 0},
       {"/x\xFF\xC3", u"/x\uFFFD\uFFFD", 0},
       {euros, std::u16string(86, u'€'), 0},  // bounded by units, not bytes
   };
@@ -97,7 +106,10 @@ TEST_F(PdfObjectTest, ResourceDirectoriesFollowTheRootUnchangedAndNeverOverflow)
 TEST_F(PdfObjectTest, ConverterLoadFailuresWriteTheirLinesFailInitAndCloseTheModule) {
   // The loader's own line starts with "--ERROR-- CLoaderLibrary::" and `loaderLine`.
   const struct {
-    const char* folder; bool initFails, createNull; unsigned long state; const char* loaderLine;
+    const char* folder;
+    bool initFails, createNull;
+    unsigned long state;
+    const char* loaderLine;
   } cases[] = {
       {"scripted", true, false, 0, nullptr},
       {"empty", false, false, CLoaderLibrary::kErrNotFound, "LoadLibraryA() libKestaro.so not loaded: "},
@@ -191,9 +203,16 @@ TEST_F(PdfObjectTest, ProtectedDocumentsOpenOnlyWithTheFixedPassword) {
     return doc;
   };
   // A refusal raises from the open; the callback saw the permissions granted.
-  const struct { const char* path; ScriptedDoc doc; int perms; bool opens; } cases[] = {
-      {"/ok.pdf", locked("marble", 1), 1, true}, {"/odd.pdf", locked("marble", 7), 7, true},
-      {"/even.pdf", locked("marble", 6), 6, false}, {"/other.pdf", locked("secret", 1), 0, false},
+  const struct {
+    const char* path;
+    ScriptedDoc doc;
+    int perms;
+    bool opens;
+  } cases[] = {
+      {"/ok.pdf", locked("marble", 1), 1, true},
+      {"/odd.pdf", locked("marble", 7), 7, true},
+      {"/even.pdf", locked("marble", 6), 6, false},
+      {"/other.pdf", locked("secret", 1), 0, false},
   };
   auto obj = opened();
   for (const auto& c : cases) {

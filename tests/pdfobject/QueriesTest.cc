@@ -5,8 +5,8 @@
 #include <functional>
 #include <limits>
 
-#include "parser/CPdfParse.h"
 #include "Fixture.h"
+#include "parser/CPdfParse.h"
 
 namespace pdfobject_test {
 namespace {
@@ -60,24 +60,55 @@ TEST_F(PdfObjectTest, EveryConverterSequenceEndsWithEndJobAndClosesWhatItOpened)
   const std::string open = "openDocument(/docs/f.pdf,Dummy)";
   // Pages 0: three pages whose crops agree, else that many with different crops.
   const struct {
-    const char* name; size_t pages; std::function<void(ScriptedEngine&, ConverterScript&)> arrange; Lines calls;
-    Box box; const char* errorLabel;
+    const char* name;
+    size_t pages;
+    std::function<void(ScriptedEngine&, ConverterScript&)> arrange;
+    Lines calls;
+    Box box;
+    const char* errorLabel;
   } cases[] = {
-      {"crops agree: page 1 only", 0, [](auto&, auto&) {},
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(0)", "endJob"}, {0, 800, 600, 0}, nullptr},
-      {"beginJob fails", 1, [](auto&, ConverterScript& s) { s.failAt["beginJob"] = 1; }, {"beginJob(0)", "endJob"},
-       {}, nullptr},
-      {"openDocument fails", 1, [](auto&, ConverterScript& s) { s.failAt["openDocument"] = 1; },
-       {"beginJob(0)", open, "endJob"}, {}, nullptr},
-      {"getPageBox fails", 1, [](auto&, ConverterScript& s) { s.failAt["getPageBox"] = 1; },
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"}, {}, nullptr},
-      {"selectPage fails on page 3", 3, [](auto&, ConverterScript& s) { s.failAt["selectPage"] = 3; },
+      {"crops agree: page 1 only",
+       0,
+       [](auto&, auto&) {},
+       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(0)", "endJob"},
+       {0, 800, 600, 0},
+       nullptr},
+      {"beginJob fails",
+       1,
+       [](auto&, ConverterScript& s) { s.failAt["beginJob"] = 1; },
+       {"beginJob(0)", "endJob"},
+       {},
+       nullptr},
+      {"openDocument fails",
+       1,
+       [](auto&, ConverterScript& s) { s.failAt["openDocument"] = 1; },
+       {"beginJob(0)", open, "endJob"},
+       {},
+       nullptr},
+      {"getPageBox fails",
+       1,
+       [](auto&, ConverterScript& s) { s.failAt["getPageBox"] = 1; },
+       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"},
+       {},
+       nullptr},
+      {"selectPage fails on page 3",
+       3,
+       [](auto&, ConverterScript& s) { s.failAt["selectPage"] = 3; },
        {"beginJob(0)", open, "selectPage(0)", "getPageBox", "selectPage(1)", "getPageBox", "selectPage(2)",
         "closeDocument(1)", "endJob"},
-       {0, 900, 600, 0}, nullptr},
-      {"page count raises", 2, [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 2); },
-       {"beginJob(0)", open, "closeDocument(1)", "endJob"}, {}, "CDravikPdfObject::RetrieveAllPagesMediaBox"},
-      {"crop check raises", 2, [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 1); }, {}, {},
+       {0, 900, 600, 0},
+       nullptr},
+      {"page count raises",
+       2,
+       [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 2); },
+       {"beginJob(0)", open, "closeDocument(1)", "endJob"},
+       {},
+       "CDravikPdfObject::RetrieveAllPagesMediaBox"},
+      {"crop check raises",
+       2,
+       [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 1); },
+       {},
+       {},
        "CPdfObject::checkDifferentCrop()"},
   };
   for (const auto& c : cases) {
@@ -101,17 +132,25 @@ TEST_F(PdfObjectTest, EveryConverterSequenceEndsWithEndJobAndClosesWhatItOpened)
 
 TEST_F(PdfObjectTest, MediaBoxKeepsTheFirstWidestAndTallestAndTracesWholeNumbers) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-  const struct { std::vector<Box> pages; Box kept; const char* shown; } cases[] = {
+  const struct {
+    std::vector<Box> pages;
+    Box kept;
+    const char* shown;
+  } cases[] = {
       {{{0, 800, 600, 0}, {0, 900, 500, 0}}, {0, 900, 600, 0}, "left = 0 top = 900, right = 600 , bottom = 0"},
       {{{10, 800, 610, 0}, {20, 800, 620, 0}}, {10, 800, 610, 0}, "left = 10 top = 800, right = 610 , bottom = 0"},
-      {{{0, 800, 600, 0}, {-50, 850, 500, -100}}, {0, 850, 600, -100},
+      {{{0, 800, 600, 0}, {-50, 850, 500, -100}},
+       {0, 850, 600, -100},
        "left = 0 top = 850, right = 600 , bottom = -100"},  // not the union
-      {{{0, 800, 600, 0}, {nan, 900, 700, 0}, {0, nan, 600, 0}}, {0, 900, 600, 0},
+      {{{0, 800, 600, 0}, {nan, 900, 700, 0}, {0, nan, 600, 0}},
+       {0, 900, 600, 0},
        "left = 0 top = 900, right = 600 , bottom = 0"},  // NaN never replaces
-      {{{nan, 1e20f, -1e20f, 2.5f}}, {nan, 1e20f, -1e20f, 2.5f},
+      {{{nan, 1e20f, -1e20f, 2.5f}},
+       {nan, 1e20f, -1e20f, 2.5f},
        "left = 0 top = 2147483647, right = -2147483648 , bottom = 3"},
       {{{-2.5f, 1.4f, 0.6f, -0.4f}}, {-2.5f, 1.4f, 0.6f, -0.4f}, "left = -3 top = 1, right = 1 , bottom = 0"},
-      {{{inf, 2147483520.0f, -2147483648.0f, 99.5f}}, {inf, 2147483520.0f, -2147483648.0f, 99.5f},
+      {{{inf, 2147483520.0f, -2147483648.0f, 99.5f}},
+       {inf, 2147483520.0f, -2147483648.0f, 99.5f},
        "left = 2147483647 top = 2147483520, right = -2147483648 , bottom = 100"},
   };
   for (const auto& c : cases) {
@@ -127,9 +166,13 @@ TEST_F(PdfObjectTest, MediaBoxKeepsTheFirstWidestAndTallestAndTracesWholeNumbers
 }
 
 TEST_F(PdfObjectTest, SubtypeComesFromTheProducerAndTheSpotScanStopsAtTheFirstSpot) {
-  for (const auto& [producer, subType] : std::initializer_list<std::pair<std::string, int>>{
-           {"", -1}, {"AcmeVrelWriter 2.0", 1}, {"acme vrel writer", -1}, {"VREL", -1},
-           {std::string("ab\0cd Vrel", 10), 1}, {std::string("\0Vrel", 5), 1}}) {  // zero bytes are text too
+  for (const auto& [producer, subType] :
+       std::initializer_list<std::pair<std::string, int>>{{"", -1},
+                                                          {"AcmeVrelWriter 2.0", 1},
+                                                          {"acme vrel writer", -1},
+                                                          {"VREL", -1},
+                                                          {std::string("ab\0cd Vrel", 10), 1},
+                                                          {std::string("\0Vrel", 5), 1}}) {  // zero bytes are text too
     SCOPED_TRACE(producer);
     auto obj = opened("/docs/s.pdf", Inked(producer, {{kCyan}, {kBlack}}));
     int32_t type = 9;
@@ -168,9 +211,13 @@ PdfInquiryRec Sentinel(int32_t level, const char* key = "Producer") {
 // Which outputs differ from the sentinel: n r i p m s h.
 std::string Written(const PdfInquiryRec& r) {
   std::string w;
-  for (auto [changed, tag] : std::initializer_list<std::pair<bool, char>>{
-           {r.numPages != -7, 'n'}, {r.rotation != -7, 'r'}, {r.infoValue != "host text", 'i'}, {r.pageMode != -7, 'p'},
-           {r.mediaBox[0] != -7, 'm'}, {r.subType != -7, 's'}, {r.hasSpotInk != 7, 'h'}})
+  for (auto [changed, tag] : std::initializer_list<std::pair<bool, char>>{{r.numPages != -7, 'n'},
+                                                                          {r.rotation != -7, 'r'},
+                                                                          {r.infoValue != "host text", 'i'},
+                                                                          {r.pageMode != -7, 'p'},
+                                                                          {r.mediaBox[0] != -7, 'm'},
+                                                                          {r.subType != -7, 's'},
+                                                                          {r.hasSpotInk != 7, 'h'}})
     if (changed) w += tag;
   return w;
 }
@@ -202,20 +249,18 @@ TEST_F(InquiryTest, Level3OnAnExistingObjectWritesEveryLineInOrder) {
   PdfInquiryRec rec = Sentinel(3);
   EXPECT_TRUE(run(&rec));
   EXPECT_EQ(parser_->getStatus(), 0);
-  EXPECT_EQ(lines(), (Lines{"CPdfParse::initPdfObj() End res = 1",
-                            "CPdfObject::openPdf() res = 1 fileName /docs/vrel.pdf",
-                            "CPdfObject::getNumPages() res = 1 numPages = 2",
-                            "CPdfObject::getPageRotation() res = 1 page = 1 rotation = 90",
-                            "CPdfObject::getDocInfo() res = 1 a_infoKey = Producer a_value = VrelPress 5",
-                            "CPdfParse::runInquiryLevel1() End res = 1",
-                            "CPdfObject::getPageMode() res = 1 pageMode = 3",
-                            "CPdfObject::getPageMediaBox() res = 1 left = 0 top = 842, right = 595 , bottom = 0",
-                            "CPdfParse::runInquiryLevel2() End res = 1",
-                            "CPdfObject::getDocInfo() res = 1 a_infoKey = Producer a_value = VrelPress 5",
-                            "CPdfObject::getSubType() res = 1 subType = 1 isPelmont = 1",
-                            "CPdfParse::runInquiryLevel3() End res = 1",
-                            "CPdfObject::closePdf() res = 1 procMem = 0 freeMem = 0l",
-                            "CPdfParse::runInquiryPdfObj() End res = 1"}));
+  EXPECT_EQ(
+      lines(),
+      (Lines{"CPdfParse::initPdfObj() End res = 1", "CPdfObject::openPdf() res = 1 fileName /docs/vrel.pdf",
+             "CPdfObject::getNumPages() res = 1 numPages = 2",
+             "CPdfObject::getPageRotation() res = 1 page = 1 rotation = 90",
+             "CPdfObject::getDocInfo() res = 1 a_infoKey = Producer a_value = VrelPress 5",
+             "CPdfParse::runInquiryLevel1() End res = 1", "CPdfObject::getPageMode() res = 1 pageMode = 3",
+             "CPdfObject::getPageMediaBox() res = 1 left = 0 top = 842, right = 595 , bottom = 0",
+             "CPdfParse::runInquiryLevel2() End res = 1",
+             "CPdfObject::getDocInfo() res = 1 a_infoKey = Producer a_value = VrelPress 5",
+             "CPdfObject::getSubType() res = 1 subType = 1 isPelmont = 1", "CPdfParse::runInquiryLevel3() End res = 1",
+             "CPdfObject::closePdf() res = 1 procMem = 0 freeMem = 0l", "CPdfParse::runInquiryPdfObj() End res = 1"}));
   EXPECT_EQ(std::make_tuple(rec.numPages, rec.rotation, rec.infoValue, rec.pageMode, rec.mediaBox[1], rec.subType,
                             rec.hasSpotInk),
             std::make_tuple(2, 90, std::string("VrelPress 5"), 3, 842.0f, 1, 1u));
@@ -225,7 +270,13 @@ TEST_F(InquiryTest, Level3OnAnExistingObjectWritesEveryLineInOrder) {
 TEST_F(InquiryTest, EachLevelWritesItsFieldsAndTheBoxOnlyWhenTheLevelSucceeded) {
   // Status 0, 1 or 3 (succeeded, but the library raised on the way).
   const struct {
-    int32_t level; const char* key; const char* file; const char* raise; int nth; bool ok; int status;
+    int32_t level;
+    const char* key;
+    const char* file;
+    const char* raise;
+    int nth;
+    bool ok;
+    int status;
     const char* written;
   } cases[] = {
       {1, "Producer", kFile, nullptr, 0, true, 0, "nri"},
@@ -233,10 +284,10 @@ TEST_F(InquiryTest, EachLevelWritesItsFieldsAndTheBoxOnlyWhenTheLevelSucceeded) 
       {3, "Producer", kFile, nullptr, 0, true, 0, "nripmsh"},
       {1, "Subject", kFile, nullptr, 0, true, 0, "nr"},  // a missing entry keeps the host's text
       {0, "Producer", kFile, nullptr, 0, false, 1, ""},
-      {2, "Producer", kFile, "PDPageGetRotate", 1, false, 1, "nip"},   // level 1 fails: no box
+      {2, "Producer", kFile, "PDPageGetRotate", 1, false, 1, "nip"},  // level 1 fails: no box
       {3, "Producer", kFile, "PDPageEnumInksEx", 1, false, 1, "nripm"},
       {2, "Producer", kFile, "PDPageGetMediaBox", 1, false, 1, "nri"},  // in the page mode
-      {2, "Producer", "/docs/empty.pdf", nullptr, 0, false, 1, "n"},  // no page 1
+      {2, "Producer", "/docs/empty.pdf", nullptr, 0, false, 1, "n"},    // no page 1
       {3, "Producer", kFile, "PDDocClose", 1, true, 3, "nripmsh"},
       {3, "Title", "/docs/t.pdf", "PDDocGetInfo", 3, true, 3, "nripmsh"},  // the producer read inside the subtype
       {3, "Producer", "/docs/broken.pdf", nullptr, 0, false, 1, ""},

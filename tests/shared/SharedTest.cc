@@ -38,14 +38,23 @@ TEST(TextCodec, TextStringsDecodeByTheirMarker) {
       {"UTF-16BE unpaired low surrogate", "\xFE\xFF\xDC\x00"s, kBad},
       {"UTF-16BE odd trailing byte", "\xFE\xFF\x00\x41\x00"s, "A" + kBad},
       {"zero bytes kept (UTF-16BE)", "\xFE\xFF\x00\x00\x00\x42"s, "\0B"s},
-      {"UTF-8", "\xEF\xBB\xBF" "Caf\xC3\xA9", "Caf\xC3\xA9"},
+      {"UTF-8",
+       "\xEF\xBB\xBF"
+       "Caf\xC3\xA9",
+       "Caf\xC3\xA9"},
       {"UTF-8 four bytes", "\xEF\xBB\xBF\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-      {"UTF-8 cut sequence", "\xEF\xBB\xBF" "a\xC3", "a" + kBad},
+      {"UTF-8 cut sequence",
+       "\xEF\xBB\xBF"
+       "a\xC3",
+       "a" + kBad},
       {"UTF-8 overlong", "\xEF\xBB\xBF\xC0\x80", kBad + kBad},
       {"UTF-8 surrogate", "\xEF\xBB\xBF\xED\xA0\x80", kBad + kBad + kBad},
       {"UTF-8 past U+10FFFF", "\xEF\xBB\xBF\xF4\x90\x80\x80", kBad + kBad + kBad + kBad},
       {"UTF-8 stray continuation", "\xEF\xBB\xBF\x80z", kBad + "z"},
-      {"zero bytes kept (UTF-8)", "\xEF\xBB\xBF" "a\0b"s, "a\0b"s},
+      {"zero bytes kept (UTF-8)",
+       "\xEF\xBB\xBF"
+       "a\0b"s,
+       "a\0b"s},
   };
   for (const Case& c : cases) EXPECT_EQ(pdfshared::DecodeTextString(c.bytes), c.want) << c.what;
 }
@@ -75,13 +84,13 @@ TEST(TextCodec, Utf8SequencesAreMeasuredAndDecoded) {
       {"\xC3\xA9", 0, 2, 0xE9},
       {"\xE2\x82\xAC", 0, 3, 0x20AC},
       {"\xF4\x8F\xBF\xBF", 0, 4, 0x10FFFF},
-      {"\xC3\xA9", 1, 0, 0},         // continuation byte
-      {"\xC3", 0, 0, 0},             // cut by the end
-      {"\xC3\x41", 0, 0, 0},         // missing continuation
-      {"\xC1\xBF", 0, 0, 0},         // overlong
-      {"\xE0\x9F\xBF", 0, 0, 0},     // overlong
-      {"\xED\xBF\xBF", 0, 0, 0},     // surrogate
-      {"\xF5\x80\x80\x80", 0, 0, 0}, // past U+10FFFF
+      {"\xC3\xA9", 1, 0, 0},          // continuation byte
+      {"\xC3", 0, 0, 0},              // cut by the end
+      {"\xC3\x41", 0, 0, 0},          // missing continuation
+      {"\xC1\xBF", 0, 0, 0},          // overlong
+      {"\xE0\x9F\xBF", 0, 0, 0},      // overlong
+      {"\xED\xBF\xBF", 0, 0, 0},      // surrogate
+      {"\xF5\x80\x80\x80", 0, 0, 0},  // past U+10FFFF
       {"\xFF", 0, 0, 0},
   };
   for (const Case& c : cases) {

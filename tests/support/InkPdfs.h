@@ -14,14 +14,14 @@
 
 namespace inkpdfs {
 
-std::unique_ptr<QPDF> NewPdf();                              // catalog and empty page tree
-QPDFObjectHandle Obj(QPDF& pdf, const std::string& text);    // "N 0 R" resolves in `pdf`
-std::string Ind(QPDF& pdf, std::string text);                // made indirect; "@" is its own reference
+std::unique_ptr<QPDF> NewPdf();                            // catalog and empty page tree
+QPDFObjectHandle Obj(QPDF& pdf, const std::string& text);  // "N 0 R" resolves in `pdf`
+std::string Ind(QPDF& pdf, std::string text);              // made indirect; "@" is its own reference
 std::string Stream(QPDF& pdf, const std::string& dict, const std::string& data);
 std::string Form(QPDF& pdf, const std::string& resources, const std::string& content,
-                 const std::string& extra = "");            // BBox 0 0 100 100
+                 const std::string& extra = "");  // BBox 0 0 100 100
 void AddPage(QPDF& pdf, const std::string& resources, const std::string& content, const std::string& extra = "");
-std::string Sep(const std::string& colorant);                // [/Separation ... /DeviceCMYK tint]
+std::string Sep(const std::string& colorant);  // [/Separation ... /DeviceCMYK tint]
 std::string DevN(QPDF& pdf, const std::vector<std::string>& names, const std::string& attrs = "");
 std::string Res(const std::string& category, const std::string& name, const std::string& value);
 
@@ -30,8 +30,8 @@ std::shared_ptr<QPDF> Read(const std::string& bytes);  // keeps the bytes alive
 
 struct InkCase {
   std::string name;
-  std::function<void(QPDF& pdf)> build;  // adds the case's page
-  std::vector<std::string> spots;        // spot colorants, in walk order
+  std::function<void(QPDF& pdf)> build;   // adds the case's page
+  std::vector<std::string> spots;         // spot colorants, in walk order
   std::vector<std::string> process = {};  // colorants reported as process (NChannel)
 };
 const std::vector<InkCase>& InkRuleCases();

@@ -79,8 +79,8 @@ std::string Assemble(const RawDoc& doc) {
     out += std::to_string(i + 1) + " 0 obj\n" + doc.objects[i] + "\nendobj\n";
   }
   std::string size = std::to_string(doc.objects.size() + 1), start = std::to_string(out.size());
-  return out + "xref\n0 " + size + "\n0000000000 65535 f \n" + table + "trailer\n<< /Size " + size + " " +
-         doc.trailer + " >>\nstartxref\n" + start + "\n%%EOF\n";
+  return out + "xref\n0 " + size + "\n0000000000 65535 f \n" + table + "trailer\n<< /Size " + size + " " + doc.trailer +
+         " >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
 std::string Utf16Be(const std::u16string& text) {

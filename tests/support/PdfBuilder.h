@@ -17,9 +17,9 @@ struct DocLayout {
   std::vector<std::string> pages{""};
   // Entries of the root page-tree node, inherited by every page.
   std::string rootAttrs = "/MediaBox [0 0 612 792]";
-  int fanout = 0;  // >= 2: a balanced tree of that many kids per node
+  int fanout = 0;                                // >= 2: a balanced tree of that many kids per node
   std::map<std::string, std::string> info = {};  // key (no slash) -> string bytes
-  std::string infoRaw = "";                       // further Info entries as PDF text
+  std::string infoRaw = "";                      // further Info entries as PDF text
   struct Encryption {
     std::string user, owner;
   };

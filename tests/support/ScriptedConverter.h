@@ -21,10 +21,10 @@
 namespace testing_support {
 
 struct ConverterScript {
-  using Box = std::array<float, 4>;  // left, top, right, bottom
-  std::vector<Box> boxes;            // per 0-based page; selectPage beyond them fails
+  using Box = std::array<float, 4>;   // left, top, right, bottom
+  std::vector<Box> boxes;             // per 0-based page; selectPage beyond them fails
   std::map<std::string, int> failAt;  // operation -> the call (1-based) that yields 0; 0: every call
-  bool createNull = false;           // the creation entry yields no object
+  bool createNull = false;            // the creation entry yields no object
   int created = 0, destroyed = 0;
   // "initConverter(1,1,1,1,0;0)", "beginJob(0)", "openDocument(<path>,Dummy)",
   // "selectPage(2)", "getPageBox", "closeDocument(1)", "endJob".

@@ -45,19 +45,27 @@ void TakeRecord(const PdfInquiryRec& rec, Answer* a) {
 
 std::string StatusName(int32_t status) {
   switch (status) {
-    case 0: return "ok";
-    case 1: return "failed";
-    case 3: return "engine-error";
-    default: return "status " + std::to_string(status);
+    case 0:
+      return "ok";
+    case 1:
+      return "failed";
+    case 3:
+      return "engine-error";
+    default:
+      return "status " + std::to_string(status);
   }
 }
 
 std::string StatusMeaning(int32_t status) {
   switch (status) {
-    case 0: return "the inquiry succeeded";
-    case 1: return "the inquiry failed";
-    case 3: return "answered, but the PDF engine reported an error on the way";
-    default: return "unknown status";
+    case 0:
+      return "the inquiry succeeded";
+    case 1:
+      return "the inquiry failed";
+    case 3:
+      return "answered, but the PDF engine reported an error on the way";
+    default:
+      return "unknown status";
   }
 }
 

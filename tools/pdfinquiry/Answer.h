@@ -19,13 +19,13 @@ PdfInquiryRec FreshRecord(int level, const char* key, uint32_t index);
 
 struct Answer {
   std::string file;
-  uint32_t index = 0;       // 1-based position in the run; kept in hostField
+  uint32_t index = 0;  // 1-based position in the run; kept in hostField
   int level = 0;
   std::string key;
-  bool inquired = false;    // false: the file was never handed to the library
-  bool succeeded = false;   // runInquiry's result
-  int32_t status = 1;       // getStatus() after the inquiry
-  std::string error;        // why the file could not be asked about
+  bool inquired = false;   // false: the file was never handed to the library
+  bool succeeded = false;  // runInquiry's result
+  int32_t status = 1;      // getStatus() after the inquiry
+  std::string error;       // why the file could not be asked about
   double elapsedMs = 0;
 
   std::optional<int32_t> numPages;

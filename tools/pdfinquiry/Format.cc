@@ -59,8 +59,8 @@ std::string FormatMillimetres(double points) { return Trimmed(points * kMmPerPoi
 std::string FormatMediaBox(const std::array<float, 4>& box) {
   const double width = static_cast<double>(box[2]) - box[0];
   const double height = static_cast<double>(box[1]) - box[3];
-  return FormatPoints(width) + " x " + FormatPoints(height) + " pt (" + FormatMillimetres(width) +
-         " x " + FormatMillimetres(height) + " mm)";
+  return FormatPoints(width) + " x " + FormatPoints(height) + " pt (" + FormatMillimetres(width) + " x " +
+         FormatMillimetres(height) + " mm)";
 }
 
 std::string PrintableText(const std::string& text) {
@@ -114,11 +114,10 @@ TextTable::TextTable(const std::string& key, size_t fileWidth)
     : key_(PrintableText(key)), fileWidth_(std::max<size_t>(fileWidth, 4)) {}
 
 std::string TextTable::header() const {
-  return PadRight("FILE", fileWidth_) + kGap + PadRight("STATUS", kStatusWidth) + kGap +
-         PadLeft("PAGES", kPagesWidth) + kGap + PadLeft("ROT", kRotWidth) + kGap +
-         PadRight(Truncate(key_, kValueWidth), kValueWidth) + kGap + PadRight("MODE", kModeWidth) +
-         kGap + PadRight("MEDIA BOX", kBoxWidth) + kGap + PadRight("SUBTYPE", kSubTypeWidth) + kGap +
-         "SPOT";
+  return PadRight("FILE", fileWidth_) + kGap + PadRight("STATUS", kStatusWidth) + kGap + PadLeft("PAGES", kPagesWidth) +
+         kGap + PadLeft("ROT", kRotWidth) + kGap + PadRight(Truncate(key_, kValueWidth), kValueWidth) + kGap +
+         PadRight("MODE", kModeWidth) + kGap + PadRight("MEDIA BOX", kBoxWidth) + kGap +
+         PadRight("SUBTYPE", kSubTypeWidth) + kGap + "SPOT";
 }
 
 std::string TextTable::row(const Answer& a) const {
@@ -134,14 +133,13 @@ std::string TextTable::row(const Answer& a) const {
   std::string spot = none;
   if (a.hasSpotInk) spot = *a.hasSpotInk == 1 ? "yes" : *a.hasSpotInk == 0 ? "no" : std::to_string(*a.hasSpotInk);
 
-  std::string line =
-      PadRight(PrintableText(a.file), fileWidth_) + kGap + PadRight(StatusName(a.status), kStatusWidth) +
-      kGap + PadLeft(a.numPages ? std::to_string(*a.numPages) : none, kPagesWidth) + kGap +
-      PadLeft(a.rotation ? std::to_string(*a.rotation) : none, kRotWidth) + kGap +
-      PadRight(a.infoValue ? Truncate(PrintableText(*a.infoValue), kValueWidth) : none, kValueWidth) +
-      kGap + PadRight(mode, kModeWidth) + kGap +
-      PadRight(a.mediaBox ? FormatMediaBox(*a.mediaBox) : none, kBoxWidth) + kGap +
-      PadRight(subType, kSubTypeWidth) + kGap + spot;
+  std::string line = PadRight(PrintableText(a.file), fileWidth_) + kGap + PadRight(StatusName(a.status), kStatusWidth) +
+                     kGap + PadLeft(a.numPages ? std::to_string(*a.numPages) : none, kPagesWidth) + kGap +
+                     PadLeft(a.rotation ? std::to_string(*a.rotation) : none, kRotWidth) + kGap +
+                     PadRight(a.infoValue ? Truncate(PrintableText(*a.infoValue), kValueWidth) : none, kValueWidth) +
+                     kGap + PadRight(mode, kModeWidth) + kGap +
+                     PadRight(a.mediaBox ? FormatMediaBox(*a.mediaBox) : none, kBoxWidth) + kGap +
+                     PadRight(subType, kSubTypeWidth) + kGap + spot;
   if (!a.error.empty()) line += "  (" + PrintableText(a.error) + ")";
   return line;
 }
@@ -165,8 +163,7 @@ std::string JsonLine(const Answer& a) {
     const auto& b = *a.mediaBox;
     const double width = static_cast<double>(b[2]) - b[0];
     const double height = static_cast<double>(b[1]) - b[3];
-    j["mediaBox"] = json::array({Rounded(b[0], 1000), Rounded(b[1], 1000), Rounded(b[2], 1000),
-                                 Rounded(b[3], 1000)});
+    j["mediaBox"] = json::array({Rounded(b[0], 1000), Rounded(b[1], 1000), Rounded(b[2], 1000), Rounded(b[3], 1000)});
     j["widthPt"] = Rounded(width, 1000);
     j["heightPt"] = Rounded(height, 1000);
     j["widthMm"] = Rounded(width * kMmPerPoint, 100);

@@ -39,8 +39,7 @@ std::string ExecutablePath() {
   return ec ? std::string() : p.string();
 }
 
-std::string ChooseLibrary(const std::string& option, const char* envValue,
-                          const std::vector<std::string>& candidates) {
+std::string ChooseLibrary(const std::string& option, const char* envValue, const std::vector<std::string>& candidates) {
   if (!option.empty()) return option;
   if (envValue != nullptr && envValue[0] != '\0') return envValue;
   for (const auto& c : candidates) {
@@ -75,8 +74,6 @@ std::unique_ptr<PdfParseLibrary> PdfParseLibrary::Load(const std::string& path, 
       new PdfParseLibrary(handle, reinterpret_cast<CreateCPdfParseFn>(symbol), path));
 }
 
-std::unique_ptr<CPdfParseIf> PdfParseLibrary::createParser() {
-  return std::unique_ptr<CPdfParseIf>(factory_(0));
-}
+std::unique_ptr<CPdfParseIf> PdfParseLibrary::createParser() { return std::unique_ptr<CPdfParseIf>(factory_(0)); }
 
 }  // namespace pdfinquiry

@@ -22,8 +22,7 @@ std::string ExecutablePath();
 // The library to load: `option` if set, else `envValue` if set and not
 // empty, else the first default candidate that exists (or, when none exists,
 // the bare soname for the system's search path).
-std::string ChooseLibrary(const std::string& option, const char* envValue,
-                          const std::vector<std::string>& candidates);
+std::string ChooseLibrary(const std::string& option, const char* envValue, const std::vector<std::string>& candidates);
 
 class PdfParseLibrary {
  public:

@@ -30,7 +30,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app(kDescription, "pdfinquiry");
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("pdfinquiry ") + PDFINQUIRY_VERSION);
-  app.add_option("--level", o.level, "Inquiry level: 1 pages, rotation, entry; 2 adds page mode and "
+  app.add_option("--level", o.level,
+                 "Inquiry level: 1 pages, rotation, entry; 2 adds page mode and "
                  "media box; 3 adds subtype and spot ink")
       ->check(CLI::IsMember({1, 2, 3}))
       ->default_val(3);
@@ -48,8 +49,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       ->type_name("FILE|-");
   app.add_flag("--quiet,-q", o.quiet, "No progress line");
   app.add_option("--library", o.library, "libpdfparse.so to load")->type_name("PATH");
-  app.add_option("paths", o.paths, "PDF files (or directories with --recursive)")
-      ->type_name("PATH");
+  app.add_option("paths", o.paths, "PDF files (or directories with --recursive)")->type_name("PATH");
 
   std::ostringstream out, err;
   try {

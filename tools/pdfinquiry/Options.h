@@ -8,27 +8,27 @@
 namespace pdfinquiry {
 
 // Exit codes of the whole program.
-inline constexpr int kExitOk = 0;        // every inquiry succeeded
-inline constexpr int kExitFailed = 1;    // at least one inquiry failed
-inline constexpr int kExitUsage = 2;     // bad command line, or no loadable library
+inline constexpr int kExitOk = 0;      // every inquiry succeeded
+inline constexpr int kExitFailed = 1;  // at least one inquiry failed
+inline constexpr int kExitUsage = 2;   // bad command line, or no loadable library
 
 struct Options {
   int level = 3;
   std::string key = "Producer";
   bool json = false;
-  std::string traceFile;     // empty: leave PDFPARSE_TRACE as it is
+  std::string traceFile;  // empty: leave PDFPARSE_TRACE as it is
   bool recursive = false;
-  std::string filesFrom;     // empty: none; "-": standard input, answered line by line
+  std::string filesFrom;  // empty: none; "-": standard input, answered line by line
   bool quiet = false;
-  std::string library;       // empty: PDFPARSE_LIBRARY, else the library next to the program
+  std::string library;  // empty: PDFPARSE_LIBRARY, else the library next to the program
   std::vector<std::string> paths;
 };
 
 struct ParsedCommandLine {
-  bool run = false;      // false: print `output`/`error` and exit with `exitCode`
+  bool run = false;  // false: print `output`/`error` and exit with `exitCode`
   int exitCode = kExitOk;
-  std::string output;    // for stdout (--help, --version)
-  std::string error;     // for stderr (usage errors)
+  std::string output;  // for stdout (--help, --version)
+  std::string error;   // for stderr (usage errors)
   Options options;
 };
 

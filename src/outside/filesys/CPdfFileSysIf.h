@@ -46,9 +46,7 @@ class FileSys {
 class FileSysWrapper : public FileSys {
  public:
   explicit FileSysWrapper(FileSys* target) : target_(target) {}
-  int open(const std::string& path, std::unique_ptr<File>* out) override {
-    return target_->open(path, out);
-  }
+  int open(const std::string& path, std::unique_ptr<File>* out) override { return target_->open(path, out); }
 
  private:
   FileSys* target_;

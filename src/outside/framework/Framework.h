@@ -58,8 +58,8 @@ void FailFrameworkAllocationsForTesting(int skip, int count);
 // library has run; `failure` points to static text.
 struct AFX_EXTENSION_MODULE {
   bool bInitialized = false;
-  const void* hModule = nullptr;   // an address inside the registered module
-  const char* failure = nullptr;   // why the last registration failed; null when it did not
+  const void* hModule = nullptr;  // an address inside the registered module
+  const char* failure = nullptr;  // why the last registration failed; null when it did not
 };
 
 // Registers the module that contains `instance`. True on success; on

@@ -30,8 +30,8 @@ bool ValidModuleName(const char* name) {
 std::string EnvValue(const char* name) {
   std::vector<char> buffer(4096, '\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
-    outside::DWORD n = CurrentPlatform()->GetEnvironmentVariableA(
-        name, buffer.data(), static_cast<outside::DWORD>(buffer.size()));
+    outside::DWORD n =
+        CurrentPlatform()->GetEnvironmentVariableA(name, buffer.data(), static_cast<outside::DWORD>(buffer.size()));
     if (n == 0) return std::string();
     if (n < buffer.size()) return std::string(buffer.data(), n);
     if (n > kMaxEnvValue) return std::string();
@@ -62,9 +62,7 @@ CLoaderLibrary::~CLoaderLibrary() {
   if (m_module != nullptr) ReleaseLibrary();
 }
 
-int CLoaderLibrary::LoadLibraryA(const char* moduleName) {
-  return LoadLibraryA(moduleName, nullptr, 0);
-}
+int CLoaderLibrary::LoadLibraryA(const char* moduleName) { return LoadLibraryA(moduleName, nullptr, 0); }
 
 int CLoaderLibrary::LoadLibraryA(const char* moduleName, const char* folder, int /*flags*/) {
   if (!ValidModuleName(moduleName)) {
@@ -112,8 +110,8 @@ int CLoaderLibrary::LoadLibraryA(const char* moduleName, const char* folder, int
   }
   m_errState = m_errReason = kErrNotFound;
   m_errText = reasons;
-  g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::LoadLibraryA() %s not loaded: %s",
-                    file.c_str(), reasons.c_str());
+  g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::LoadLibraryA() %s not loaded: %s", file.c_str(),
+                    reasons.c_str());
   return 0;
 }
 
@@ -136,8 +134,8 @@ void* CLoaderLibrary::CreateObject(const char* entryName, long arg) {
   if (symbol == nullptr) {
     m_errState = m_errReason = kErrNoEntry;
     m_errText = error;
-    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::CreateObject() %s missing in %s: %s",
-                      entryName, m_path.c_str(), error.c_str());
+    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::CreateObject() %s missing in %s: %s", entryName,
+                      m_path.c_str(), error.c_str());
     return nullptr;
   }
   using Entry = void* (*)(long);
@@ -152,8 +150,8 @@ void* CLoaderLibrary::CreateObject(const char* entryName, long arg) {
   if (object == nullptr) {
     m_errState = m_errReason = kErrEntryNull;
     m_errText = raised ? "the entry raised an exception" : "the entry returned null";
-    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::CreateObject() %s in %s: %s",
-                      entryName, m_path.c_str(), m_errText.c_str());
+    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::CreateObject() %s in %s: %s", entryName,
+                      m_path.c_str(), m_errText.c_str());
     return nullptr;
   }
   m_errState = kErrNone;
@@ -173,8 +171,8 @@ int CLoaderLibrary::ReleaseLibrary() {
   if (!CurrentPlatform()->FreeModule(module, &error)) {
     m_errState = m_errReason = kErrReleaseFailed;
     m_errText = error;
-    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::ReleaseLibrary() %s: %s",
-                      m_path.c_str(), error.c_str());
+    g_traceA.OutputEx(kTraceInstance, "--ERROR-- CLoaderLibrary::ReleaseLibrary() %s: %s", m_path.c_str(),
+                      error.c_str());
     return 0;
   }
   m_errState = kErrNone;

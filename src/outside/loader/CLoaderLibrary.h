@@ -12,25 +12,25 @@ class CLoaderLibrary {
   // Error states (GetErrorState).
   enum : unsigned long {
     kErrNone = 0,
-    kErrNotFound = 1,        // no module of that name could be loaded
-    kErrNoEntry = 2,         // the creation entry is missing
-    kErrEntryNull = 3,       // the creation entry returned null
-    kErrReleaseFailed = 4,   // unloading failed
-    kErrNotLoaded = 5,       // a call that needs a loaded module
+    kErrNotFound = 1,       // no module of that name could be loaded
+    kErrNoEntry = 2,        // the creation entry is missing
+    kErrEntryNull = 3,      // the creation entry returned null
+    kErrReleaseFailed = 4,  // unloading failed
+    kErrNotLoaded = 5,      // a call that needs a loaded module
   };
 
   CLoaderLibrary();
-  virtual ~CLoaderLibrary();                                          // slot 0
+  virtual ~CLoaderLibrary();  // slot 0
   // Loads lib<moduleName>.so, searching: $PDFPARSE_PLUGIN_DIR, the folder
   // of libpdfparse.so itself, the system's library path. Non-zero on success.
-  virtual int LoadLibraryA(const char* moduleName);                   // slot 1
+  virtual int LoadLibraryA(const char* moduleName);                                 // slot 1
   virtual int LoadLibraryA(const char* moduleName, const char* folder, int flags);  // slot 2
   // Calls the module's entry `entryName(arg)`; null when missing or when it
   // yields null.
-  virtual void* CreateObject(const char* entryName, long arg);        // slot 3
-  virtual int ReleaseLibrary();                                       // slot 4
-  virtual unsigned long GetErrReason() const;                         // slot 5
-  virtual int IsLibraryLoaded() const;                                // slot 6
+  virtual void* CreateObject(const char* entryName, long arg);  // slot 3
+  virtual int ReleaseLibrary();                                 // slot 4
+  virtual unsigned long GetErrReason() const;                   // slot 5
+  virtual int IsLibraryLoaded() const;                          // slot 6
   unsigned long GetErrorState() const { return m_errState; }
   // The system's reason for the last failure (dlerror text).
   const std::string& GetErrorText() const { return m_errText; }

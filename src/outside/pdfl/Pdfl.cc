@@ -17,9 +17,7 @@ PdflEngine* CurrentPdflEngine() {
   return engine != nullptr ? engine : DefaultPdflEngine();
 }
 
-PdflEngine* SetPdflEngine(PdflEngine* engine) {
-  return g_installed.exchange(engine, std::memory_order_acq_rel);
-}
+PdflEngine* SetPdflEngine(PdflEngine* engine) { return g_installed.exchange(engine, std::memory_order_acq_rel); }
 
 ASInt32 PDFLInit(PDFLDataRec* data) { return CurrentPdflEngine()->PDFLInit(data); }
 ASInt32 PDFLGetInitCount() { return CurrentPdflEngine()->PDFLGetInitCount(); }
@@ -38,8 +36,7 @@ void ASFileSysReleasePathName(ASFileSys fileSys, ASPathName path) {
   CurrentPdflEngine()->ASFileSysReleasePathName(fileSys, path);
 }
 
-PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
-                  ASBool doRepair) {
+PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData, ASBool doRepair) {
   return CurrentPdflEngine()->PDDocOpenEx(path, fileSys, authProc, clientData, doRepair);
 }
 ASInt32 PDDocAuthorize(PDDoc doc, ASInt32 permsWanted, void* authData) {
@@ -51,20 +48,14 @@ ASInt32 PDDocGetInfo(PDDoc doc, const char* key, char* buffer, ASInt32 bufSize) 
   return CurrentPdflEngine()->PDDocGetInfo(doc, key, buffer, bufSize);
 }
 
-PDPage PDDocAcquirePage(PDDoc doc, ASInt32 index) {
-  return CurrentPdflEngine()->PDDocAcquirePage(doc, index);
-}
+PDPage PDDocAcquirePage(PDDoc doc, ASInt32 index) { return CurrentPdflEngine()->PDDocAcquirePage(doc, index); }
 void PDPageRelease(PDPage page) { CurrentPdflEngine()->PDPageRelease(page); }
 ASInt16 PDPageGetRotate(PDPage page) { return CurrentPdflEngine()->PDPageGetRotate(page); }
-void PDPageGetMediaBox(PDPage page, ASFixedRect* box) {
-  CurrentPdflEngine()->PDPageGetMediaBox(page, box);
-}
-void PDPageGetCropBox(PDPage page, ASFixedRect* box) {
-  CurrentPdflEngine()->PDPageGetCropBox(page, box);
-}
+void PDPageGetMediaBox(PDPage page, ASFixedRect* box) { CurrentPdflEngine()->PDPageGetMediaBox(page, box); }
+void PDPageGetCropBox(PDPage page, ASFixedRect* box) { CurrentPdflEngine()->PDPageGetCropBox(page, box); }
 
 double PDPageGetUserUnit(PDPage page) { return CurrentPdflEngine()->PDPageGetUserUnit(page); }
-void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
-                      ASBool includeOPI, ASAtom colorModel) {
+void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool includeOPI,
+                      ASAtom colorModel) {
   CurrentPdflEngine()->PDPageEnumInksEx(page, proc, clientData, includeOPI, colorModel);
 }

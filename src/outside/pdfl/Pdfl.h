@@ -21,8 +21,7 @@ ASPathName ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType, const
                                    const void* mustBeZero);
 void ASFileSysReleasePathName(ASFileSys fileSys, ASPathName path);
 
-PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
-                  ASBool doRepair);
+PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData, ASBool doRepair);
 ASInt32 PDDocAuthorize(PDDoc doc, ASInt32 permsWanted, void* authData);
 void PDDocClose(PDDoc doc);
 ASInt32 PDDocGetNumPages(PDDoc doc);
@@ -35,7 +34,6 @@ void PDPageGetMediaBox(PDPage page, ASFixedRect* box);
 void PDPageGetCropBox(PDPage page, ASFixedRect* box);
 // The size of the page's user space unit in points (/UserUnit; 1 by default).
 double PDPageGetUserUnit(PDPage page);
-void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
-                      ASBool includeOPI, ASAtom colorModel);
+void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool includeOPI, ASAtom colorModel);
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_PDFL_H_

@@ -25,15 +25,15 @@ class PdflEngine {
   virtual const char* ASAtomGetString(ASAtom atom) = 0;
 
   // Path names on a file system (CPdfFileSysIf::Create gives the file system).
-  virtual ASPathName ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType,
-                                             const void* pathSpec, const void* mustBeZero) = 0;
+  virtual ASPathName ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpecType, const void* pathSpec,
+                                             const void* mustBeZero) = 0;
   virtual void ASFileSysReleasePathName(ASFileSys fileSys, ASPathName path) = 0;
 
   // Documents. PDDocOpenEx calls `authProc(doc, clientData)` when the
   // document needs a password that it does not have; a false answer fails the
   // open. `doRepair` allows recovery of damaged files.
-  virtual PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc,
-                            void* clientData, ASBool doRepair) = 0;
+  virtual PDDoc PDDocOpenEx(ASPathName path, ASFileSys fileSys, PDAuthProc authProc, void* clientData,
+                            ASBool doRepair) = 0;
   // Tries `authData` (a NUL-terminated password) and returns the permissions
   // granted (pdPermOpen set when it opens the document; 0 when wrong).
   virtual ASInt32 PDDocAuthorize(PDDoc doc, ASInt32 permsWanted, void* authData) = 0;
@@ -54,8 +54,8 @@ class PdflEngine {
   virtual double PDPageGetUserUnit(PDPage page) = 0;
   // Reports the page's inks to `proc` until it returns false. `colorModel`
   // ASAtomNull selects CMYK: Cyan, Magenta, Yellow, Black first.
-  virtual void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData,
-                                ASBool includeOPI, ASAtom colorModel) = 0;
+  virtual void PDPageEnumInksEx(PDPage page, PDPageEnumInksCallback proc, void* clientData, ASBool includeOPI,
+                                ASAtom colorModel) = 0;
 };
 
 // The engine the calls go to. Installing is for start-up and tests; do it

@@ -12,8 +12,7 @@
 #include "outside/pdfl/PdflTypes.h"
 
 inline constexpr ASErrorCode ErrBuildCode(uint32_t severity, uint32_t system, uint32_t code) {
-  return static_cast<ASErrorCode>(((severity & 0xFu) << 28) | ((system & 0xFFu) << 16) |
-                                  (code & 0xFFFFu));
+  return static_cast<ASErrorCode>(((severity & 0xFu) << 28) | ((system & 0xFFu) << 16) | (code & 0xFFFFu));
 }
 inline constexpr uint32_t ErrGetSeverity(ASErrorCode e) { return static_cast<uint32_t>(e) >> 28; }
 inline constexpr uint32_t ErrGetSystem(ASErrorCode e) { return (static_cast<uint32_t>(e) >> 16) & 0xFFu; }
@@ -36,7 +35,7 @@ inline constexpr ASErrorCode kNoError = 0;
 inline constexpr ASErrorCode kInternal = ErrBuildCode(ErrAlways, ErrSysGeneral, 1);
 inline constexpr ASErrorCode kNoMemory = ErrBuildCode(ErrAlways, ErrSysGeneral, 2);
 inline constexpr ASErrorCode kBadParameter = ErrBuildCode(ErrAlways, ErrSysGeneral, 3);
-inline constexpr ASErrorCode kTimeout = ErrBuildCode(ErrAlways, ErrSysGeneral, 4);      // deadline or work budget spent
+inline constexpr ASErrorCode kTimeout = ErrBuildCode(ErrAlways, ErrSysGeneral, 4);  // deadline or work budget spent
 inline constexpr ASErrorCode kNotInitialized = ErrBuildCode(ErrAlways, ErrSysGeneral, 5);
 inline constexpr ASErrorCode kFileNotFound = ErrBuildCode(ErrAlways, ErrSysFile, 1);
 inline constexpr ASErrorCode kFileRead = ErrBuildCode(ErrAlways, ErrSysFile, 2);        // I/O error, short file
@@ -44,10 +43,10 @@ inline constexpr ASErrorCode kNotRegularFile = ErrBuildCode(ErrAlways, ErrSysFil
 inline constexpr ASErrorCode kFilePermission = ErrBuildCode(ErrAlways, ErrSysFile, 4);
 inline constexpr ASErrorCode kFileTooLarge = ErrBuildCode(ErrAlways, ErrSysFile, 5);
 inline constexpr ASErrorCode kNotPdf = ErrBuildCode(ErrAlways, ErrSysPDDoc, 1);
-inline constexpr ASErrorCode kDamaged = ErrBuildCode(ErrAlways, ErrSysPDDoc, 2);       // damaged beyond repair
+inline constexpr ASErrorCode kDamaged = ErrBuildCode(ErrAlways, ErrSysPDDoc, 2);  // damaged beyond repair
 inline constexpr ASErrorCode kPassword = ErrBuildCode(ErrAlways, ErrSysPDDoc, 3);
 inline constexpr ASErrorCode kUnsupported = ErrBuildCode(ErrAlways, ErrSysPDDoc, 4);
-inline constexpr ASErrorCode kBadPage = ErrBuildCode(ErrAlways, ErrSysPDPage, 1);     // page index out of range
+inline constexpr ASErrorCode kBadPage = ErrBuildCode(ErrAlways, ErrSysPDPage, 1);  // page index out of range
 inline constexpr ASErrorCode kInitBadRecord = ErrBuildCode(ErrAlways, ErrSysInit, 1);
 }  // namespace pdfl_err
 

@@ -44,14 +44,14 @@ using ASPathName = ASPathNameRec*;
 // one trailing reserved word less follows.
 #pragma pack(push, 4)
 struct PDFLDataRec {
-  ASUns32 size;            // 52
-  ASUns32 flags;           // 1
-  ASUns32 reserved0;       // 0
-  ASUns32 alignPad;        // 0
-  ASUTF16Val** dirList;    // resource directories (NUL-terminated UTF-16), or null
-  ASInt32 dirListLen;      // entries in dirList: 3, or 0 without a list
-  ASUns32 reserved1;       // 0
-  ASUns32 reserved2[5];    // 0
+  ASUns32 size;          // 52
+  ASUns32 flags;         // 1
+  ASUns32 reserved0;     // 0
+  ASUns32 alignPad;      // 0
+  ASUTF16Val** dirList;  // resource directories (NUL-terminated UTF-16), or null
+  ASInt32 dirListLen;    // entries in dirList: 3, or 0 without a list
+  ASUns32 reserved1;     // 0
+  ASUns32 reserved2[5];  // 0
 };
 #pragma pack(pop)
 static_assert(offsetof(PDFLDataRec, dirList) == 16, "list pointer must be 8-byte aligned");
@@ -66,10 +66,10 @@ using PDAuthProc = ASBool (*)(PDDoc doc, void* clientData);
 
 // One ink as PDPageEnumInksEx reports it.
 struct PDPageInkRec {
-  ASSize_t size;           // sizeof(PDPageInkRec)
-  ASAtom colorantName;     // the colorant's name
-  ASBool isProcessColor;   // non-zero for Cyan, Magenta, Yellow, Black
-  ASBool whetherToPrint;   // 1
+  ASSize_t size;          // sizeof(PDPageInkRec)
+  ASAtom colorantName;    // the colorant's name
+  ASBool isProcessColor;  // non-zero for Cyan, Magenta, Yellow, Black
+  ASBool whetherToPrint;  // 1
 };
 using PDPageInk = PDPageInkRec*;
 // Return false to halt the enumeration.

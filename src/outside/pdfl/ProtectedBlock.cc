@@ -57,8 +57,7 @@ ASErrorCode ACGetExceptionErrorCode() { return State().code; }
 char* ASGetErrorString(ASErrorCode code, char* buffer, ASSize_t length) {
   if (buffer == nullptr || length == 0) return buffer;
   const ThreadState& s = State();
-  const char* text = (code == s.code && code != 0 && !s.message.empty()) ? s.message.c_str()
-                                                                        : PdflErrorText(code);
+  const char* text = (code == s.code && code != 0 && !s.message.empty()) ? s.message.c_str() : PdflErrorText(code);
   size_t n = std::strlen(text);
   if (n > length - 1) n = length - 1;
   std::memcpy(buffer, text, n);

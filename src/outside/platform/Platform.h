@@ -73,8 +73,7 @@ class Platform {
   // Creates a thread running `routine(arg)`. With CREATE_SUSPENDED in
   // `flags` the routine does not run before ResumeThread. `threadId` (if not
   // null) receives a non-zero id, unique among live threads. Null on failure.
-  virtual HANDLE CreateThread(LPTHREAD_START_ROUTINE routine, void* arg, DWORD flags,
-                              DWORD* threadId) = 0;
+  virtual HANDLE CreateThread(LPTHREAD_START_ROUTINE routine, void* arg, DWORD flags, DWORD* threadId) = 0;
   // Lets a suspended thread run. Returns the previous suspend count (1 for
   // a suspended thread, 0 for a running one), or 0xFFFFFFFF on failure.
   virtual DWORD ResumeThread(HANDLE thread) = 0;
@@ -133,9 +132,7 @@ class PlatformWrapper : public Platform {
 
   HANDLE CreateEventA(bool m, bool i) override { return target_->CreateEventA(m, i); }
   bool SetEvent(HANDLE e) override { return target_->SetEvent(e); }
-  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override {
-    return target_->WaitForSingleObject(h, ms);
-  }
+  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override { return target_->WaitForSingleObject(h, ms); }
   bool CloseHandle(HANDLE h) override { return target_->CloseHandle(h); }
   HANDLE CreateThread(LPTHREAD_START_ROUTINE r, void* a, DWORD f, DWORD* id) override {
     return target_->CreateThread(r, a, f, id);
@@ -143,9 +140,7 @@ class PlatformWrapper : public Platform {
   DWORD ResumeThread(HANDLE t) override { return target_->ResumeThread(t); }
   DWORD GetCurrentThreadId() override { return target_->GetCurrentThreadId(); }
   DWORD GetCurrentProcessId() override { return target_->GetCurrentProcessId(); }
-  void InitializeCriticalSection(CRITICAL_SECTION* s) override {
-    target_->InitializeCriticalSection(s);
-  }
+  void InitializeCriticalSection(CRITICAL_SECTION* s) override { target_->InitializeCriticalSection(s); }
   void EnterCriticalSection(CRITICAL_SECTION* s) override { target_->EnterCriticalSection(s); }
   void LeaveCriticalSection(CRITICAL_SECTION* s) override { target_->LeaveCriticalSection(s); }
   void DeleteCriticalSection(CRITICAL_SECTION* s) override { target_->DeleteCriticalSection(s); }
@@ -162,9 +157,7 @@ class PlatformWrapper : public Platform {
   void TrimHeap() override { target_->TrimHeap(); }
   uint64_t MonotonicMillis() override { return target_->MonotonicMillis(); }
   HMODULE LoadModule(const char* p, std::string* e) override { return target_->LoadModule(p, e); }
-  void* FindSymbol(HMODULE m, const char* s, std::string* e) override {
-    return target_->FindSymbol(m, s, e);
-  }
+  void* FindSymbol(HMODULE m, const char* s, std::string* e) override { return target_->FindSymbol(m, s, e); }
   bool FreeModule(HMODULE m, std::string* e) override { return target_->FreeModule(m, e); }
   std::string ModulePathOf(const void* a) override { return target_->ModulePathOf(a); }
 

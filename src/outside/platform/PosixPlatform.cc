@@ -229,8 +229,7 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
-  HANDLE CreateThread(LPTHREAD_START_ROUTINE routine, void* arg, DWORD flags,
-                      DWORD* threadId) override {
+  HANDLE CreateThread(LPTHREAD_START_ROUTINE routine, void* arg, DWORD flags, DWORD* threadId) override {
     if (!routine) {
       errno = EINVAL;
       return nullptr;
@@ -282,9 +281,7 @@ class PosixPlatform final : public Platform {
 
   DWORD GetCurrentProcessId() override { return static_cast<DWORD>(::getpid()); }
 
-  void InitializeCriticalSection(CRITICAL_SECTION* section) override {
-    section->impl = new RecursiveSection();
-  }
+  void InitializeCriticalSection(CRITICAL_SECTION* section) override { section->impl = new RecursiveSection(); }
   void EnterCriticalSection(CRITICAL_SECTION* section) override {
     static_cast<RecursiveSection*>(section->impl)->mutex.lock();
   }
@@ -296,12 +293,8 @@ class PosixPlatform final : public Platform {
     section->impl = nullptr;
   }
 
-  LONG InterlockedIncrement(volatile LONG* value) override {
-    return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
-  }
-  LONG InterlockedDecrement(volatile LONG* value) override {
-    return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
-  }
+  LONG InterlockedIncrement(volatile LONG* value) override { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+  LONG InterlockedDecrement(volatile LONG* value) override { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
 
   DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override {
     const char* value = name ? std::getenv(name) : nullptr;
@@ -319,9 +312,7 @@ class PosixPlatform final : public Platform {
     return static_cast<DWORD>(length);
   }
 
-  void Sleep(DWORD milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
+  void Sleep(DWORD milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
   bool GetProcessMemoryInfo(PROCESS_MEMORY_COUNTERS* counters, DWORD cb) override {
     if (!counters || cb < 40) {
@@ -350,8 +341,7 @@ class PosixPlatform final : public Platform {
 
   uint64_t MonotonicMillis() override {
     using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   }
 
   HMODULE LoadModule(const char* path, std::string* error) override {

@@ -17,8 +17,7 @@ namespace {
 std::string Cut(std::string text) {
   if (text.size() <= kMaxTraceText) return text;
   size_t keep = kMaxTraceText;
-  for (int back = 0; back < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++back)
-    --keep;
+  for (int back = 0; back < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++back) --keep;
   text.resize(keep);
   return text + "...";
 }

@@ -40,8 +40,7 @@ class CDravikTrace {
   // Writes a banner: `text` followed by `count` copies of `fill`.
   void StartTrace(const char* text, char fill, uint32_t count);
   // Writes one printf-style line tagged with the instance name.
-  void OutputEx(const char* instance, const char* format, ...)
-      __attribute__((format(printf, 3, 4)));
+  void OutputEx(const char* instance, const char* format, ...) __attribute__((format(printf, 3, 4)));
   // Writes one printf-style line without an instance name.
   void Output(const char* format, ...) __attribute__((format(printf, 2, 3)));
 

@@ -36,8 +36,7 @@ std::string EscapeTraceText(std::string_view text) {
 }
 
 std::string FormatTraceLine(const TraceRecord& record, std::chrono::system_clock::time_point when) {
-  if (record.call == TraceCall::CreateInstance || record.call == TraceCall::ReleaseInstance)
-    return std::string();
+  if (record.call == TraceCall::CreateInstance || record.call == TraceCall::ReleaseInstance) return std::string();
   using namespace std::chrono;
   std::time_t seconds = system_clock::to_time_t(when);
   auto millis = duration_cast<milliseconds>(when.time_since_epoch()).count() % 1000;
@@ -83,8 +82,7 @@ class StderrSink : public TraceSink {
 // line itself is ours, so the sink's pattern is the bare message.
 class RotatingFileSink : public TraceSink {
  public:
-  explicit RotatingFileSink(std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> sink)
-      : sink_(std::move(sink)) {}
+  explicit RotatingFileSink(std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> sink) : sink_(std::move(sink)) {}
   void write(const TraceRecord& record) override {
     std::string line = FormatTraceLine(record, std::chrono::system_clock::now());
     if (line.empty()) return;
@@ -132,8 +130,8 @@ bool IsTraceableFile(const std::string& path, std::string* error) {
 
 std::shared_ptr<TraceSink> MakeStderrSink() { return std::make_shared<StderrSink>(); }
 
-std::shared_ptr<TraceSink> MakeRotatingFileSink(const std::string& path, size_t maxBytes,
-                                                size_t maxFiles, std::string* error) {
+std::shared_ptr<TraceSink> MakeRotatingFileSink(const std::string& path, size_t maxBytes, size_t maxFiles,
+                                                std::string* error) {
   std::string reason;
   if (!IsTraceableFile(path, &reason)) {
     if (error) *error = reason;

@@ -34,8 +34,8 @@ std::shared_ptr<TraceSink> MakeStderrSink();
 // Null when the file cannot be opened or is not a regular file (a FIFO, a
 // device, a directory; nothing blocks on them); `error` (if not null) then
 // says why.
-std::shared_ptr<TraceSink> MakeRotatingFileSink(const std::string& path, size_t maxBytes,
-                                                size_t maxFiles, std::string* error);
+std::shared_ptr<TraceSink> MakeRotatingFileSink(const std::string& path, size_t maxBytes, size_t maxFiles,
+                                                std::string* error);
 
 // Size bound of the file PDFPARSE_TRACE names, and how many old files stay.
 inline constexpr size_t kTraceFileMaxBytes = 4u * 1024u * 1024u;

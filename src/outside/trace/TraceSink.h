@@ -16,9 +16,9 @@ enum class TraceCall { CreateInstance, ReleaseInstance, StartTrace, Output, Outp
 
 struct TraceRecord {
   TraceCall call = TraceCall::Output;
-  uint64_t threadId = 0;    // id of the calling thread
-  std::string instance;     // instance name; empty for Output
-  std::string text;         // the formatted line (or StartTrace's banner)
+  uint64_t threadId = 0;  // id of the calling thread
+  std::string instance;   // instance name; empty for Output
+  std::string text;       // the formatted line (or StartTrace's banner)
 };
 
 class TraceSink {

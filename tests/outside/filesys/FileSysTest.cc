@@ -27,9 +27,14 @@ TEST(RealFileSysTest, ReadsRegularFilesAtOffsetsAndRefusesEverythingElse) {
   ASSERT_EQ(::symlink(dir.file("f.bin").c_str(), dir.file("link").c_str()), 0);
   ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("dirlink").c_str()), 0);
   const std::pair<std::string, int> cases[] = {
-      {dir.write("empty", ""), 0},   {dir.file("link"), 0},          {dir.file("missing.pdf"), ENOENT},
-      {"", ENOENT},                  {dir.file("f.bin/below"), ENOTDIR}, {dir.path(), EISDIR},
-      {dir.file("dirlink"), EISDIR}, {dir.file("fifo"), ENODEV},     // at once: no writer is waited for
+      {dir.write("empty", ""), 0},
+      {dir.file("link"), 0},
+      {dir.file("missing.pdf"), ENOENT},
+      {"", ENOENT},
+      {dir.file("f.bin/below"), ENOTDIR},
+      {dir.path(), EISDIR},
+      {dir.file("dirlink"), EISDIR},
+      {dir.file("fifo"), ENODEV},  // at once: no writer is waited for
       {"/dev/null", ENODEV},
   };
   for (const auto& [path, error] : cases) {

@@ -48,7 +48,11 @@ TEST_F(LoaderTest, EntriesYieldObjectsOrFailWithACodeAndAReasonLine) {
   EXPECT_TRUE(take().empty()) << "success writes no line";
 
   const std::string in = " in " + loader.LoadedPath() + ": ";
-  const struct { const char* entry; unsigned long state; std::string line; } cases[] = {
+  const struct {
+    const char* entry;
+    unsigned long state;
+    std::string line;
+  } cases[] = {
       {"CreateNothing", CLoaderLibrary::kErrEntryNull, "CreateNothing" + in + "the entry returned null"},
       {"CreateMissing", CLoaderLibrary::kErrNoEntry, "CreateMissing missing" + in},
       {"CreateThrowing", CLoaderLibrary::kErrEntryNull, "CreateThrowing" + in + "the entry raised an exception"},
@@ -87,8 +91,8 @@ TEST_F(LoaderTest, SearchOrderIsPluginDirThenOwnFolderThenSystemPath) {
   EXPECT_EQ(loader.GetErrorState(), CLoaderLibrary::kErrNotFound);
   const Lines tried = {"/plug/libKestaro.so", "/opt/host/lib/libKestaro.so", "libKestaro.so"};
   EXPECT_EQ(platform_.loadAttempts, tried);
-  EXPECT_EQ(take(), Lines{"--ERROR-- CLoaderLibrary::LoadLibraryA() libKestaro.so not loaded: " + tried[0] +
-                          ": " + tried[0] + ": scripted load failure; " + tried[1] + ": " + tried[1] +
+  EXPECT_EQ(take(), Lines{"--ERROR-- CLoaderLibrary::LoadLibraryA() libKestaro.so not loaded: " + tried[0] + ": " +
+                          tried[0] + ": scripted load failure; " + tried[1] + ": " + tried[1] +
                           ": scripted load failure; " + tried[2] + ": " + tried[2] + ": scripted load failure"});
 
   // Without the variable the search starts beside the library and stops at

@@ -60,11 +60,12 @@ TEST(TraceObject, DocumentTextIsCutAndWrittenAsOneEscapedLine) {
   auto sink = std::make_shared<RecordingSink>();
   trace.SetSink(sink);
   const std::string forged = "x\r\nCPdfParse::runInquiry() End res = 1 m_status = 0", a(kMaxTraceText - 1, 'a');
-  const std::pair<std::string, std::string> cases[] = {  // value, the end of its written line
+  const std::pair<std::string, std::string> cases[] = {
+      // value, the end of its written line
       {forged, "x\\r\\nCPdfParse::runInquiry() End res = 1 m_status = 0"},
       {"tab\t\x01\x1f\x7f caf\xC3\xA9 back\\slash", "tab\\t\\x01\\x1f\\x7f caf\xC3\xA9 back\\slash"},
       {std::string(1u << 20, 'p'), std::string(kMaxTraceText, 'p') + "..."},  // a Producer of 1 MiB
-      {a + "\xC3\xA9", a + "..."},  // not cut inside a character
+      {a + "\xC3\xA9", a + "..."},                                            // not cut inside a character
   };
   for (const auto& [value, expected] : cases) {
     sink->clear();
@@ -140,7 +141,10 @@ TEST(TraceSinks, EnvironmentChoosesNothingStderrOrAnAppendedFile) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "pdfparse: cannot open trace file " + target + ": not a regular file\n");
   }
-  if (saved) setenv("PDFPARSE_TRACE", savedValue.c_str(), 1); else unsetenv("PDFPARSE_TRACE");
+  if (saved)
+    setenv("PDFPARSE_TRACE", savedValue.c_str(), 1);
+  else
+    unsetenv("PDFPARSE_TRACE");
 }
 
 }  // namespace

@@ -74,8 +74,13 @@ TEST_F(KestaroTest, InitialisationChecksEveryRecordValue) {
   EXPECT_EQ(c->initConverter(nullptr, 0), 0);
   EXPECT_EQ(c->beginJob(0), 0);  // not initialised
   // version, mode, units, (unused), pages, options: each one wrong
-  for (ConverterInitRec bad : {ConverterInitRec{2, 1, 1, 0, 1, 0}, {0, 1, 1, 0, 1, 0}, {1, 0, 1, 0, 1, 0},
-                               {1, 1, 2, 0, 1, 0}, {1, 1, -1, 0, 1, 0}, {1, 1, 1, 0, 0, 0}, {1, 1, 1, 0, 1, 1}}) {
+  for (ConverterInitRec bad : {ConverterInitRec{2, 1, 1, 0, 1, 0},
+                               {0, 1, 1, 0, 1, 0},
+                               {1, 0, 1, 0, 1, 0},
+                               {1, 1, 2, 0, 1, 0},
+                               {1, 1, -1, 0, 1, 0},
+                               {1, 1, 1, 0, 0, 0},
+                               {1, 1, 1, 0, 1, 1}}) {
     ConverterInitRec good = Record();
     ASSERT_NE(c->initConverter(&good, 0), 0);
     EXPECT_EQ(c->initConverter(&bad, 0), 0);
@@ -122,17 +127,17 @@ TEST_F(KestaroTest, CallsOutOfOrderFailCleanly) {
 TEST_F(KestaroTest, EachPagesBoxIsItsEffectiveCropBoxInPoints) {
   const std::string huge = "1" + std::string(45, '0') + ".0";
   const std::pair<std::string, Box> cases[] = {
-      {"", {0, 300, 300, 0}},                                                      // inherited media
-      {"/CropBox [0 0 400 50]", {0, 50, 300, 0}},                                  // clipped to inherited media
+      {"", {0, 300, 300, 0}},                      // inherited media
+      {"/CropBox [0 0 400 50]", {0, 50, 300, 0}},  // clipped to inherited media
       {"/MediaBox [0 0 612 792] /CropBox [10 20 300 400]", {10, 400, 300, 20}},
       {"/MediaBox [0 0 612 792] /CropBox [-50 100 700 900]", {0, 792, 612, 100}},  // clipped
-      {"/MediaBox [612 792 0 0] /CropBox [300 400 10 20]", {10, 400, 300, 20}},   // corners swapped
+      {"/MediaBox [612 792 0 0] /CropBox [300 400 10 20]", {10, 400, 300, 20}},    // corners swapped
       {"/MediaBox [-100 -200 100 200]", {-100, 200, 100, -200}},
       {"/MediaBox [0.5 0.25 595.5 841.75]", {0.5f, 841.75f, 595.5f, 0.25f}},
       {"/MediaBox [0 0 100 50] /CropBox [10 10 90 40] /UserUnit 2.5", {25, 100, 225, 25}},
-      {"/MediaBox [0 0 100 50] /UserUnit -3", {0, 50, 100, 0}},                    // not a valid unit
-      {"/MediaBox [0 0 300 100] /Rotate 90", {0, 100, 300, 0}},                    // rotation ignored
-      {"/MediaBox [0 0 100 100] /CropBox [200 200 300 300]", {0, 100, 100, 0}},   // disjoint crop
+      {"/MediaBox [0 0 100 50] /UserUnit -3", {0, 50, 100, 0}},                     // not a valid unit
+      {"/MediaBox [0 0 300 100] /Rotate 90", {0, 100, 300, 0}},                     // rotation ignored
+      {"/MediaBox [0 0 100 100] /CropBox [200 200 300 300]", {0, 100, 100, 0}},     // disjoint crop
       {"/MediaBox [-" + huge + " 0 " + huge + " 10]", {-FLT_MAX, 10, FLT_MAX, 0}},  // clamped
   };
   pdftest::DocLayout layout;
@@ -171,7 +176,7 @@ TEST_F(KestaroTest, OnlyRegularPdfFilesOpenAndDamageIsRepairedSilently) {
   plain.replace(plain.rfind("startxref") + 10, 3, "999");  // a wrong start pointer: rebuilt
   Converter c = Ready();
   for (const std::string& path : {dir_.file("fifo"), dir_.path(), std::string("/dev/null"), dir_.file("missing.pdf"),
-                                   dir_.write("empty.pdf", ""), dir_.write("text.pdf", "not a PDF at all\n")}) {
+                                  dir_.write("empty.pdf", ""), dir_.write("text.pdf", "not a PDF at all\n")}) {
     EXPECT_EQ(c->openDocument(path.c_str(), "Dummy"), 0) << path;  // a FIFO without a writer must not block
   }
   for (const std::string& path : {dir_.file("link.pdf"), dir_.write("damaged.pdf", plain)}) {

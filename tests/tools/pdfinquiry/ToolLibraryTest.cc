@@ -39,7 +39,8 @@ TEST(InstallTest, InstalledTreeServesHosts) {
   pdftest::TempDir staging, work;
   const std::string build = std::getenv("PDFPARSE_BUILD_DIR"), root = staging.path() + "/usr/local";
   ASSERT_EQ(Expect0({{PDFINQUIRY_CMAKE, "--install", build, "--prefix", "/usr/local"}, {{"DESTDIR", staging.path()}}})
-                .exitCode, 0);
+                .exitCode,
+            0);
   std::string lib = root + "/lib";
   for (const char* dir : {"lib64", "lib/x86_64-linux-gnu"})
     if (fs::exists(root + "/" + dir + "/pkgconfig/pdfparse.pc")) lib = root + "/" + dir;
@@ -55,7 +56,7 @@ TEST(InstallTest, InstalledTreeServesHosts) {
   Outcome tool =
       Expect0({{root + "/bin/pdfinquiry", "--json", Sample("letter.pdf"), Sample("vrel-spot.pdf")}, noPluginDir});
   EXPECT_THAT(tool.out, HasSubstr("\"numPages\":3"));
-  EXPECT_THAT(tool.out, HasSubstr("\"widthPt\":612.0"));  // measured by the installed plug-in
+  EXPECT_THAT(tool.out, HasSubstr("\"widthPt\":612.0"));               // measured by the installed plug-in
   EXPECT_THAT(tool.out, HasSubstr("\"subType\":1,\"hasSpotInk\":1"));  // level 3 by default
 
   const std::string source = work.write("src/host.cc", kHostSource);
@@ -70,13 +71,15 @@ TEST(InstallTest, InstalledTreeServesHosts) {
   EXPECT_THAT(Expect0({{work.file("host"), Sample("letter.pdf")}, env}).out,
               HasSubstr("ok=1 pages=3 producer=pdfparse sample writer"));
 
-  work.write("src/CMakeLists.txt", "cmake_minimum_required(VERSION 3.22)\nproject(host CXX)\n"
-                                   "find_package(pdfparse 1 REQUIRED)\nadd_executable(host host.cc)\n"
-                                   "target_link_libraries(host PRIVATE pdfparse::pdfparse)\n");
+  work.write("src/CMakeLists.txt",
+             "cmake_minimum_required(VERSION 3.22)\nproject(host CXX)\n"
+             "find_package(pdfparse 1 REQUIRED)\nadd_executable(host host.cc)\n"
+             "target_link_libraries(host PRIVATE pdfparse::pdfparse)\n");
   ASSERT_EQ(Expect0({{PDFINQUIRY_CMAKE, "-S", work.file("src"), "-B", work.file("build"), "-DCMAKE_PREFIX_PATH=" + root,
                       "-DCMAKE_CXX_COMPILER=" + std::string(PDFINQUIRY_CXX),
                       "-DCMAKE_CXX_FLAGS=" + std::string(PDFINQUIRY_SANITIZE_FLAGS)}})
-                .exitCode, 0);
+                .exitCode,
+            0);
   ASSERT_EQ(Expect0({{PDFINQUIRY_CMAKE, "--build", work.file("build")}}).exitCode, 0);
   // The imported target puts the library's folder in the run path: no LD_LIBRARY_PATH.
   EXPECT_THAT(Expect0({{work.file("build/host"), Sample("letter.pdf")}, noPluginDir}).out, HasSubstr("pages=3"));

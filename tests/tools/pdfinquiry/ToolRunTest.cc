@@ -39,8 +39,9 @@ class ToolRunTest : public ::testing::Test {
   // pdfinquiry over the stand-in, with no inherited library or trace.
   static Launch Tool(std::vector<std::string> args) {
     args.insert(args.begin(), {ToolPath(), "--library", FakeLibraryPath()});
-    return {args, {{"PDFPARSE_LIBRARY", std::nullopt}, {"PDFPARSE_TRACE", std::nullopt},
-                   {"FAKE_PDFPARSE_NULL", std::nullopt}}};
+    return {
+        args,
+        {{"PDFPARSE_LIBRARY", std::nullopt}, {"PDFPARSE_TRACE", std::nullopt}, {"FAKE_PDFPARSE_NULL", std::nullopt}}};
   }
   pdftest::TempDir dir_;
   const std::string one_ = dir_.write("one.pdf", "pages=1\n"), two_ = dir_.write("two.pdf", "pages=2\n");
@@ -54,7 +55,8 @@ TEST_F(ToolRunTest, ExitStatusFollowsTheWorstInquiryAndTheBatchGoesOn) {
   const std::string engine = dir_.write("engine.pdf", "status=3\npages=1\n");
   // The status is the library's own, and a failed runInquiry fails the run whatever it says.
   const std::string contradicting = dir_.write("contradicting.pdf", "status=0\nresult=0\n");
-  Outcome run = RunToEnd(Tool({"--json", dir_.file("missing.pdf"), one_, dir_.file("folder.pdf"), engine, contradicting}));
+  Outcome run =
+      RunToEnd(Tool({"--json", dir_.file("missing.pdf"), one_, dir_.file("folder.pdf"), engine, contradicting}));
   EXPECT_EQ(run.exitCode, 1);
   auto rows = Json(run);
   ASSERT_EQ(rows.size(), 5u);
@@ -120,8 +122,9 @@ TEST_F(ToolRunTest, JsonIsValidForOddNamesAndValues) {
 }
 
 TEST_F(ToolRunTest, EveryFileGetsAFreshRecordAndTheLevelKeyAndTraceReachTheLibrary) {
-  const std::string full = dir_.write("full.pdf", "pages=9\nrotation=90\ninfo.Producer=First\ninfo.Title=T\n"
-                                                  "pagemode=1\nmediabox=0 842 595 0\nsubtype=1\nspot=1\n");
+  const std::string full = dir_.write("full.pdf",
+                                      "pages=9\nrotation=90\ninfo.Producer=First\ninfo.Title=T\n"
+                                      "pagemode=1\nmediabox=0 842 595 0\nsubtype=1\nspot=1\n");
   auto rows = Json(RunToEnd(Tool({"--json", full, dir_.write("failed.pdf", "status=1\n"), one_})));
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0]["infoValue"], "First");

@@ -44,14 +44,22 @@ enum class Kind : uint8_t {
 
 const char* KindName(Kind kind) {
   switch (kind) {
-    case Kind::kResources: return "resources";
-    case Kind::kColorSpace: return "colour space";
-    case Kind::kShading: return "shading";
-    case Kind::kPattern: return "pattern";
-    case Kind::kXObject: return "XObject";
-    case Kind::kAppearance: return "appearance stream";
-    case Kind::kFont: return "font";
-    case Kind::kExtGState: return "ExtGState";
+    case Kind::kResources:
+      return "resources";
+    case Kind::kColorSpace:
+      return "colour space";
+    case Kind::kShading:
+      return "shading";
+    case Kind::kPattern:
+      return "pattern";
+    case Kind::kXObject:
+      return "XObject";
+    case Kind::kAppearance:
+      return "appearance stream";
+    case Kind::kFont:
+      return "font";
+    case Kind::kExtGState:
+      return "ExtGState";
   }
   return "object";
 }
@@ -257,14 +265,30 @@ struct InkWalker::Impl {
   // What `h`, read as `kind`, leads to.
   void body(Kind kind, QPDFObjectHandle h, Items& out) {
     switch (kind) {
-      case Kind::kResources: resources(h, out); break;
-      case Kind::kColorSpace: colorSpace(h, out); break;
-      case Kind::kShading: shading(h, out); break;
-      case Kind::kPattern: pattern(h, out); break;
-      case Kind::kXObject: xobject(h, out, false); break;
-      case Kind::kAppearance: xobject(h, out, true); break;
-      case Kind::kFont: font(h, out); break;
-      case Kind::kExtGState: extGState(h, out); break;
+      case Kind::kResources:
+        resources(h, out);
+        break;
+      case Kind::kColorSpace:
+        colorSpace(h, out);
+        break;
+      case Kind::kShading:
+        shading(h, out);
+        break;
+      case Kind::kPattern:
+        pattern(h, out);
+        break;
+      case Kind::kXObject:
+        xobject(h, out, false);
+        break;
+      case Kind::kAppearance:
+        xobject(h, out, true);
+        break;
+      case Kind::kFont:
+        font(h, out);
+        break;
+      case Kind::kExtGState:
+        extGState(h, out);
+        break;
     }
   }
 
@@ -306,9 +330,8 @@ struct InkWalker::Impl {
       } else if (family != "/Pattern") {
         warn("Indexed " + Describe(cs) + " has no base; skipped");
       }
-    } else if (family == "/DeviceGray" || family == "/DeviceRGB" || family == "/DeviceCMYK" ||
-               family == "/CalGray" || family == "/CalRGB" || family == "/Lab" ||
-               family == "/ICCBased") {
+    } else if (family == "/DeviceGray" || family == "/DeviceRGB" || family == "/DeviceCMYK" || family == "/CalGray" ||
+               family == "/CalRGB" || family == "/Lab" || family == "/ICCBased") {
       // Process colours only.
     } else {
       warn("colour space " + Describe(cs) + " of unknown family " + family + "; skipped");
@@ -333,10 +356,11 @@ struct InkWalker::Impl {
       }
     }
     for (auto& item : names.aitems()) {
-      guarded([&] { return "DeviceN " + Describe(cs) + " colorant"; }, [&] {
-        bool process = item.isName() && processNames.count(item.getName()) > 0;
-        colorant(item, process, out);
-      });
+      guarded([&] { return "DeviceN " + Describe(cs) + " colorant"; },
+              [&] {
+                bool process = item.isName() && processNames.count(item.getName()) > 0;
+                colorant(item, process, out);
+              });
     }
     if (attrs.isDictionary()) eachValue(attrs.getKey("/Colorants"), "/Colorants", Kind::kColorSpace, out);
   }
@@ -434,24 +458,25 @@ struct InkWalker::Impl {
     size_t seen = 0;
     for (auto& annot : annots.aitems()) {
       if (++seen % kAnnotsPerTick == 0) tick();
-      guarded([&] { return "annotation " + Describe(annot); }, [&] {
-        if (!annot.isDictionary()) {
-          warn("annotation " + Describe(annot) + " is not a dictionary; skipped");
-          return;
-        }
-        QPDFObjectHandle flags = annot.getKey("/F");
-        long long f = flags.isInteger() ? flags.getIntValue() : 0;
-        const bool prints = (f & 4) != 0 && (f & 2) == 0;
-        if (!prints) return;
-        QPDFObjectHandle ap = annot.getKey("/AP");
-        if (!ap.isDictionary()) return;
-        QPDFObjectHandle normal = ap.getKey("/N");
-        if (normal.isStream()) {
-          child(out, Kind::kAppearance, normal);
-        } else if (normal.isDictionary()) {
-          eachValue(normal, "appearance state", Kind::kAppearance, out);
-        }
-      });
+      guarded([&] { return "annotation " + Describe(annot); },
+              [&] {
+                if (!annot.isDictionary()) {
+                  warn("annotation " + Describe(annot) + " is not a dictionary; skipped");
+                  return;
+                }
+                QPDFObjectHandle flags = annot.getKey("/F");
+                long long f = flags.isInteger() ? flags.getIntValue() : 0;
+                const bool prints = (f & 4) != 0 && (f & 2) == 0;
+                if (!prints) return;
+                QPDFObjectHandle ap = annot.getKey("/AP");
+                if (!ap.isDictionary()) return;
+                QPDFObjectHandle normal = ap.getKey("/N");
+                if (normal.isStream()) {
+                  child(out, Kind::kAppearance, normal);
+                } else if (normal.isDictionary()) {
+                  eachValue(normal, "appearance state", Kind::kAppearance, out);
+                }
+              });
     }
   }
 
@@ -475,7 +500,8 @@ struct InkWalker::Impl {
       // In the group being walked: its inks are that group's already.
       Frame& from = frames.back();
       from.low = std::min(from.low, entered->second.index);
-      if (entered->second.onPath) warn(std::string(KindName(kind)) + " " + Describe(h) + " refers to itself; loop skipped");
+      if (entered->second.onPath)
+        warn(std::string(KindName(kind)) + " " + Describe(h) + " refers to itself; loop skipped");
       return;
     }
     push(kind, h, &key);
@@ -483,9 +509,9 @@ struct InkWalker::Impl {
 
   void push(Kind kind, QPDFObjectHandle& h, const Key* key) {
     if (frames.size() >= maxNesting) {
-      abandon(std::make_exception_ptr(std::runtime_error(
-          "inks: " + std::string(KindName(kind)) + " " + Describe(h) + " is nested deeper than " +
-          std::to_string(maxNesting) + " objects; the page's inks cannot be told")));
+      abandon(std::make_exception_ptr(std::runtime_error("inks: " + std::string(KindName(kind)) + " " + Describe(h) +
+                                                         " is nested deeper than " + std::to_string(maxNesting) +
+                                                         " objects; the page's inks cannot be told")));
     }
     Frame frame;
     guarded([&] { return std::string(KindName(kind)) + " " + Describe(h); }, [&] { body(kind, h, frame.items); });
@@ -614,12 +640,12 @@ struct InkWalker::Impl {
     try {
       tick();
       Frame page;
-      guarded([] { return std::string("page resources"); },
-              [&] { child(page.items, Kind::kResources, resources()); });
-      guarded([] { return std::string("page group"); }, [&] {
-        QPDFObjectHandle g = group();
-        if (g.isInitialized() && g.isDictionary()) child(page.items, Kind::kColorSpace, g.getKey("/CS"));
-      });
+      guarded([] { return std::string("page resources"); }, [&] { child(page.items, Kind::kResources, resources()); });
+      guarded([] { return std::string("page group"); },
+              [&] {
+                QPDFObjectHandle g = group();
+                if (g.isInitialized() && g.isDictionary()) child(page.items, Kind::kColorSpace, g.getKey("/CS"));
+              });
       guarded([] { return std::string("page annotations"); }, [&] { annotations(annots(), page.items); });
       frames.push_back(std::move(page));
       while (!frames.empty()) {

@@ -15,8 +15,8 @@ std::shared_ptr<QpdfDocument> Parse(const std::string& path, RegularFile& file) 
   std::shared_ptr<Buffer> bytes = ReadWhole(
       path, file.size(), [&file](uint64_t offset, void* buffer, size_t n) { return file.readAt(offset, buffer, n); },
       *budget);
-  auto doc = std::make_shared<QpdfDocument>(path, std::move(bytes), std::move(budget), /*repair=*/true,
-                                            TraceSink{}, &file.identity());
+  auto doc = std::make_shared<QpdfDocument>(path, std::move(bytes), std::move(budget), /*repair=*/true, TraceSink{},
+                                            &file.identity());
   if (doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword &&
       doc->open(pdfshared::kHostPassword) == QpdfDocument::OpenResult::NeedsPassword) {
     return nullptr;

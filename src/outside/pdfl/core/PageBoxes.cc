@@ -68,8 +68,8 @@ Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value,
     Warn(diagnostics, PageName(page) + " has a malformed /CropBox; the MediaBox is used");
     return media;
   }
-  Box clipped{std::max(crop->llx, media.llx), std::max(crop->lly, media.lly),
-              std::min(crop->urx, media.urx), std::min(crop->ury, media.ury)};
+  Box clipped{std::max(crop->llx, media.llx), std::max(crop->lly, media.lly), std::min(crop->urx, media.urx),
+              std::min(crop->ury, media.ury)};
   if (!HasArea(clipped)) {
     Warn(diagnostics, PageName(page) + " has a /CropBox outside its MediaBox; the MediaBox is used");
     return media;
@@ -106,8 +106,7 @@ int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostic
     return 0;
   }
   if (degrees % 90 != 0) {
-    Warn(diagnostics, PageName(page) + " has /Rotate " + std::to_string(degrees) +
-                          ", not a multiple of 90; 0 assumed");
+    Warn(diagnostics, PageName(page) + " has /Rotate " + std::to_string(degrees) + ", not a multiple of 90; 0 assumed");
     return 0;
   }
   return static_cast<int>(((degrees % 360) + 360) % 360);

@@ -36,8 +36,7 @@ int Rotation(QPDFObjectHandle page, const Diagnostics& diagnostics = {});
 // value that is not initialised or null is absent. `page` names the page
 // in diagnostics.
 Box MediaBoxFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
-Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value,
-                const Diagnostics& diagnostics = {});
+Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
 int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
 
 }  // namespace pdfcore

@@ -208,8 +208,8 @@ struct PageTree::Impl {
       }
     }
     if (static_cast<int>(stack.size()) >= kMaxTreeDepth) {
-      warn("page tree: deeper than " + std::to_string(kMaxTreeDepth) + " levels at " +
-           Describe(node) + "; subtree skipped");
+      warn("page tree: deeper than " + std::to_string(kMaxTreeDepth) + " levels at " + Describe(node) +
+           "; subtree skipped");
       return false;
     }
     Frame frame;
@@ -427,15 +427,19 @@ InheritedAttributes Inheritance::of(QPDFObjectHandle page) {
   for (size_t i = chain.size(); i-- > 0;) {
     InheritedAttributes passed;
     TakeOwn(chain[i], passed);
-    for (auto [slot, from] : {std::pair{&passed.mediaBox, &above.mediaBox}, {&passed.cropBox, &above.cropBox},
-                              {&passed.rotate, &above.rotate}, {&passed.resources, &above.resources}}) {
+    for (auto [slot, from] : {std::pair{&passed.mediaBox, &above.mediaBox},
+                              {&passed.cropBox, &above.cropBox},
+                              {&passed.rotate, &above.rotate},
+                              {&passed.resources, &above.resources}}) {
       if (Missing(*slot)) *slot = *from;
     }
     above = std::move(passed);
     if (clean && chain[i].isIndirect()) impl_->nodes.emplace(chain[i].getObjGen(), above);
   }
-  for (auto [slot, from] : {std::pair{&own.mediaBox, &above.mediaBox}, {&own.cropBox, &above.cropBox},
-                            {&own.rotate, &above.rotate}, {&own.resources, &above.resources}}) {
+  for (auto [slot, from] : {std::pair{&own.mediaBox, &above.mediaBox},
+                            {&own.cropBox, &above.cropBox},
+                            {&own.rotate, &above.rotate},
+                            {&own.resources, &above.resources}}) {
     if (Missing(*slot)) *slot = *from;
   }
   return own;

@@ -131,8 +131,8 @@ pdfcore::InkWalker& QpdfDocument::inkWalker() {
   return *inkWalker_;
 }
 
-std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const char* password,
-                                            bool ignoreXrefStreams, bool recover) {
+std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
+                                            bool recover) {
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
@@ -177,8 +177,8 @@ std::unique_ptr<QPDF> QpdfDocument::rebuild(const char* password, std::shared_pt
     // object streams' headers; libqpdf wants some /Root meanwhile.
     RebuiltTrailer first = trailer;
     if (first.root.empty()) {
-      first.root = std::to_string(scan.objectStreams.front().num) + " " +
-                   std::to_string(scan.objectStreams.front().gen) + " R";
+      first.root =
+          std::to_string(scan.objectStreams.front().num) + " " + std::to_string(scan.objectStreams.front().gen) + " R";
     }
     std::unique_ptr<QPDF> reader = attempt(build(first), password, false, true);
     compressed = FindCompressedObjects(*reader, scan, checkpointFn());
@@ -295,8 +295,8 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
     if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
       std::shared_ptr<Buffer> rebuilt;
-      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt)
-                                                  : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      std::unique_ptr<QPDF> pdf =
+          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
@@ -309,8 +309,8 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
         withoutPagesStrategy = s;
       }
       if (!firstError) {
-        firstError = std::make_exception_ptr(
-            QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document catalog has no page tree"));
+        firstError =
+            std::make_exception_ptr(QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document catalog has no page tree"));
       }
     } catch (const QPDFExc& e) {
       if (e.getErrorCode() == qpdf_e_password) {
@@ -338,8 +338,8 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {
-    throw NotPdfError(path_ + ": not a PDF file (no %PDF- header): " +
-                      (firstError ? WhatOf(firstError) : std::string("unreadable")));
+    throw NotPdfError(
+        path_ + ": not a PDF file (no %PDF- header): " + (firstError ? WhatOf(firstError) : std::string("unreadable")));
   }
   if (firstError) std::rethrow_exception(firstError);
   throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");

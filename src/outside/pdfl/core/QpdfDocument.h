@@ -17,12 +17,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "shared/Constants.h"
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageTable.h"
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/RegularFile.h"
 #include "outside/pdfl/core/WorkBudget.h"
+#include "shared/Constants.h"
 
 namespace pdfcore {
 

@@ -72,11 +72,10 @@ int64_t RegularFile::readAt(uint64_t offset, void* buffer, size_t n) {
   }
 }
 
-std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const ReadAt& readAt,
-                                  WorkBudget& budget) {
+std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const ReadAt& readAt, WorkBudget& budget) {
   if (size > kMaxFileBytes) {
-    throw FileTooLarge(path + " has " + std::to_string(size) + " bytes, more than " +
-                       std::to_string(kMaxFileBytes) + " allowed");
+    throw FileTooLarge(path + " has " + std::to_string(size) + " bytes, more than " + std::to_string(kMaxFileBytes) +
+                       " allowed");
   }
   budget.chargeMemory(size, "the file's bytes");
   auto bytes = std::make_shared<Buffer>(static_cast<size_t>(size));
@@ -88,15 +87,17 @@ std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const 
     int64_t got = readAt(offset, data + offset, want);
     if (got < 0) {
       const int err = static_cast<int>(-got);
-      throw FileError(FileError::Stage::Read, err, "cannot read " + path + " at offset " + std::to_string(offset) + ": " +
-                               std::strerror(err));
+      throw FileError(FileError::Stage::Read, err,
+                      "cannot read " + path + " at offset " + std::to_string(offset) + ": " + std::strerror(err));
     }
     if (got == 0) {
-      throw FileError(FileError::Stage::Read, EIO, "cannot read " + path + ": it ended after " + std::to_string(offset) + " of " +
-                               std::to_string(size) + " bytes");
+      throw FileError(FileError::Stage::Read, EIO,
+                      "cannot read " + path + ": it ended after " + std::to_string(offset) + " of " +
+                          std::to_string(size) + " bytes");
     }
     if (static_cast<uint64_t>(got) > want) {
-      throw FileError(FileError::Stage::Read, EIO, "cannot read " + path + ": the file system returned more than asked");
+      throw FileError(FileError::Stage::Read, EIO,
+                      "cannot read " + path + ": the file system returned more than asked");
     }
     offset += static_cast<uint64_t>(got);
   }

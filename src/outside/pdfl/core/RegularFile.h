@@ -80,8 +80,7 @@ class RegularFile {
 // one buffer, checking `budget`'s deadline between chunks. Raises
 // FileTooLarge, FileError (a failed or short read) or WorkLimitExceeded.
 using ReadAt = std::function<int64_t(uint64_t offset, void* buffer, size_t n)>;
-std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const ReadAt& readAt,
-                                  WorkBudget& budget);
+std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const ReadAt& readAt, WorkBudget& budget);
 
 }  // namespace pdfcore
 

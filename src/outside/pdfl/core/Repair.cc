@@ -18,12 +18,10 @@ constexpr size_t kMaxParsedCandidates = 64;  // per kind, from the end of the fi
 constexpr size_t kMaxObjectStreams = 100000;
 constexpr size_t kMaxStreamHeader = 1 << 20;
 
-bool IsWhite(unsigned char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
+bool IsWhite(unsigned char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
 bool IsDelimiter(unsigned char c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-         c == '/' || c == '%';
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
+         c == '%';
 }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -131,8 +129,7 @@ std::map<std::string, std::string> ReadDictEntries(const unsigned char* data, si
         if (!(gen.getType() == T::tt_integer && r.getType() == T::tt_word && r.getValue() == "R")) {
           input->seek(afterNumber, SEEK_SET);
         }
-      } else if (value.getType() == T::tt_dict_close || value.getType() == T::tt_eof ||
-                 value.getType() == T::tt_bad) {
+      } else if (value.getType() == T::tt_dict_close || value.getType() == T::tt_eof || value.getType() == T::tt_bad) {
         break;
       }
       qpdf_offset_t end = input->tell();
@@ -247,8 +244,7 @@ RebuiltTrailer ChooseTrailer(const unsigned char* data, size_t size, const Objec
   RebuiltTrailer result;
   // Trailers from the end: the newest revision first.
   size_t parsed = 0;
-  for (auto it = scan.trailers.rbegin(); it != scan.trailers.rend() && parsed < kMaxParsedCandidates;
-       ++it, ++parsed) {
+  for (auto it = scan.trailers.rbegin(); it != scan.trailers.rend() && parsed < kMaxParsedCandidates; ++it, ++parsed) {
     std::map<std::string, std::string> dict = ReadDictEntries(data, size, it->dictOffset);
     if (dict.empty()) continue;
     if (result.root.empty()) {
@@ -373,15 +369,16 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
   for (auto it = compressed.rbegin(); it != compressed.rend(); ++it) {
     if (checkpoint && ++tried % kCheckEvery == 0) checkpoint();
     QPDFObjectHandle h = pdf.getObjectByID(it->first, 0);
-    if (h.isDictionary() && !h.hasKey("/Type") && (h.getKey("/Producer").isString() || h.getKey("/Creator").isString())) {
+    if (h.isDictionary() && !h.hasKey("/Type") &&
+        (h.getKey("/Producer").isString() || h.getKey("/Creator").isString())) {
       return h;
     }
   }
   return QPDFObjectHandle::newNull();
 }
 
-void AppendXrefStream(std::string& bytes, const ObjectScan& scan,
-                      const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer) {
+void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map<int, std::pair<int, int>>& compressed,
+                      const RebuiltTrailer& trailer) {
   // One entry per object: type, field 2, field 3 (/W [1 4 4]).
   struct Entry {
     unsigned char type;

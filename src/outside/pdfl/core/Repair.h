@@ -39,11 +39,11 @@ struct ObjectScan {
     size_t dictOffset = 0;
     std::optional<ObjectRef> holder;
   };
-  std::vector<Candidate> catalogs;      // /Catalog
-  std::vector<Candidate> trailers;      // "trailer" dictionaries and /XRef stream dictionaries
-  std::vector<Candidate> infoLike;      // /Producer or /Creator without /Type
-  std::vector<ObjectRef> objectStreams; // /ObjStm
-  bool hasHeader = false;               // "%PDF-" within the first 1024 bytes
+  std::vector<Candidate> catalogs;       // /Catalog
+  std::vector<Candidate> trailers;       // "trailer" dictionaries and /XRef stream dictionaries
+  std::vector<Candidate> infoLike;       // /Producer or /Creator without /Type
+  std::vector<ObjectRef> objectStreams;  // /ObjStm
+  bool hasHeader = false;                // "%PDF-" within the first 1024 bytes
 };
 
 // Scans `size` bytes. `checkpoint` is called now and then and may throw.
@@ -83,8 +83,8 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
 // Appends to `bytes` a cross-reference stream for the scanned objects and
 // the compressed ones, with the trailer entries, and a startxref pointing at
 // it. `bytes` holds the original document.
-void AppendXrefStream(std::string& bytes, const ObjectScan& scan,
-                      const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer);
+void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map<int, std::pair<int, int>>& compressed,
+                      const RebuiltTrailer& trailer);
 
 }  // namespace pdfcore
 

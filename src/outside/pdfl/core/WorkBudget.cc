@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <limits>
 
-
 namespace pdfcore {
 namespace {
 
@@ -35,9 +34,9 @@ uint64_t SaturatingMulAdd(uint64_t a, uint64_t factor, uint64_t add) {
 }  // namespace
 
 uint64_t SteadyClockMillis() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
 }
 
 WorkBudget::WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock)
@@ -68,8 +67,8 @@ void WorkBudget::chargeWarning() {
 
 void WorkBudget::chargeMemory(uint64_t bytes, const char* what) {
   if (!reason_.empty()) again();
-  memory_ = bytes > std::numeric_limits<uint64_t>::max() - memory_ ? std::numeric_limits<uint64_t>::max()
-                                                                    : memory_ + bytes;
+  memory_ =
+      bytes > std::numeric_limits<uint64_t>::max() - memory_ ? std::numeric_limits<uint64_t>::max() : memory_ + bytes;
   if (memory_ > maxMemory_) {
     reason_ = "memory limit of " + std::to_string(maxMemory_ >> 20) + " MiB reached: " + what + " takes " +
               std::to_string(bytes) + " bytes more";
@@ -134,8 +133,7 @@ void WorkBudget::checkDeadline() {
   checkResident(now);
 }
 
-BudgetedInput::BudgetedInput(std::string name, std::shared_ptr<Buffer> data,
-                             std::shared_ptr<WorkBudget> budget)
+BudgetedInput::BudgetedInput(std::string name, std::shared_ptr<Buffer> data, std::shared_ptr<WorkBudget> budget)
     : data_(std::move(data)),
       inner_(std::make_unique<BufferInputSource>(name, data_.get(), false)),
       budget_(std::move(budget)) {}

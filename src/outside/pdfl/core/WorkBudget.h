@@ -5,8 +5,8 @@
 #define PDFPARSE_OUTSIDE_PDFL_CORE_WORKBUDGET_H_
 
 #include <qpdf/Buffer.hh>
-#include <qpdf/InputSource.hh>
 #include <qpdf/BufferInputSource.hh>
+#include <qpdf/InputSource.hh>
 
 #include <cstdint>
 #include <functional>

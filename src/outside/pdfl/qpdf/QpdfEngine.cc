@@ -234,7 +234,7 @@ struct QpdfEngine::Path {
 struct QpdfEngine::Doc {
   std::shared_ptr<QpdfDocument> doc;  // shared with modules that attach to it
   AtomTable::Holder atoms;            // colorant atoms, released at the close
-  bool pending = false;  // waiting for authorisation inside PDDocOpenEx
+  bool pending = false;               // waiting for authorisation inside PDDocOpenEx
   std::map<ASInt32, Page*> pages;
 };
 
@@ -384,9 +384,7 @@ ASAtom QpdfEngine::ASAtomFromString(const char* text) {
 }
 
 const char* QpdfEngine::ASAtomGetString(ASAtom atom) {
-  return Guarded("ASAtomGetString", [&] {
-    return atoms_.text(atom);
-  });
+  return Guarded("ASAtomGetString", [&] { return atoms_.text(atom); });
 }
 
 // --- Path names -----------------------------------------------------------------
@@ -443,8 +441,8 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
       std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
 
       auto doc = std::make_unique<Doc>();
-      doc->doc = std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace,
-                                                identity ? &*identity : nullptr);
+      doc->doc =
+          std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace, identity ? &*identity : nullptr);
       raw = doc.get();
       docs_.emplace(raw, std::move(doc));
       if (raw->doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword) {
@@ -530,8 +528,8 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
       }
     }
     doc.doc->checkpoint();
-    ASInt32 length = text.size() > static_cast<size_t>(kMaxInfoLength) ? kMaxInfoLength
-                                                                         : static_cast<ASInt32>(text.size());
+    ASInt32 length =
+        text.size() > static_cast<size_t>(kMaxInfoLength) ? kMaxInfoLength : static_cast<ASInt32>(text.size());
     if (buffer == nullptr || bufSize <= 0) return length;
     ASInt32 copied = std::min(length, bufSize - 1);
     std::memcpy(buffer, text.data(), static_cast<size_t>(copied));
@@ -547,8 +545,7 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     if (index < 0) {
-      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
-                                                  " is negative");
+      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) + " is negative");
     }
     auto known = doc.pages.find(index);
     if (known != doc.pages.end()) {
@@ -559,8 +556,8 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
     const bool reached = doc.doc->pageTree().reach(static_cast<size_t>(index));
     doc.doc->checkpoint();
     if (!reached) {
-      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) +
-                                                  " is beyond the last page");
+      throw PdflException(pdfl_err::kBadPage,
+                          "PDDocAcquirePage: page index " + std::to_string(index) + " is beyond the last page");
     }
     auto page = std::make_unique<Page>();
     page->doc = &doc;
@@ -607,15 +604,11 @@ ASInt16 QpdfEngine::PDPageGetRotate(PDPage handle) {
 }
 
 void QpdfEngine::PDPageGetMediaBox(PDPage handle, ASFixedRect* box) {
-  Guarded("PDPageGetMediaBox", [&] {
-    readPageBox(handle, box, /*crop=*/false);
-  });
+  Guarded("PDPageGetMediaBox", [&] { readPageBox(handle, box, /*crop=*/false); });
 }
 
 void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
-  Guarded("PDPageGetCropBox", [&] {
-    readPageBox(handle, box, /*crop=*/true);
-  });
+  Guarded("PDPageGetCropBox", [&] { readPageBox(handle, box, /*crop=*/true); });
 }
 
 // The page's box as the walk recorded it, with the warnings it left.
@@ -634,22 +627,21 @@ void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
 
 double QpdfEngine::PDPageGetUserUnit(PDPage handle) {
   return Guarded("PDPageGetUserUnit", [&] {
-    return onRecordedPage(handle, [](QpdfDocument&, const PageTable& table, size_t index) {
-      return table.userUnit(index);
-    });
+    return onRecordedPage(handle,
+                          [](QpdfDocument&, const PageTable& table, size_t index) { return table.userUnit(index); });
   });
 }
 
-void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData,
-                                  ASBool includeOPI, ASAtom colorModel) {
+void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, void* clientData, ASBool includeOPI,
+                                  ASAtom colorModel) {
   Guarded("PDPageEnumInksEx", [&] {
     Page& page = pageOf(handle);
     if (proc == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageEnumInksEx: no callback");
     if (colorModel != ASAtomNull) {
       std::string model = atoms_.text(colorModel);
       if (model != "DeviceCMYK" && model != "CMYK") {
-        throw PdflException(pdfl_err::kUnsupported, "PDPageEnumInksEx: colour model \"" + model +
-                                                        "\" is not supported; only CMYK");
+        throw PdflException(pdfl_err::kUnsupported,
+                            "PDPageEnumInksEx: colour model \"" + model + "\" is not supported; only CMYK");
       }
     }
     QpdfDocument& doc = *page.doc->doc;

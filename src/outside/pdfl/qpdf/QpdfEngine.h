@@ -36,9 +36,9 @@ namespace pdfl_qpdf {
 
 // Files larger than this are refused with kFileTooLarge: the engine keeps a
 // document in memory while it is open.
-using pdfcore::kMaxFileBytes;
 using pdfcore::kDefaultMemoryLimitBytes;
 using pdfcore::kDefaultTimeoutMillis;
+using pdfcore::kMaxFileBytes;
 
 // Deadline of an inquiry from PDFPARSE_TIMEOUT_MS (milliseconds, > 0), read
 // through the current platform; kDefaultTimeoutMillis when unset or not a

@@ -56,16 +56,22 @@ TEST(InkRules, PlacesBeyondTheCasesAndOrder) {
   auto p = NewPdf();
   // Each name once, in walk order; a spot sighting wins over a process one.
   std::string nchannel = "<< /Subtype /NChannel /Process << /ColorSpace /DeviceRGB /Components [/Red /Green] >> >>";
-  AddPage(*p, "<< /ColorSpace << /A " + Sep("Zed") + " /B " + DevN(*p, {"Red", "Alpha"}, nchannel) + " /C " +
-                  DevN(*p, {"Zed", "Beta"}) + " /D " + Sep("Red") + " >> /XObject << /Fm0 " +
-                  Form(*p, Res("/ColorSpace", "/CS0", Sep("Alpha")), "") + " >> >>", "");
+  AddPage(*p,
+          "<< /ColorSpace << /A " + Sep("Zed") + " /B " + DevN(*p, {"Red", "Alpha"}, nchannel) + " /C " +
+              DevN(*p, {"Zed", "Beta"}) + " /D " + Sep("Red") + " >> /XObject << /Fm0 " +
+              Form(*p, Res("/ColorSpace", "/CS0", Sep("Alpha")), "") + " >> >>",
+          "");
   // Group colour spaces of a form and of the page; a shading resource and
   // a shading pattern's soft mask. (OPI inks are never asked for.)
   std::string group = Form(*p, "", "", "/Group << /S /Transparency /CS " + Sep("GroupSpot") + " >>");
   AddPage(*p, Res("/XObject", "/Fm0", group), "", "/Group << /S /Transparency /CS " + Sep("PageGroupSpot") + " >>");
-  AddPage(*p, "<< /Shading << /Sh0 << /ShadingType 2 /Coords [0 0 1 0] /ColorSpace " + Sep("ShadingSpot") + " >> >>"
+  AddPage(*p,
+          "<< /Shading << /Sh0 << /ShadingType 2 /Coords [0 0 1 0] /ColorSpace " + Sep("ShadingSpot") +
+              " >> >>"
               " /Pattern << /P0 << /PatternType 2 /Shading << /ShadingType 1 >> /ExtGState << /SMask << /S /Luminosity"
-              " /G " + Form(*p, Res("/ColorSpace", "/CS0", Sep("PatternMaskSpot")), "") + " >> >> >> >> >>", "");
+              " /G " +
+              Form(*p, Res("/ColorSpace", "/CS0", Sep("PatternMaskSpot")), "") + " >> >> >> >> >>",
+          "");
   AddPage(*p, "", "");  // resources inherited from the tree (set last: adding pages pushes them down)
   p->getRoot().getKey("/Pages").replaceKey("/Resources", Obj(*p, Res("/ColorSpace", "/CS0", Sep("InheritedSpot"))));
   Walk walk(*p);
@@ -83,14 +89,17 @@ TEST(InkDamage, DamagedItemsAreSkippedAndTheRestIsFound) {
   auto p = NewPdf();
   AddPage(*p,
           "<< /ColorSpace << /A 5 /B [/Separation] /C [/Separation 42 /DeviceCMYK 0] /D [/DeviceN /X /DeviceCMYK 0]"
-          " /E [/Indexed] /F << /N 1 >> /G [/Bogus] /H [] /I [7 /Separation] /J null /K " + Sep("GoodSpot") + " >>"
-          " /XObject << /X1 5 /X2 (text) /X3 " + Stream(*p, "<< >>", "") + " /X4 " +
-              Stream(*p, "<< /Subtype /Form /Resources 7 /Group 3 >>", "") + " /X5 " +
-              Stream(*p, "<< /Subtype /Image >>", "") + " >>"
-          " /Pattern << /P1 << /PatternType 9 >> /P2 5 /P3 << /PatternType 1 /Resources 8 >> >>"
-          " /Shading << /S1 5 /S2 << /ColorSpace [/Separation (string)] >> >>"
-          " /Font << /F1 (not a font) /F2 << /Subtype /Type3 /Resources [1 2] >> >>"
-          " /ExtGState << /G1 << /SMask /None >> /G2 << /SMask << /G 5 >> >> /G3 7 >> /Properties 5 >>",
+          " /E [/Indexed] /F << /N 1 >> /G [/Bogus] /H [] /I [7 /Separation] /J null /K " +
+              Sep("GoodSpot") +
+              " >>"
+              " /XObject << /X1 5 /X2 (text) /X3 " +
+              Stream(*p, "<< >>", "") + " /X4 " + Stream(*p, "<< /Subtype /Form /Resources 7 /Group 3 >>", "") +
+              " /X5 " + Stream(*p, "<< /Subtype /Image >>", "") +
+              " >>"
+              " /Pattern << /P1 << /PatternType 9 >> /P2 5 /P3 << /PatternType 1 /Resources 8 >> >>"
+              " /Shading << /S1 5 /S2 << /ColorSpace [/Separation (string)] >> >>"
+              " /Font << /F1 (not a font) /F2 << /Subtype /Type3 /Resources [1 2] >> >>"
+              " /ExtGState << /G1 << /SMask /None >> /G2 << /SMask << /G 5 >> >> /G3 7 >> /Properties 5 >>",
           "", "/Annots [5 (x) << /F 4 /AP 3 >> << /F 4 /AP << /N 5 >> >> << /F (4) >>]");
   AddPage(*p, "5", "");
   AddPage(*p, "<< /ColorSpace [1 2 3] /XObject 4 >>", "", "/Annots 3");
@@ -173,8 +182,10 @@ TEST(InkCache, FormsThatReferBackToTheSharedDictionaryAreWalkedOnce) {
   for (int i = 0; i < kForms; ++i) {
     forms.push_back(Form(*p, shared, ""));
     xobjects.replaceKey("/Fm" + std::to_string(i), Obj(*p, forms.back()));
-    xobjects.replaceKey("/Im" + std::to_string(i), Obj(*p, Stream(*p, "<< /Subtype /Image /ColorSpace " +
-                                                                        Ind(*p, "[/Indexed /DeviceRGB 0 <000000>]") + " >>", "")));
+    xobjects.replaceKey(
+        "/Im" + std::to_string(i),
+        Obj(*p,
+            Stream(*p, "<< /Subtype /Image /ColorSpace " + Ind(*p, "[/Indexed /DeviceRGB 0 <000000>]") + " >>", "")));
   }
   constexpr size_t kPages = 2000;
   for (size_t i = 0; i < kPages; ++i) AddPage(*p, i % 2 ? shared : Res("/XObject", "/Fm0", forms[i % kForms]), "");
@@ -183,7 +194,7 @@ TEST(InkCache, FormsThatReferBackToTheSharedDictionaryAreWalkedOnce) {
   const size_t once = walk.walker.stats().objectsWalked;
   for (size_t i = 0; i < kPages; ++i) ASSERT_THAT(walk.spots(i), ElementsAre("SharedSpot")) << i;
   EXPECT_EQ(walk.walker.stats().objectsWalked, once + kPages / 2);  // one direct dictionary per page that has its own
-  EXPECT_GE(once, 3u * kForms);                                       // forms, images and their colour spaces
+  EXPECT_GE(once, 3u * kForms);                                     // forms, images and their colour spaces
   EXPECT_EQ(walk.walker.stats().cacheHits, kPages);
   ASSERT_FALSE(walk.messages.empty());
   for (const auto& m : walk.messages) EXPECT_THAT(m, HasSubstr("loop"));
@@ -202,9 +213,10 @@ TEST(InkCheckpoint, AnAbandonedWalkPropagatesAndCachesNothingPartial) {
     ASSERT_LT(k, 100000u);
     calls = thrown = 0, throwAt = k;
     std::vector<std::string> messages;
-    InkWalker walker([&](const std::string& m) { messages.push_back(m); }, [&] {
-      if (++calls == throwAt) throw std::runtime_error("deadline");
-    });
+    InkWalker walker([&](const std::string& m) { messages.push_back(m); },
+                     [&] {
+                       if (++calls == throwAt) throw std::runtime_error("deadline");
+                     });
     for (auto& page : walk.pages) {
       try {
         walker.pageInks(page);

@@ -79,11 +79,11 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
       {"page listed twice", Tree("3 0 R 4 0 R 3 0 R", "3"), 3},
       {"node listed twice", Tree("5 0 R 5 0 R", "4", {"<< /Type /Pages /Kids [3 0 R 4 0 R] >>"}), 2, "", 0,
        "reached a second time", 1},
-      {"kids that are no pages", Tree("3 0 R (text) null 42 99 0 R 5 0 R << /Type /Font >> [4 0 R] 4 0 R", "2",
-                                      {"<< /Type /Font /Subtype /Type1 >>"}),
+      {"kids that are no pages",
+       Tree("3 0 R (text) null 42 99 0 R 5 0 R << /Type /Font >> [4 0 R] 4 0 R", "2",
+            {"<< /Type /Font /Subtype /Type1 >>"}),
        2, "", 0, "is not a page or page-tree node", 7},
-      {"untyped kids", Tree("5 0 R 6 0 R", "3", {"<< /Kids [3 0 R] >>", "<< /Parent 2 0 R /MediaBox [0 0 5 5] >>"}),
-       2},
+      {"untyped kids", Tree("5 0 R 6 0 R", "3", {"<< /Kids [3 0 R] >>", "<< /Parent 2 0 R /MediaBox [0 0 5 5] >>"}), 2},
       {"no page tree", Raw({"<< /Type /Catalog >>"}), 0, "", 0, "no page tree", 1},
       {"a page as the root", Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Page /Rotate 180 >>"}), 1, "", 180},
       {"parent loop above the root",
@@ -118,13 +118,15 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
     sink_->clear();
     std::string path = write("damaged.pdf", c.bytes), message, producer;
     int pages = -1, rotate = 0;
-    ASErrorCode error = ErrorOf([&] {
-      PDDoc doc = open(path, "marble");
-      pages = engine_.PDDocGetNumPages(doc);
-      producer = info(doc, "Producer");
-      rotate = pages > 0 ? rotation(doc, 0) : 0;
-      engine_.PDDocClose(doc);
-    }, &message);
+    ASErrorCode error = ErrorOf(
+        [&] {
+          PDDoc doc = open(path, "marble");
+          pages = engine_.PDDocGetNumPages(doc);
+          producer = info(doc, "Producer");
+          rotate = pages > 0 ? rotation(doc, 0) : 0;
+          engine_.PDDocClose(doc);
+        },
+        &message);
     EXPECT_EQ(error, pages < 0 ? err::kDamaged : 0) << message;
     EXPECT_EQ(pages, c.pages);
     EXPECT_EQ(producer, c.producer);

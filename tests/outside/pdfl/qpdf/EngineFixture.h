@@ -95,14 +95,17 @@ class EngineTest : public ::testing::Test {
   Inks inks(PDDoc doc, int index, size_t stopAfter = 99) {
     Inks seen{&engine_, stopAfter};
     PDPage page = engine_.PDDocAcquirePage(doc, index);
-    engine_.PDPageEnumInksEx(page, [](PDPageInk ink, void* data) -> ASBool {
-      auto* seen = static_cast<Inks*>(data);
-      EXPECT_EQ(ink->size, sizeof(PDPageInkRec));
-      EXPECT_EQ(ink->whetherToPrint, 1);
-      seen->inks.emplace_back(seen->engine->ASAtomGetString(ink->colorantName), ink->isProcessColor);
-      seen->atoms.push_back(ink->colorantName);
-      return seen->inks.size() < seen->stopAfter;
-    }, &seen, 0, ASAtomNull);
+    engine_.PDPageEnumInksEx(
+        page,
+        [](PDPageInk ink, void* data) -> ASBool {
+          auto* seen = static_cast<Inks*>(data);
+          EXPECT_EQ(ink->size, sizeof(PDPageInkRec));
+          EXPECT_EQ(ink->whetherToPrint, 1);
+          seen->inks.emplace_back(seen->engine->ASAtomGetString(ink->colorantName), ink->isProcessColor);
+          seen->atoms.push_back(ink->colorantName);
+          return seen->inks.size() < seen->stopAfter;
+        },
+        &seen, 0, ASAtomNull);
     engine_.PDPageRelease(page);
     return seen;
   }

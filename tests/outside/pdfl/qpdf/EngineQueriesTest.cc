@@ -42,9 +42,9 @@ TEST_F(QueriesTest, RotationAndBoxesAreInheritedNormalisedClippedClampedAndFallB
       {"/MediaBox [612 792 0 0]", 180, letter, {10, 792, 500, 10}},  // swapped; inherited crop clipped
       {"/MediaBox [0 0 200 200] /CropBox [-50 -50 100 300]", 180, {0, 200, 200, 0}, {0, 200, 100, 0}},
       {"/MediaBox [0 0 200 200] /CropBox [300 300 400 400]", 180, {0, 200, 200, 0}, {0, 200, 200, 0}},  // disjoint
-      {"/MediaBox [-40000 0 40000 10]", 180, {-32768, 10, big, 0}, {-32768, 10, big, 0}},  // beyond 16.16
-      {"/MediaBox [0 0 100] /CropBox [0 0 50 (x)]", 180, letter, letter},                  // malformed
-      {"/MediaBox [0 0 1 " + std::string(400, '9') + ".0]", 180, letter, {10, 792, 500, 10}},  // not finite
+      {"/MediaBox [-40000 0 40000 10]", 180, {-32768, 10, big, 0}, {-32768, 10, big, 0}},               // beyond 16.16
+      {"/MediaBox [0 0 100] /CropBox [0 0 50 (x)]", 180, letter, letter},                               // malformed
+      {"/MediaBox [0 0 1 " + std::string(400, '9') + ".0]", 180, letter, {10, 792, 500, 10}},           // not finite
   };
   DocLayout layout;
   layout.rootAttrs = "/MediaBox [0 0 595.276 841.89] /CropBox [10 10 500 800] /Rotate 180";
@@ -76,7 +76,9 @@ TEST_F(QueriesTest, InfoValuesAreDecodedToUtf8AndCopiedWithinTheBuffer) {
   layout.info = {{"Producer", "Vrel \x80 PDF\xA0\x18\x7F"},  // PDFDocEncoding
                  {"Title", Utf16Be(u"Gr\u00FC\u00DFe \u65E5\u672C \U0001F600")},
                  {"Bad16", std::string("\xFE\xFF\xD8\x00\x00\x41\x00", 7)},  // lone surrogate, odd length
-                 {"Subject", "\xEF\xBB\xBF" "caf\xC3\xA9 \xC0\xAF"},           // UTF-8, one overlong
+                 {"Subject",
+                  "\xEF\xBB\xBF"
+                  "caf\xC3\xA9 \xC0\xAF"},  // UTF-8, one overlong
                  {"Keywords", ""},
                  {"Zeros", std::string("ab\0cd Vrel", 10)},  // kept whole
                  {"Zero16", std::string("\xFE\xFF\x00\x00\x00\x41", 6)},
@@ -122,8 +124,9 @@ TEST_F(QueriesTest, PageHandlesAreCountedAndChecked) {
   EXPECT_EQ(ErrorOf([&] { engine_.PDDocClose(doc); }), err::kBadParameter);
 }
 
-const char kSpotPage[] = "/Resources << /ColorSpace << /CS0 [/Separation /PANTONE#20185#20C /DeviceCMYK "
-                        "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 1 0] /N 1 >>] >> >>";
+const char kSpotPage[] =
+    "/Resources << /ColorSpace << /CS0 [/Separation /PANTONE#20185#20C /DeviceCMYK "
+    "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 1 0] /N 1 >>] >> >>";
 
 TEST_F(QueriesTest, ProcessInksComeFirstAndTheAtomsOfADocumentsNamesGoWhenItCloses) {
   DocLayout layout;

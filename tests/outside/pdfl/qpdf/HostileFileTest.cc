@@ -31,7 +31,9 @@ TEST(WorkBudgetLimitsTest, MemoryAndWarningsRunOutAndStayRunOut) {
   WorkBudget warnings(64 * 1000, 60000);
   EXPECT_EQ(warnings.maxWarnings(), 20000u + 1000u);
   auto logger = pdfcore::CountingLogger(std::shared_ptr<WorkBudget>(&warnings, [](WorkBudget*) {}));
-  for (uint64_t i = 0; i < warnings.maxWarnings(); ++i) *logger->getWarn() << "WARNING: " << "broken\n";
+  for (uint64_t i = 0; i < warnings.maxWarnings(); ++i)
+    *logger->getWarn() << "WARNING: "
+                       << "broken\n";
   EXPECT_THROW(*logger->getWarn() << "WARNING: one too many\n", WorkLimitExceeded);
 
   // The process's growth counts, read no more often than the clock allows.

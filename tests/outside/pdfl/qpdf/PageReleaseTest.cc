@@ -103,7 +103,8 @@ TEST_F(EngineTest, PageQueriesAnswerFromWhatTheWalkKeptWithTheirDiagnosticsEachT
     EXPECT_EQ(box(doc, i, false), cases[i].media);
     EXPECT_EQ(box(doc, i, true), cases[i].crop);
     std::vector<std::string> spots;
-    for (auto& [name, process] : inks(doc, i).inks) if (!process) spots.push_back(name);
+    for (auto& [name, process] : inks(doc, i).inks)
+      if (!process) spots.push_back(name);
     EXPECT_EQ(spots, cases[i].spots);
   }
   EXPECT_EQ(traced("has a malformed /MediaBox; US Letter assumed"), 1u);  // the crop box does not repeat it

@@ -27,10 +27,10 @@ std::vector<double> CropInPoints(PageBoxReader& reader, size_t index) {
 class SharedDocumentTest : public EngineTest {
  protected:
   std::string twoPages_ = write("two.pdf", BuildPdf([] {
-    DocLayout doc = Pages(2);
-    doc.pages = {"/CropBox [10 20 110 220]", "/UserUnit 2.5"};
-    return doc;
-  }()));
+                                  DocLayout doc = Pages(2);
+                                  doc.pages = {"/CropBox [10 20 110 220]", "/UserUnit 2.5"};
+                                  return doc;
+                                }()));
 };
 
 TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirst) {
@@ -94,8 +94,8 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsFor
   std::weak_ptr<pdfcore::QpdfDocument> watched;
   for (int round = 0; round < 2; ++round) {  // stop() joins; the next dispose starts again
     for (int i = 0; i < 3; ++i) {
-      auto doc = std::make_shared<pdfcore::QpdfDocument>(
-          twoPages_, nullptr, std::make_shared<pdfcore::WorkBudget>(1, 1000), false);
+      auto doc = std::make_shared<pdfcore::QpdfDocument>(twoPages_, nullptr,
+                                                         std::make_shared<pdfcore::WorkBudget>(1, 1000), false);
       watched = doc;
       disposer.dispose(std::move(doc));
     }
