@@ -347,10 +347,9 @@ ASInt32 QpdfEngine::PDFLGetInitCount() { return initCount_; }
 void QpdfEngine::PDFLTerm() {
   Guarded("PDFLTerm", [&] {
     if (initCount_ <= 0) return;
-    if (--initCount_ == 0) {
-      closeAll();
-      disposer_.stop();
-    }
+    // The last documents' teardown may still run on the disposer; the
+    // engine's destructor (at the latest) waits for it.
+    if (--initCount_ == 0) closeAll();
   });
 }
 

@@ -127,7 +127,8 @@ class QpdfEngine : public PdflEngine {
   std::unordered_map<Page*, std::unique_ptr<Page>> pages_;
   // Cyan, Magenta, Yellow, Black: lasting atoms, made at the first use.
   ASAtom processInks_[4] = {ASAtomNull, ASAtomNull, ASAtomNull, ASAtomNull};
-  // Closed documents are torn down here, off the worker.
+  // Closed documents are torn down here, off the worker. Declared last: it
+  // is destroyed first, joining its thread once the engine has closed all.
   pdfcore::Disposer disposer_;
 };
 
