@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

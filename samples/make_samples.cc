@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

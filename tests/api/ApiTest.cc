@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/trace/LibraryTraces.h"
 #include "pdfparse/CPdfParseIf.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 #include "support/RecordingPlatform.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

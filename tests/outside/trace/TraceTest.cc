@@ -17,7 +17,7 @@
 #include "outside/trace/CDravikTrace.h"
 #include "outside/trace/LibraryTraces.h"
 #include "outside/trace/StreamSinks.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "outside/converter/CPdfConverterIf.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace tooltest {
 

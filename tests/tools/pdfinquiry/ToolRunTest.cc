@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "ToolProcess.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace tooltest {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "outside/pdfl/core/InkWalker.h"
 #include "support/InkPdfs.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace {
 

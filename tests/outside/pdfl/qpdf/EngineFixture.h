@@ -14,7 +14,7 @@
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/qpdf/QpdfEngine.h"
 #include "outside/trace/LibraryTraces.h"
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 namespace enginetest {
 

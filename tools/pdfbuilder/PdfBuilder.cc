@@ -1,4 +1,4 @@
-#include "support/PdfBuilder.h"
+#include "pdfbuilder/PdfBuilder.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>

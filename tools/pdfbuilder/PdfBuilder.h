@@ -1,9 +1,9 @@
-// Test PDFs, made in the tests: whole documents through libqpdf (pages,
+// The project's PDF writer: whole documents through libqpdf (pages,
 // inherited attributes, Info, encryption, object streams), raw byte strings
 // for damage that libqpdf would never write, and a temporary directory. The
-// sample files and the fuzz seeds are written with it too.
-#ifndef PDFPARSE_TESTS_SUPPORT_PDFBUILDER_H_
-#define PDFPARSE_TESTS_SUPPORT_PDFBUILDER_H_
+// sample files, the fuzz seeds and the tests' documents are written with it.
+#ifndef PDFPARSE_TOOLS_PDFBUILDER_PDFBUILDER_H_
+#define PDFPARSE_TOOLS_PDFBUILDER_PDFBUILDER_H_
 
 #include <map>
 #include <optional>
@@ -61,4 +61,4 @@ class TempDir {
 
 }  // namespace pdftest
 
-#endif  // PDFPARSE_TESTS_SUPPORT_PDFBUILDER_H_
+#endif  // PDFPARSE_TOOLS_PDFBUILDER_PDFBUILDER_H_
