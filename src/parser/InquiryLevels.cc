@@ -31,8 +31,8 @@ bool CPdfParse::runInquiryPdfObj(const char* fileName, PdfInquiryRec* rec) {
                           static_cast<int>(rec->level));
         break;
     }
-    // A step that ran out of time may have carried on with what it had.
-    if (m_pdfObj->deadlinePassed()) res = false;
+    // A step that ran out of time or memory may have carried on with what it had.
+    if (m_pdfObj->workLimitError() != 0) res = false;
     m_pdfObj->closePdf();
     if (res) m_status = m_pdfObj->errState();
   }

@@ -51,9 +51,10 @@ class CPdfObject {
   bool getSubType(int32_t* subType, uint32_t* hasSpotInk);
 
   int32_t errState() const { return m_errState; }
-  // Whether the open document's deadline or work budget ran out: its
+  // The error (time-out or out of memory) with which the open document's
+  // deadline, work budget or memory limit ran out; 0 while none did. Its
   // inquiry has no answers, whatever a step made of the failure.
-  bool deadlinePassed() const { return m_deadlinePassed; }
+  ASErrorCode workLimitError() const { return m_workLimitError; }
 
   // For tests.
   PDFLDataRec* libData() const { return m_pdflLibData; }
@@ -71,7 +72,7 @@ class CPdfObject {
   CPdfConverterIf* m_converter;
   CLoaderLibrary* m_loader;
   bool m_authRequested;
-  bool m_deadlinePassed = false;
+  ASErrorCode m_workLimitError = 0;
   uint32_t m_baseProcMem;
 };
 

@@ -20,7 +20,7 @@ bool CPdfObject::openPdf(const char* fileName) {
     if (!m_fileName.empty()) {
       res = true;
       if (m_pdDoc != nullptr) res = closePdf();
-      m_deadlinePassed = false;
+      m_workLimitError = 0;
       if (res) {
         ASFileSys fileSys = CPdfFileSysIf::Create(CPdfFileSysIf::eModeRead);
         CPdfFileSysIf::IgnorePool(true);

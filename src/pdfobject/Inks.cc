@@ -24,9 +24,9 @@ bool CPdfObject::getSubType(int32_t* subType, uint32_t* hasSpotInk) {
         *subType = -1;
         *hasSpotInk = 0;
         // Its own block catches a raise; the producer then stays empty,
-        // unless the deadline is why: then there is no answer to give.
-        if (!getDocInfo("Producer", &producer) && m_deadlinePassed) {
-          throw PdflException(pdfl_err::kTimeout, "the deadline passed while the producer was read");
+        // unless a work limit is why: then there is no answer to give.
+        if (!getDocInfo("Producer", &producer) && m_workLimitError != 0) {
+          throw PdflException(m_workLimitError, "a work limit was reached while the producer was read");
         }
         if (producer.find("Vrel") == std::string::npos) return;
 

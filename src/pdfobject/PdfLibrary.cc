@@ -213,6 +213,6 @@ bool CPdfObject::reportPdflError(const char* label) {
   m_errState = 3;
   // Past the deadline or the memory limit, no later step can answer either.
   const ASErrorCode code = ACGetExceptionErrorCode();
-  if (code == pdfl_err::kTimeout || code == pdfl_err::kNoMemory) m_deadlinePassed = true;
+  if (code == pdfl_err::kTimeout || code == pdfl_err::kNoMemory) m_workLimitError = code;
   return false;
 }
