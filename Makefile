@@ -1,6 +1,6 @@
 # Entry points: `make demo` builds and runs pdfinquiry on the bundled
 # samples; `make test` builds and runs the whole suite.
-PACKAGES := build-essential cmake ninja-build pkg-config libqpdf-dev libgtest-dev libgmock-dev \
+PACKAGES := build-essential cmake ninja-build pkg-config libqpdf-dev zlib1g-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev qpdf \
             poppler-utils mupdf-tools ghostscript time
 PRESET ?= default

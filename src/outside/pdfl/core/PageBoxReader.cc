@@ -53,7 +53,7 @@ bool PageBoxReader::cropBoxInPoints(size_t index, double box[4]) noexcept {
   try {
     if (box == nullptr) return false;
     doc_->checkpoint();
-    const bool reached = doc_->pageTree().reach(index);
+    const bool reached = doc_->reachPage(index);
     doc_->checkpoint();
     if (!reached) return false;
     const PageTable& table = doc_->pageTable();

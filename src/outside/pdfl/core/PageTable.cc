@@ -65,7 +65,34 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
   slots_.push_back(static_cast<uint32_t>(slot));
 }
 
+void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& measured) {
+  if (index != slots_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
+  if (sameAs != index) {
+    slots_.push_back(slots_[sameAs]);
+    return;
+  }
+  if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
+  Page entry;
+  entry.media = measured.media;
+  entry.crop = measured.crop;
+  entry.userUnit = measured.userUnit;
+  entry.rotation = static_cast<int16_t>(measured.rotation);
+  entry.object = measured.object;
+  entry.resourcesObject = measured.resources;
+  slots_.push_back(static_cast<uint32_t>(pages_.size()));
+  pages_.push_back(entry);
+}
+
+void PageTable::clear() {
+  slots_.clear();
+  pages_.clear();
+  notes_.clear();
+  extras_.clear();
+  broken_.clear();
+}
+
 void PageTable::check(size_t index) const {
+  if (index >= slots_.size()) throw std::runtime_error("page " + std::to_string(index + 1) + " is no longer found");
   if (broken_.empty()) return;
   auto it = broken_.find(slots_[index]);
   if (it != broken_.end()) std::rethrow_exception(it->second);

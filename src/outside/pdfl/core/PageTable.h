@@ -22,6 +22,7 @@
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/PageTree.h"
+#include "outside/pdfl/core/reader/PageWalk.h"
 
 namespace pdfcore {
 
@@ -36,6 +37,10 @@ class PageTable {
 
   // A page as the walk finds it (PageTree::PageFound).
   void add(size_t index, size_t sameAs, QPDFObjectHandle& page);
+  // A page as the structure reader measured it (reader::PageWalk::Found).
+  void addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& page);
+  // Forgets every page (the document is read again by another path).
+  void clear();
 
   size_t size() const { return slots_.size(); }
   // Page objects behind the size() pages.
@@ -52,6 +57,10 @@ class PageTable {
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
   pdfcore::InkWalker::PageParts inkParts(size_t index) const;
+  // For a page the structure reader measured: its object number and the
+  // object whose /Resources it uses (0 when none).
+  uint32_t pageObject(size_t index) const { return page(index).object; }
+  uint32_t resourcesObject(size_t index) const { return page(index).resourcesObject; }
 
  private:
   struct Page {
@@ -59,6 +68,8 @@ class PageTable {
     Box crop;
     double userUnit = 1.0;
     QPDFObjectHandle resources;  // inherited
+    uint32_t object = 0;
+    uint32_t resourcesObject = 0;
     int16_t rotation = 0;
     bool hasNotes = false;
     bool hasExtras = false;  // a /Group or /Annots

@@ -4,12 +4,14 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <set>
 
 #include "outside/pdfl/core/Repair.h"
 #include "outside/pdfl/core/SilentLogger.h"
+#include "shared/TextCodec.h"
 
 namespace pdfcore {
 namespace {
@@ -55,6 +57,43 @@ bool HasHeader(const Buffer& bytes) {
   return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
 }
 
+std::atomic<bool> structureReaderEnabled{true};
+
+// A value the structure reader read, as libqpdf's object; references
+// become libqpdf's objects of the same number. Nesting is bounded by the
+// reader's parser.
+QPDFObjectHandle ToQpdf(QPDF& pdf, const reader::Object& value) {
+  using Type = reader::Object::Type;
+  switch (value.type()) {
+    case Type::Null:
+      return QPDFObjectHandle::newNull();
+    case Type::Boolean:
+      return QPDFObjectHandle::newBool(value.boolean());
+    case Type::Integer:
+      return QPDFObjectHandle::newInteger(value.integer());
+    case Type::Real:
+      return QPDFObjectHandle::newReal(value.text());
+    case Type::Name:
+      return QPDFObjectHandle::newName("/" + value.text());
+    case Type::String:
+      return QPDFObjectHandle::newString(value.text());
+    case Type::Reference:
+      return pdf.getObjectByID(static_cast<int>(value.ref().num), static_cast<int>(value.ref().gen));
+    case Type::Array: {
+      std::vector<QPDFObjectHandle> items;
+      items.reserve(value.items().size());
+      for (const reader::Object& item : value.items()) items.push_back(ToQpdf(pdf, item));
+      return QPDFObjectHandle::newArray(items);
+    }
+    case Type::Dictionary: {
+      std::map<std::string, QPDFObjectHandle> entries;
+      for (const auto& [key, item] : value.entries()) entries.emplace("/" + key, ToQpdf(pdf, item));
+      return QPDFObjectHandle::newDictionary(entries);
+    }
+  }
+  return QPDFObjectHandle::newNull();
+}
+
 std::string WhatOf(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -85,6 +124,8 @@ void QpdfDocument::trace(const std::string& line) {
 }
 
 QpdfDocument::~QpdfDocument() {
+  readerWalk_.reset();
+  reader_.reset();
   inkWalker_.reset();
   pageTree_.reset();
   pdf_.reset();
@@ -117,7 +158,123 @@ pdfcore::Checkpoint QpdfDocument::checkpointFn() {
   return [this]() { checkpoint(); };
 }
 
+void QpdfDocument::SetStructureReaderEnabled(bool enabled) { structureReaderEnabled = enabled; }
+
+bool QpdfDocument::StructureReaderEnabled() { return structureReaderEnabled; }
+
+QPDF& QpdfDocument::pdf() {
+  openQpdfBeside();
+  return *pdf_;
+}
+
+void QpdfDocument::fallBack(const std::string& why) {
+  trace("CPdfEngine reader: " + path_ + ": " + why + "; read by libqpdf");
+  const size_t found = pageTable_.size();
+  readerWalk_.reset();
+  reader_.reset();
+  pageTable_.clear();
+  if (!pdf_ && openWithQpdf(nullptr) == OpenResult::NeedsPassword) {
+    throw QPDFExc(qpdf_e_password, path_, "", 0, "the document needs a password");
+  }
+  if (found > 0) pageTree().reach(found - 1);
+}
+
+void QpdfDocument::openQpdfBeside() {
+  if (pdf_) return;
+  if (!reader_) throw std::logic_error("document not open");
+  try {
+    pdf_ = attempt(bytes_, nullptr, false, /*recover=*/false);
+  } catch (const WorkLimitExceeded&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    fallBack(std::string("libqpdf does not read it as it is (") + e.what() + ")");
+  }
+}
+
+size_t QpdfDocument::pageCount() {
+  if (reader_) {
+    try {
+      return readerWalk_->count();
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return pageTree().count();
+}
+
+bool QpdfDocument::reachPage(size_t index) {
+  if (reader_) {
+    try {
+      return readerWalk_->reach(index);
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return pageTree().reach(index);
+}
+
+std::string QpdfDocument::infoText(const std::string& key) {
+  if (reader_) {
+    try {
+      const reader::Object* ref = reader_->trailer().get("Info");
+      if (ref == nullptr || ref->isNull() || key.empty() || key[0] != '/') return {};
+      const reader::Object info = reader_->resolve(*ref);
+      const reader::Object* entry = info.get(std::string_view(key).substr(1));
+      if (entry == nullptr) return {};
+      const reader::Object value = reader_->resolve(*entry);
+      if (value.type() == reader::Object::Type::String) return pdfshared::DecodeTextString(value.text());
+      if (value.type() == reader::Object::Type::Name) return pdfshared::DecodeNameText("/" + value.text());
+      return {};
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  QPDFObjectHandle trailer = pdf_->getTrailer();
+  QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
+  if (!info.isDictionary() || key.empty()) return {};
+  QPDFObjectHandle value = info.getKey(key);
+  if (value.isString()) return pdfshared::DecodeTextString(value.getStringValue());
+  if (value.isName()) return pdfshared::DecodeNameText(value.getName());
+  return {};
+}
+
+InkWalker::PageParts QpdfDocument::readerInkParts(size_t index) {
+  InkWalker::PageParts parts;
+  const uint32_t number = pageTable_.pageObject(index);
+  const reader::Object page = reader_->loadNumbered(number);
+  if (const reader::Object* group = page.get("Group"); group && !group->isNull()) parts.group = ToQpdf(*pdf_, *group);
+  if (const reader::Object* annots = page.get("Annots"); annots && !annots->isNull()) {
+    parts.annots = ToQpdf(*pdf_, *annots);
+  }
+  if (const uint32_t holder = pageTable_.resourcesObject(index)) {
+    const reader::Object node = holder == number ? page : reader_->loadNumbered(holder);
+    const reader::Object* resources = node.get("Resources");
+    if (resources == nullptr) throw reader::Refusal("page resources moved");
+    // libqpdf passes over a /Resources that refers to null to the parent's.
+    if (resources->isReference() && reader_->resolve(*resources).isNull()) {
+      throw reader::Refusal("/Resources refers to null");
+    }
+    parts.resources = ToQpdf(*pdf_, *resources);
+  }
+  return parts;
+}
+
+std::vector<Ink> QpdfDocument::pageInks(size_t index, bool includeOPI) {
+  if (reader_) {
+    try {
+      openQpdfBeside();
+      if (reader_) return inkWalker().pageInks(readerInkParts(index), includeOPI);
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return inkWalker().pageInks(pageTable_.inkParts(index), includeOPI);
+}
+
 pdfcore::PageTree& QpdfDocument::pageTree() {
+  if (reader_) fallBack("libqpdf's page tree is asked for");
   if (!pageTree_) {
     pageTree_ = std::make_unique<pdfcore::PageTree>(
         *pdf_, diagnostics(), checkpointFn(),
@@ -259,6 +416,7 @@ bool QpdfDocument::HasPageTree(QPDF& pdf) {
 
 bool QpdfDocument::acceptsPassword(const char* password) {
   if (password == nullptr) password = "";
+  if (reader_) return true;  // the reader reads no encrypted document
   if (!pdf_->isEncrypted() || password_ == password) return true;
   try {
     attempt(rebuiltBytes_ ? rebuiltBytes_ : bytes_, password, strategy_ == kIgnoreXrefStreams, repair_);
@@ -271,7 +429,31 @@ bool QpdfDocument::acceptsPassword(const char* password) {
 
 QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
   if (bytes_->getSize() == 0) throw NotPdfError(path_ + ": empty file");
-  std::exception_ptr firstError;
+  if (password == nullptr && !isOpen() && structureReaderEnabled) {
+    try {
+      reader_ = std::make_unique<reader::StructureReader>(
+          std::string_view(reinterpret_cast<const char*>(bytes_->getBuffer()), bytes_->getSize()), *budget_);
+      readerWalk_ = std::make_unique<reader::PageWalk>(
+          *reader_,
+          [this](size_t index, size_t sameAs, const reader::MeasuredPage& page) {
+            pageTable_.addMeasured(index, sameAs, page);
+          },
+          checkpointFn());
+      // The catalog and the way to the first page are read now, so that a
+      // file without them fails its open as it does when libqpdf reads it.
+      readerWalk_->reach(0);
+      return OpenResult::Opened;
+    } catch (const reader::Refusal& refusal) {
+      readerWalk_.reset();
+      reader_.reset();
+      pageTable_.clear();
+      trace("CPdfEngine reader: " + path_ + ": " + refusal.what() + "; read by libqpdf");
+    }
+  }
+  return openWithQpdf(password);
+}
+
+QpdfDocument::OpenResult QpdfDocument::openWithQpdf(const char* password) {  std::exception_ptr firstError;
   // A catalog without a page tree: the last resort.
   std::unique_ptr<QPDF> withoutPages;
   std::shared_ptr<Buffer> withoutPagesBytes;

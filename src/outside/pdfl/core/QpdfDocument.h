@@ -22,6 +22,8 @@
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/RegularFile.h"
 #include "outside/pdfl/core/WorkBudget.h"
+#include "outside/pdfl/core/reader/PageWalk.h"
+#include "outside/pdfl/core/reader/StructureReader.h"
 #include "shared/Constants.h"
 
 namespace pdfcore {
@@ -50,11 +52,32 @@ class QpdfDocument {
   QpdfDocument(const QpdfDocument&) = delete;
   QpdfDocument& operator=(const QpdfDocument&) = delete;
 
+  // Whether documents try the structure reader before libqpdf (the
+  // default). Process-wide; for tests and measurements.
+  static void SetStructureReaderEnabled(bool enabled);
+  static bool StructureReaderEnabled();
+
   // Opens with `password` (null: none, which also tries the empty user
-  // password). NeedsPassword when the document is encrypted and the password
+  // password). Without a password the structure reader is tried first; a
+  // file it refuses (one trace line says why) is read by libqpdf. NeedsPassword when the document is encrypted and the password
   // does not open it. Throws on every other failure.
   OpenResult open(const char* password);
-  bool isOpen() const { return pdf_ != nullptr; }
+  bool isOpen() const { return pdf_ != nullptr || reader_ != nullptr; }
+  // Whether the structure reader answers for this document (so far).
+  bool readByStructureReader() const { return reader_ != nullptr; }
+
+  // The document's questions, answered by whichever path reads it. Where
+  // the structure reader meets something it does not read exactly, the
+  // document moves to libqpdf (one trace line) and the question is
+  // answered there; pages found so far are found again.
+  size_t pageCount();
+  // Walks on until page `index` is found; false when there is none.
+  bool reachPage(size_t index);
+  // The Info dictionary's text for `key` (without the slash) in UTF-8;
+  // empty when absent or not text.
+  std::string infoText(const std::string& key);
+  // The inks of page `index` (found already) beyond the process inks.
+  std::vector<Ink> pageInks(size_t index, bool includeOPI);
   // On an open document: whether `password` opens it too (always for a
   // document that is not encrypted). Throws on failures other than a wrong
   // password.
@@ -62,9 +85,11 @@ class QpdfDocument {
   // The password the document was opened with ("" when none).
   const std::string& password() const { return password_; }
 
-  QPDF& pdf() { return *pdf_; }
-  // The page tree; the pages it finds are kept in pageTable(), and libqpdf
-  // drops their parsed dictionaries.
+  // libqpdf's reading; opens it when the structure reader reads the file.
+  QPDF& pdf();
+  // libqpdf's page tree; the pages it finds are kept in pageTable(), and
+  // libqpdf drops their parsed dictionaries. The document is read by
+  // libqpdf from then on.
   pdfcore::PageTree& pageTree();
   const PageTable& pageTable() const { return pageTable_; }
   pdfcore::InkWalker& inkWalker();
@@ -89,6 +114,14 @@ class QpdfDocument {
 
  private:
   struct Candidate;
+  OpenResult openWithQpdf(const char* password);
+  // Leaves the structure reader for libqpdf; `why` is traced.
+  void fallBack(const std::string& why);
+  // Opens libqpdf beside the structure reader (for what only libqpdf
+  // reads: resources for the ink walk). Falls back when libqpdf needs a
+  // repair to read the file: the two would not agree on its objects.
+  void openQpdfBeside();
+  InkWalker::PageParts readerInkParts(size_t index);
   std::unique_ptr<QPDF> attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
                                 bool recover);
   std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt);
@@ -118,6 +151,9 @@ class QpdfDocument {
   PageTable pageTable_;  // holds objects of pdf_
   std::unique_ptr<pdfcore::PageTree> pageTree_;
   std::unique_ptr<pdfcore::InkWalker> inkWalker_;
+  // Refer to bytes_.
+  std::unique_ptr<reader::StructureReader> reader_;
+  std::unique_ptr<reader::PageWalk> readerWalk_;
 };
 
 }  // namespace pdfcore

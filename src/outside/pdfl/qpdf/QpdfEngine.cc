@@ -156,6 +156,12 @@ uint64_t PositiveFromEnvironment(const char* name, uint64_t fallback) {
 
 }  // namespace
 
+bool StructureReaderWanted() {
+  char text[16] = {};
+  outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_READER", text, sizeof text);
+  return !(n > 0 && n < sizeof text && std::string(text) == "qpdf");
+}
+
 uint64_t InquiryTimeoutMillis() { return PositiveFromEnvironment("PDFPARSE_TIMEOUT_MS", kDefaultTimeoutMillis); }
 
 uint64_t InquiryMemoryLimitBytes() {
@@ -439,6 +445,7 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
       std::optional<pdfcore::FileIdentity> identity;
       std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
 
+      QpdfDocument::SetStructureReaderEnabled(StructureReaderWanted());
       auto doc = std::make_unique<Doc>();
       doc->doc =
           std::make_shared<QpdfDocument>(path, bytes, budget, doRepair != 0, &Trace, identity ? &*identity : nullptr);
@@ -502,7 +509,7 @@ ASInt32 QpdfEngine::PDDocGetNumPages(PDDoc handle) {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     doc.doc->checkpoint();
-    size_t count = doc.doc->pageTree().count();
+    size_t count = doc.doc->pageCount();
     doc.doc->checkpoint();  // a limit met where a damaged part was skipped still ends the call
     return count > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<ASInt32>(count);
   });
@@ -515,17 +522,7 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
     if (key == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDDocGetInfo: no key");
     if (buffer != nullptr && bufSize > 0) buffer[0] = '\0';
     doc.doc->checkpoint();
-    std::string text;
-    QPDFObjectHandle trailer = doc.doc->pdf().getTrailer();
-    QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
-    if (info.isDictionary() && key[0] != '\0') {
-      QPDFObjectHandle value = info.getKey(key[0] == '/' ? std::string(key) : "/" + std::string(key));
-      if (value.isString()) {
-        text = pdfshared::DecodeTextString(value.getStringValue());
-      } else if (value.isName()) {
-        text = pdfshared::DecodeNameText(value.getName());
-      }
-    }
+    std::string text = doc.doc->infoText(key[0] == '/' ? std::string(key) : "/" + std::string(key));
     doc.doc->checkpoint();
     ASInt32 length =
         text.size() > static_cast<size_t>(kMaxInfoLength) ? kMaxInfoLength : static_cast<ASInt32>(text.size());
@@ -552,7 +549,7 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
       return reinterpret_cast<PDPage>(known->second);
     }
     doc.doc->checkpoint();
-    const bool reached = doc.doc->pageTree().reach(static_cast<size_t>(index));
+    const bool reached = doc.doc->reachPage(static_cast<size_t>(index));
     doc.doc->checkpoint();
     if (!reached) {
       throw PdflException(pdfl_err::kBadPage,
@@ -668,7 +665,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       // As for any damaged part of a page: its inks are skipped.
       doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
     }
-    const std::vector<pdfcore::Ink> found = doc.inkWalker().pageInks(table.inkParts(index), includeOPI != 0);
+    const std::vector<pdfcore::Ink> found = doc.pageInks(index, includeOPI != 0);
     doc.checkpoint();
     for (const pdfcore::Ink& ink : found) {
       if (!report(atoms_.internFor(ink.name, page.doc->atoms), ink.process)) return;

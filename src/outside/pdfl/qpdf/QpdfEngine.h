@@ -44,6 +44,9 @@ using pdfcore::kMaxFileBytes;
 // through the current platform; kDefaultTimeoutMillis when unset or not a
 // number.
 uint64_t InquiryTimeoutMillis();
+// Whether documents are read by the structure reader first (the default);
+// PDFPARSE_READER=qpdf reads them with libqpdf alone.
+bool StructureReaderWanted();
 // Memory one inquiry may take, from PDFPARSE_MEMORY_LIMIT_MB (MiB, > 0);
 // 1 GiB when unset or not a number.
 uint64_t InquiryMemoryLimitBytes();

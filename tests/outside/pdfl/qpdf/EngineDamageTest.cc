@@ -132,6 +132,7 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
     EXPECT_EQ(producer, c.producer);
     EXPECT_EQ(rotate, c.rotation);
     EXPECT_EQ(c.trace.empty() ? 0 : traced(c.trace), c.traced);
+    EXPECT_EQ(engine_.openDocuments(), 0u) << "a document was left open";
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

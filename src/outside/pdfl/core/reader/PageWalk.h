@@ -1,0 +1,80 @@
+// The page-tree walk of the structure reader. It takes only trees it reads
+// exactly as the libqpdf walk (PageTree) would: every kid a reference to a
+// dictionary whose /Type is /Page or /Pages and whose /Parent is the node
+// that lists it, boxes and rotations that need no default or correction.
+// Anything else raises Refusal. The walk is iterative (its path on the
+// heap, at most kMaxReaderDepth levels), visits each node once, and finds
+// pages lazily.
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_READER_PAGEWALK_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_READER_PAGEWALK_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "outside/pdfl/core/PageBoxes.h"
+#include "outside/pdfl/core/reader/StructureReader.h"
+
+namespace pdfcore::reader {
+
+inline constexpr size_t kMaxReaderDepth = 4096;
+
+// What the walk measures of a page.
+struct MeasuredPage {
+  Box media;
+  Box crop;
+  double userUnit = 1.0;
+  int rotation = 0;
+  uint32_t object = 0;     // the page dictionary's object number
+  uint32_t resources = 0;  // the object whose /Resources the page uses (0: none)
+};
+
+class PageWalk {
+ public:
+  // Called once per page in page order; `sameAs` as in PageTree.
+  using Found = std::function<void(size_t index, size_t sameAs, const MeasuredPage& page)>;
+  using Checkpoint = std::function<void()>;
+
+  PageWalk(StructureReader& reader, Found found, Checkpoint checkpoint = {});
+
+  size_t count();
+  // Walks on until page `index` is found; false when there is no such page.
+  bool reach(size_t index);
+
+ private:
+  struct Inherited {
+    std::optional<Object> media, crop, rotate;
+    uint32_t resources = 0;
+  };
+  struct Frame {
+    Ref node;
+    std::vector<Ref> kids;
+    size_t next = 0;
+    Inherited inherited;
+  };
+
+  void start();
+  void walk(size_t wanted);
+  void enter(Ref ref, const Object& node, const Inherited& from);
+  void addPage(Ref ref, const Object& page, const Inherited& from);
+  // `value` resolved; nullopt when absent or null.
+  std::optional<Object> attribute(const Object& dict, const char* key);
+  Box box(const Object& value, const char* key);
+
+  StructureReader& reader_;
+  Found found_;
+  Checkpoint checkpoint_;
+  bool started_ = false;
+  bool finished_ = false;
+  size_t pages_ = 0;
+  size_t steps_ = 0;
+  std::vector<Frame> stack_;
+  std::vector<bool> entered_;          // by object number: nodes walked
+  std::vector<uint32_t> firstIndex_;  // by object number: 1 + where a page was first found
+};
+
+}  // namespace pdfcore::reader
+
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_PAGEWALK_H_

@@ -1,0 +1,95 @@
+// The structure reader: reads the cross-reference data of a PDF file and
+// its objects, in place in the file's bytes, for the few things an inquiry
+// asks (the page tree, page dictionaries, the Info dictionary, resources).
+// It never writes, never repairs and never guesses: whatever it does not
+// read exactly (encryption, an offset that does not land on "N G obj", a
+// generation that does not match, an unsupported filter, damaged syntax,
+// a loop in /Prev) raises Refusal, and the document is read by libqpdf.
+//
+// Covers cross-reference tables and streams, /Prev chains, hybrid files
+// (/XRefStm) and object streams. An object stream is decoded on first use
+// and kept while the kept ones are small; its bytes are charged to the
+// work budget once. Memory grows with what is read: a /Size, /N or /Count
+// that claims more than the file holds allocates nothing.
+#ifndef PDFPARSE_OUTSIDE_PDFL_CORE_READER_STRUCTUREREADER_H_
+#define PDFPARSE_OUTSIDE_PDFL_CORE_READER_STRUCTUREREADER_H_
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "outside/pdfl/core/reader/Syntax.h"
+
+namespace pdfcore {
+class WorkBudget;
+}
+
+namespace pdfcore::reader {
+
+class StructureReader {
+ public:
+  // Reads the cross-reference data of `bytes` (which must outlive the
+  // reader). Raises Refusal, or the budget's exceptions.
+  StructureReader(std::string_view bytes, WorkBudget& budget);
+  ~StructureReader();
+  StructureReader(const StructureReader&) = delete;
+  StructureReader& operator=(const StructureReader&) = delete;
+
+  // The newest trailer dictionary.
+  const Object& trailer() const { return trailer_; }
+  // The object `ref` names. Raises Refusal when it is missing, free or
+  // cannot be read exactly.
+  Object load(Ref ref);
+  // Object `num` at the generation the cross-reference data lists.
+  Object loadNumbered(uint32_t num);
+  // `value` itself, or the object it refers to.
+  Object resolve(const Object& value);
+  // One more than the highest object number in use.
+  uint32_t objectLimit() const { return static_cast<uint32_t>(entries_.size()); }
+  // Object streams decoded so far (each counted once).
+  size_t objectStreamsDecoded() const { return decodedStreams_.size(); }
+
+ private:
+  enum class Kind : uint8_t { Unknown, Free, Plain, Compressed };
+  struct Entry {
+    uint64_t where = 0;  // byte offset, or the object stream's number
+    uint32_t gen = 0;    // generation, or the place in the object stream
+    Kind kind = Kind::Unknown;
+  };
+  struct Section {
+    std::vector<std::pair<uint32_t, Entry>> entries;
+  };
+  struct ObjectStream {
+    std::string data;
+    size_t first = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> index;  // number, offset from first
+  };
+
+  void readSections(uint64_t startxref);
+  uint64_t readTable(size_t offset, Section* section, Object* trailer);
+  Object readXrefStream(size_t offset, Section* section);
+  void apply(const Section& section);
+  Object loadPlain(Ref ref, const Entry& entry, std::string_view* streamData);
+  const ObjectStream& objectStream(uint32_t number);
+  uint64_t streamLength(const Object& dict);
+
+  std::string_view bytes_;
+  WorkBudget& budget_;
+  Object trailer_;
+  std::vector<Entry> entries_;
+  size_t listed_ = 0;  // entries listed by all sections
+  std::unordered_map<uint32_t, std::list<ObjectStream>::iterator> streams_;
+  std::list<ObjectStream> kept_;  // most recent first
+  size_t keptBytes_ = 0;
+  std::unordered_set<uint32_t> decodedStreams_;
+  std::unordered_set<uint32_t> opening_;  // object streams being opened (a /Length inside its own stream)
+};
+
+}  // namespace pdfcore::reader
+
+#endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_STRUCTUREREADER_H_
