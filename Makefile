@@ -55,8 +55,8 @@ bench: build
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPDFPARSE_BUILD_FUZZ=ON \
 	  -DPDFPARSE_BUILD_TESTS=OFF -DPDFPARSE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_inquiry_level1 fuzz_inquiry_level3 fuzz_seed_corpus
-	@echo "Run: build/fuzz/fuzz/fuzz_inquiry_level3 build/fuzz/fuzz/corpus -max_total_time=300 (or _level1)"
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_inquiry_level1 fuzz_inquiry_level3 fuzz_reader_differential fuzz_seed_corpus
+	@echo "Run: build/fuzz/fuzz/fuzz_inquiry_level3 build/fuzz/fuzz/corpus -max_total_time=300 (or _level1, or fuzz_reader_differential)"
 
 clean:
 	rm -rf build

@@ -1,0 +1,17 @@
+// A small set of documents of different shapes, valid and damaged: the
+// fuzzers' seeds, and files the differential test reads both ways.
+#ifndef PDFPARSE_TOOLS_PDFBUILDER_SEEDS_H_
+#define PDFPARSE_TOOLS_PDFBUILDER_SEEDS_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pdftest {
+
+// Name and bytes of each document.
+std::vector<std::pair<std::string, std::string>> SeedDocuments();
+
+}  // namespace pdftest
+
+#endif  // PDFPARSE_TOOLS_PDFBUILDER_SEEDS_H_
