@@ -78,7 +78,10 @@ void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredP
   entry.userUnit = measured.userUnit;
   entry.rotation = static_cast<int16_t>(measured.rotation);
   entry.object = measured.object;
-  entry.resourcesObject = measured.resources;
+  entry.resourcesObject = measured.resources.num;
+  entry.resourcesGen = measured.resources.gen;
+  entry.resourcesDirect = measured.resources.direct;
+  entry.hasExtras = measured.extras;
   slots_.push_back(static_cast<uint32_t>(pages_.size()));
   pages_.push_back(entry);
 }

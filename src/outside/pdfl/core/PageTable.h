@@ -57,10 +57,14 @@ class PageTable {
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
   pdfcore::InkWalker::PageParts inkParts(size_t index) const;
-  // For a page the structure reader measured: its object number and the
-  // object whose /Resources it uses (0 when none).
+  // For a page the structure reader measured: its object number, where its
+  // resources are, and whether it has a /Group or /Annots.
   uint32_t pageObject(size_t index) const { return page(index).object; }
-  uint32_t resourcesObject(size_t index) const { return page(index).resourcesObject; }
+  reader::ResourcesAt resourcesAt(size_t index) const {
+    const Page& p = page(index);
+    return reader::ResourcesAt{p.resourcesObject, p.resourcesGen, p.resourcesDirect};
+  }
+  bool hasExtras(size_t index) const { return page(index).hasExtras; }
 
  private:
   struct Page {
@@ -70,6 +74,8 @@ class PageTable {
     QPDFObjectHandle resources;  // inherited
     uint32_t object = 0;
     uint32_t resourcesObject = 0;
+    uint16_t resourcesGen = 0;
+    bool resourcesDirect = false;
     int16_t rotation = 0;
     bool hasNotes = false;
     bool hasExtras = false;  // a /Group or /Annots

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <set>
 
 #include "outside/pdfl/core/Repair.h"
@@ -243,21 +244,30 @@ std::string QpdfDocument::infoText(const std::string& key) {
 InkWalker::PageParts QpdfDocument::readerInkParts(size_t index) {
   InkWalker::PageParts parts;
   const uint32_t number = pageTable_.pageObject(index);
-  const reader::Object page = reader_->loadNumbered(number);
-  if (const reader::Object* group = page.get("Group"); group && !group->isNull()) parts.group = ToQpdf(*pdf_, *group);
-  if (const reader::Object* annots = page.get("Annots"); annots && !annots->isNull()) {
-    parts.annots = ToQpdf(*pdf_, *annots);
-  }
-  if (const uint32_t holder = pageTable_.resourcesObject(index)) {
-    const reader::Object node = holder == number ? page : reader_->loadNumbered(holder);
-    const reader::Object* resources = node.get("Resources");
-    if (resources == nullptr) throw reader::Refusal("page resources moved");
-    // libqpdf passes over a /Resources that refers to null to the parent's.
-    if (resources->isReference() && reader_->resolve(*resources).isNull()) {
-      throw reader::Refusal("/Resources refers to null");
+  const reader::ResourcesAt at = pageTable_.resourcesAt(index);
+  std::optional<reader::Object> page;
+  if (pageTable_.hasExtras(index) || (at.direct && at.num == number)) page = reader_->loadNumbered(number);
+  if (page) {
+    if (const reader::Object* group = page->get("Group"); group && !group->isNull()) {
+      parts.group = ToQpdf(*pdf_, *group);
     }
-    parts.resources = ToQpdf(*pdf_, *resources);
+    if (const reader::Object* annots = page->get("Annots"); annots && !annots->isNull()) {
+      parts.annots = ToQpdf(*pdf_, *annots);
+    }
   }
+  if (at.num == 0) return parts;
+  if (at.direct) {
+    const reader::Object holder = at.num == number ? *page : reader_->loadNumbered(at.num);
+    const reader::Object* resources = holder.get("Resources");
+    if (resources == nullptr) throw reader::Refusal("page resources moved");
+    parts.resources = ToQpdf(*pdf_, *resources);
+    return parts;
+  }
+  // libqpdf passes over a /Resources that refers to null to the parent's.
+  auto [known, added] = resourcesNull_.try_emplace(at.num, false);
+  if (added) known->second = reader_->load(reader::Ref{at.num, at.gen}).isNull();
+  if (known->second) throw reader::Refusal("/Resources refers to null");
+  parts.resources = pdf_->getObjectByID(static_cast<int>(at.num), at.gen);
   return parts;
 }
 

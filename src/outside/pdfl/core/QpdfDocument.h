@@ -16,6 +16,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "outside/pdfl/core/InkWalker.h"
 #include "outside/pdfl/core/PageTable.h"
@@ -154,6 +155,8 @@ class QpdfDocument {
   // Refer to bytes_.
   std::unique_ptr<reader::StructureReader> reader_;
   std::unique_ptr<reader::PageWalk> readerWalk_;
+  // Resources objects the ink walk met, and whether each is null.
+  std::unordered_map<uint32_t, bool> resourcesNull_;
 };
 
 }  // namespace pdfcore

@@ -46,6 +46,13 @@ Box PageWalk::box(const Object& value, const char* key) {
   return Box{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
 }
 
+std::optional<ResourcesAt> PageWalk::ResourcesOf(Ref ref, const Object& dict) {
+  const Object* value = dict.get("Resources");
+  if (value == nullptr || value->isNull()) return std::nullopt;
+  if (value->isReference()) return ResourcesAt{value->ref().num, static_cast<uint16_t>(value->ref().gen), false};
+  return ResourcesAt{ref.num, static_cast<uint16_t>(ref.gen), true};
+}
+
 void PageWalk::start() {
   started_ = true;
   const size_t limit = reader_.objectLimit();
@@ -76,7 +83,7 @@ void PageWalk::enter(Ref ref, const Object& node, const Inherited& from) {
   if (auto media = attribute(node, "MediaBox")) frame.inherited.media = std::move(media);
   if (auto crop = attribute(node, "CropBox")) frame.inherited.crop = std::move(crop);
   if (auto rotate = attribute(node, "Rotate")) frame.inherited.rotate = std::move(rotate);
-  if (const Object* res = node.get("Resources"); res && !res->isNull()) frame.inherited.resources = ref.num;
+  if (auto resources = ResourcesOf(ref, node)) frame.inherited.resources = *resources;
   const Object* kids = node.get("Kids");
   if (kids == nullptr) throw Refusal("page tree node " + Name(ref) + " has no /Kids");
   const Object list = reader_.resolve(*kids);
@@ -92,8 +99,10 @@ void PageWalk::enter(Ref ref, const Object& node, const Inherited& from) {
 void PageWalk::addPage(Ref ref, const Object& page, const Inherited& from) {
   MeasuredPage out;
   out.object = ref.num;
-  out.resources = from.resources;
-  if (const Object* res = page.get("Resources"); res && !res->isNull()) out.resources = ref.num;
+  out.resources = ResourcesOf(ref, page).value_or(from.resources);
+  for (const char* key : {"Group", "Annots"}) {
+    if (const Object* value = page.get(key); value && !value->isNull()) out.extras = true;
+  }
 
   std::optional<Object> media = attribute(page, "MediaBox");
   if (!media) media = from.media;

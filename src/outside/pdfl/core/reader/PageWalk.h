@@ -21,14 +21,23 @@ namespace pdfcore::reader {
 
 inline constexpr size_t kMaxReaderDepth = 4096;
 
+// Where a page's resources are: the object they are (a reference), or the
+// page or node whose dictionary holds them directly. num 0: no resources.
+struct ResourcesAt {
+  uint32_t num = 0;
+  uint16_t gen = 0;
+  bool direct = false;
+};
+
 // What the walk measures of a page.
 struct MeasuredPage {
   Box media;
   Box crop;
   double userUnit = 1.0;
   int rotation = 0;
-  uint32_t object = 0;     // the page dictionary's object number
-  uint32_t resources = 0;  // the object whose /Resources the page uses (0: none)
+  uint32_t object = 0;  // the page dictionary's object number
+  ResourcesAt resources;
+  bool extras = false;  // the page has a /Group or /Annots
 };
 
 class PageWalk {
@@ -46,7 +55,7 @@ class PageWalk {
  private:
   struct Inherited {
     std::optional<Object> media, crop, rotate;
-    uint32_t resources = 0;
+    ResourcesAt resources;
   };
   struct Frame {
     Ref node;
@@ -62,6 +71,8 @@ class PageWalk {
   // `value` resolved; nullopt when absent or null.
   std::optional<Object> attribute(const Object& dict, const char* key);
   Box box(const Object& value, const char* key);
+  // The /Resources of `dict` (object `ref`), when it has one.
+  static std::optional<ResourcesAt> ResourcesOf(Ref ref, const Object& dict);
 
   StructureReader& reader_;
   Found found_;

@@ -22,9 +22,24 @@ bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-bool IsSpace(unsigned char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+namespace {
 
-bool IsDelimiter(unsigned char c) { return std::strchr("()<>[]{}/%", c) != nullptr && c != 0; }
+enum CharClass : uint8_t { kRegular = 0, kSpace = 1, kDelimiter = 2 };
+
+struct CharClasses {
+  uint8_t of[256] = {};
+  constexpr CharClasses() {
+    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) of[static_cast<unsigned char>(c)] = kSpace;
+    for (char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) of[static_cast<unsigned char>(c)] = kDelimiter;
+  }
+};
+constexpr CharClasses kClasses;
+
+}  // namespace
+
+bool IsSpace(unsigned char c) { return kClasses.of[c] == kSpace; }
+
+bool IsDelimiter(unsigned char c) { return kClasses.of[c] == kDelimiter; }
 
 // --- Object -------------------------------------------------------------------
 
@@ -108,11 +123,7 @@ void Parser::skipSpace() {
 
 std::string_view Parser::word() {
   const size_t start = pos_;
-  while (pos_ < data_.size()) {
-    const unsigned char c = static_cast<unsigned char>(data_[pos_]);
-    if (IsSpace(c) || IsDelimiter(c)) break;
-    ++pos_;
-  }
+  while (pos_ < data_.size() && kClasses.of[static_cast<unsigned char>(data_[pos_])] == kRegular) ++pos_;
   return data_.substr(start, pos_ - start);
 }
 
