@@ -21,10 +21,10 @@
 #include "parser/CTreadObject.h"
 #include "support/ScriptedEngine.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace outside;
-using testing_support::ScriptedDoc;
 using Lines = std::vector<std::string>;
 
 // Breaks single calls of the worker hand-off; everything else goes to the
@@ -128,7 +128,7 @@ class ParserTest : public ::testing::Test {
     return lines;
   }
 
-  testing_support::ScriptedEngine engine;
+  ScriptedEngine engine;
   std::shared_ptr<RecordingSink> sinkB = std::make_shared<RecordingSink>();
 
  private:
@@ -299,7 +299,7 @@ TEST_F(FaultTest, AWorkerLateForTheQuitDeadlineIsJoinedBeforeAnythingIsFreed) {
 TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
   // Holds the worker inside an inquiry until the idle parsers are gone; the
   // minute is a guard against a hang, not a time being measured.
-  struct HoldingEngine : testing_support::ScriptedEngine {
+  struct HoldingEngine : ScriptedEngine {
     std::promise<void> inside, gone;
     std::future<void> goneSignal = gone.get_future();
     std::atomic<bool> hold{false};
@@ -405,7 +405,8 @@ TEST_F(ParserTest, StressEightHostThreadsOnFourParsers) {
   EXPECT_EQ(engine.calls("PDFLInit"), 1);
   parsers.clear();
   EXPECT_EQ(engine.calls("PDFLTerm"), 1);
-  EXPECT_EQ(engine.held(testing_support::ScriptedEngine::kDoc), 0);
+  EXPECT_EQ(engine.held(ScriptedEngine::kDoc), 0);
 }
 
 }  // namespace
+}  // namespace pdfparse::test

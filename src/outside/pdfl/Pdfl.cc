@@ -5,6 +5,8 @@
 
 #include "outside/pdfl/PdflEngine.h"
 
+namespace pdfparse::pdfl {
+
 PdflEngine::~PdflEngine() = default;
 
 namespace {
@@ -18,6 +20,10 @@ PdflEngine* CurrentPdflEngine() {
 }
 
 PdflEngine* SetPdflEngine(PdflEngine* engine) { return g_installed.exchange(engine, std::memory_order_acq_rel); }
+
+}  // namespace pdfparse::pdfl
+
+using pdfparse::pdfl::CurrentPdflEngine;
 
 ASInt32 PDFLInit(PDFLDataRec* data) { return CurrentPdflEngine()->PDFLInit(data); }
 ASInt32 PDFLGetInitCount() { return CurrentPdflEngine()->PDFLGetInitCount(); }

@@ -7,6 +7,8 @@
 
 #include "outside/pdfl/PdflTypes.h"
 
+namespace pdfparse::pdfl {
+
 class PdflEngine {
  public:
   virtual ~PdflEngine();
@@ -64,5 +66,7 @@ PdflEngine* CurrentPdflEngine();
 PdflEngine* SetPdflEngine(PdflEngine* engine);
 // The libqpdf engine (process-wide).
 PdflEngine* DefaultPdflEngine();
+
+}  // namespace pdfparse::pdfl
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_

@@ -11,7 +11,7 @@
 #include "outside/pdfl/core/Repair.h"
 #include "outside/pdfl/core/SilentLogger.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 constexpr size_t kMaxTracedMessage = 400;
@@ -109,25 +109,25 @@ void QpdfDocument::drainWarnings() {
 
 void QpdfDocument::checkpoint() { budget_->checkDeadline(); }
 
-pdfcore::Diagnostics QpdfDocument::diagnostics() {
+Diagnostics QpdfDocument::diagnostics() {
   return [this](const std::string& message) { warn(message); };
 }
 
-pdfcore::Checkpoint QpdfDocument::checkpointFn() {
+Checkpoint QpdfDocument::checkpointFn() {
   return [this]() { checkpoint(); };
 }
 
-pdfcore::PageTree& QpdfDocument::pageTree() {
+PageTree& QpdfDocument::pageTree() {
   if (!pageTree_) {
-    pageTree_ = std::make_unique<pdfcore::PageTree>(
+    pageTree_ = std::make_unique<PageTree>(
         *pdf_, diagnostics(), checkpointFn(),
         [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
   }
   return *pageTree_;
 }
 
-pdfcore::InkWalker& QpdfDocument::inkWalker() {
-  if (!inkWalker_) inkWalker_ = std::make_unique<pdfcore::InkWalker>(diagnostics(), checkpointFn());
+InkWalker& QpdfDocument::inkWalker() {
+  if (!inkWalker_) inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
   return *inkWalker_;
 }
 
@@ -136,7 +136,7 @@ std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
-  pdf->setLogger(pdfcore::CountingLogger(budget_));
+  pdf->setLogger(CountingLogger(budget_));
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
@@ -345,4 +345,4 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
   throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -24,7 +24,7 @@
 #include "outside/pdfl/core/WorkBudget.h"
 #include "shared/Constants.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // Warnings traced per document; the rest are only counted.
 inline constexpr size_t kTracedWarnings = 8;
@@ -65,9 +65,9 @@ class QpdfDocument {
   QPDF& pdf() { return *pdf_; }
   // The page tree; the pages it finds are kept in pageTable(), and libqpdf
   // drops their parsed dictionaries.
-  pdfcore::PageTree& pageTree();
+  PageTree& pageTree();
   const PageTable& pageTable() const { return pageTable_; }
-  pdfcore::InkWalker& inkWalker();
+  InkWalker& inkWalker();
   WorkBudget& budget() { return *budget_; }
   std::shared_ptr<WorkBudget> sharedBudget() const { return budget_; }
   const std::string& path() const { return path_; }
@@ -84,8 +84,8 @@ class QpdfDocument {
   // Raises WorkLimitExceeded when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.
   void checkpoint();
-  pdfcore::Diagnostics diagnostics();
-  pdfcore::Checkpoint checkpointFn();
+  Diagnostics diagnostics();
+  Checkpoint checkpointFn();
 
  private:
   struct Candidate;
@@ -116,10 +116,10 @@ class QpdfDocument {
   std::shared_ptr<Buffer> rebuiltBytes_;
   std::unique_ptr<QPDF> pdf_;
   PageTable pageTable_;  // holds objects of pdf_
-  std::unique_ptr<pdfcore::PageTree> pageTree_;
-  std::unique_ptr<pdfcore::InkWalker> inkWalker_;
+  std::unique_ptr<PageTree> pageTree_;
+  std::unique_ptr<InkWalker> inkWalker_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_QPDFDOCUMENT_H_

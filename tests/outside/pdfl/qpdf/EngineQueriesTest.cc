@@ -2,7 +2,7 @@
 // engine on documents written by libqpdf.
 #include "EngineFixture.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
 using Rect = std::vector<double>;
@@ -155,4 +155,4 @@ TEST_F(QueriesTest, ProcessInksComeFirstAndTheAtomsOfADocumentsNamesGoWhenItClos
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test
