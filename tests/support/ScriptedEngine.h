@@ -4,7 +4,9 @@
 // point, and logs every call. Stale or foreign handles raise instead of
 // being used.
 //
-// It installs itself for its lifetime. It takes no lock: only the worker calls
+// It installs itself for its lifetime (a double that breaks single calls of
+// another engine derives from pdfl::PdflEngineWrapper and is installed with
+// ScopedPdflEngine). It takes no lock: only the worker calls
 // it while the test runs inquiries, and the test reads it after an answer,
 // which orders the accesses. Script it before the worker starts.
 #ifndef PDFPARSE_TESTS_SUPPORT_SCRIPTEDENGINE_H_
@@ -22,6 +24,18 @@
 #include "outside/pdfl/PdflErrors.h"
 
 namespace pdfparse::test {
+
+// Installs an engine for the scope's lifetime.
+class ScopedPdflEngine {
+ public:
+  explicit ScopedPdflEngine(pdfl::PdflEngine* engine) : previous_(pdfl::SetPdflEngineForTesting(engine)) {}
+  ~ScopedPdflEngine() { pdfl::SetPdflEngineForTesting(previous_); }
+  ScopedPdflEngine(const ScopedPdflEngine&) = delete;
+  ScopedPdflEngine& operator=(const ScopedPdflEngine&) = delete;
+
+ private:
+  pdfl::PdflEngine* previous_;
+};
 
 // Fixed-point rectangle from whole points (left, top, right, bottom).
 inline ASFixedRect FixedRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -51,8 +65,6 @@ struct ScriptedDoc {
 class ScriptedEngine : public pdfl::PdflEngine {
  public:
   enum Kind { kPath, kDoc, kPage };
-  ScriptedEngine() : previous_(pdfl::SetPdflEngine(this)) {}
-  ~ScriptedEngine() override { pdfl::SetPdflEngine(previous_); }
 
   // --- Script ----------------------------------------------------------------
   // Documents by exact path; other paths open `defaultDoc` when set, else
@@ -240,7 +252,7 @@ class ScriptedEngine : public pdfl::PdflEngine {
   std::map<const void*, std::unique_ptr<Handle>> live_;
   std::deque<std::string> atoms_;  // stable addresses for ASAtomGetString
   int initCount_ = 0;
-  pdfl::PdflEngine* previous_;
+  ScopedPdflEngine installed_{this};
 };
 
 }  // namespace pdfparse::test

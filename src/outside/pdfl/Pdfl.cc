@@ -19,7 +19,10 @@ PdflEngine* CurrentPdflEngine() {
   return engine != nullptr ? engine : DefaultPdflEngine();
 }
 
-PdflEngine* SetPdflEngine(PdflEngine* engine) { return g_installed.exchange(engine, std::memory_order_acq_rel); }
+PdflEngine* SetPdflEngineForTesting(PdflEngine* engine) {
+  PdflEngine* previous = g_installed.exchange(engine, std::memory_order_acq_rel);
+  return previous != nullptr ? previous : DefaultPdflEngine();
+}
 
 }  // namespace pdfparse::pdfl
 
