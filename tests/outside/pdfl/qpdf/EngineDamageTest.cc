@@ -1,8 +1,8 @@
 // Damaged and hostile files: repair, page-tree walks that stay bounded, and
 // warnings that go to the trace only, never to the console.
-#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/QpdfDocument.h"
+#include "support/EngineFixture.h"
 
 namespace pdfparse::test {
 namespace {

@@ -1,6 +1,6 @@
 // Page count, rotation, boxes, Info, page handles and inks of the libqpdf
 // engine on documents written by libqpdf.
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 namespace pdfparse::test {
 namespace {

@@ -3,10 +3,10 @@
 // limits, never by time.
 #include <cstring>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/QpdfDocument.h"
 #include "outside/pdfl/core/SilentLogger.h"
 #include "outside/pdfl/core/WorkBudget.h"
+#include "support/EngineFixture.h"
 #include "support/RecordingPlatform.h"
 
 namespace pdfparse::test {

@@ -1,8 +1,8 @@
 // A started libqpdf engine of the test's own, a temporary directory and a
 // recording trace sink on trace A. Documents still open at the end must be
 // closed by the engine's stop.
-#ifndef PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
-#define PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
+#ifndef PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_
+#define PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_
 
 #include <gmock/gmock.h>
 
@@ -127,4 +127,4 @@ class EngineTest : public ::testing::Test {
 
 }  // namespace pdfparse::test
 
-#endif  // PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
+#endif  // PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_

@@ -7,11 +7,11 @@
 
 #include <thread>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/Disposer.h"
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxReader.h"
 #include "outside/pdfl/core/QpdfDocument.h"
+#include "support/EngineFixture.h"
 
 namespace pdfparse::test {
 namespace {

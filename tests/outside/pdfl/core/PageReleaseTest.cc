@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
+#include "support/EngineFixture.h"
 
 namespace pdfparse::test {
 namespace {
