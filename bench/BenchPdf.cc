@@ -4,7 +4,7 @@
 #include <fstream>
 #include <vector>
 
-namespace benchpdf {
+namespace pdfparse::bench {
 
 namespace {
 
@@ -155,4 +155,4 @@ bool WritePdf(const std::string& path, long pages, Shape shape) {
   return static_cast<bool>(out);
 }
 
-}  // namespace benchpdf
+}  // namespace pdfparse::bench

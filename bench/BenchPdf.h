@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace benchpdf {
+namespace pdfparse::bench {
 
 enum class Shape {
   // One /Pages node holding every page; each page has the same media box.
@@ -25,6 +25,6 @@ std::string MakePdf(long pages, Shape shape);
 // Writes MakePdf(...) to `path`; false when the file cannot be written.
 bool WritePdf(const std::string& path, long pages, Shape shape);
 
-}  // namespace benchpdf
+}  // namespace pdfparse::bench
 
 #endif  // PDFPARSE_BENCH_BENCHPDF_H_

@@ -36,8 +36,8 @@ struct Fixture {
     dir = templ;
     tiny = dir + "/tiny.pdf";
     medium = dir + "/vrel-100.pdf";
-    benchpdf::WritePdf(tiny, 1, benchpdf::Shape::kFlat);
-    benchpdf::WritePdf(medium, 100, benchpdf::Shape::kBalancedVrel);
+    pdfparse::bench::WritePdf(tiny, 1, pdfparse::bench::Shape::kFlat);
+    pdfparse::bench::WritePdf(medium, 100, pdfparse::bench::Shape::kBalancedVrel);
     // The first inquiry starts the engine; none of the timings include that.
     PdfInquiryRec rec;
     if (!parser || !parser->runInquiry(tiny.c_str(), &rec)) {

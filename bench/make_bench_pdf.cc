@@ -15,8 +15,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_bench_pdf: PAGES must be 1 to 10000000\n");
     return 2;
   }
-  const auto shape = std::strcmp(argv[2], "flat") == 0 ? benchpdf::Shape::kFlat : benchpdf::Shape::kBalancedVrel;
-  if (!benchpdf::WritePdf(argv[3], pages, shape)) {
+  const auto shape =
+      std::strcmp(argv[2], "flat") == 0 ? pdfparse::bench::Shape::kFlat : pdfparse::bench::Shape::kBalancedVrel;
+  if (!pdfparse::bench::WritePdf(argv[3], pages, shape)) {
     std::fprintf(stderr, "make_bench_pdf: cannot write %s\n", argv[3]);
     return 1;
   }

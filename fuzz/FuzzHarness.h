@@ -16,7 +16,7 @@
 #include "outside/trace/LibraryTraces.h"
 #include "shared/Constants.h"
 
-namespace fuzzharness {
+namespace pdfparse::fuzz {
 
 class MemoryFileSys : public outside::FileSys {
  public:
@@ -47,7 +47,7 @@ class MemoryFileSys : public outside::FileSys {
 };
 
 struct Harness {
-  pdfl_qpdf::QpdfEngine engine;
+  qpdfengine::QpdfEngine engine;
   MemoryFileSys fileSys;
   ASAtom cstring = ASAtomNull;
 
@@ -66,10 +66,10 @@ struct Harness {
 };
 
 inline ASBool Authorize(PDDoc doc, void* clientData) {
-  auto* engine = static_cast<pdfl_qpdf::QpdfEngine*>(clientData);
+  auto* engine = static_cast<qpdfengine::QpdfEngine*>(clientData);
   try {
-    return (engine->PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfshared::kHostPassword)) & pdPermOpen) ? 1 : 0;
-  } catch (const PdflException&) {
+    return (engine->PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(shared::kHostPassword)) & pdPermOpen) ? 1 : 0;
+  } catch (const pdfl::PdflException&) {
     return 0;
   }
 }
@@ -81,7 +81,7 @@ inline PDDoc OpenFuzzDocument(Harness& h) {
   PDDoc doc = nullptr;
   try {
     doc = h.engine.PDDocOpenEx(path, fs, Authorize, &h.engine, 1);
-  } catch (const PdflException&) {
+  } catch (const pdfl::PdflException&) {
   }
   h.engine.ASFileSysReleasePathName(fs, path);
   return doc;
@@ -97,7 +97,7 @@ inline std::string Producer(Harness& h, PDDoc doc) {
     ASInt32 copied = h.engine.PDDocGetInfo(doc, "Producer", buffer.data(), length + 1);
     if (buffer[static_cast<size_t>(length) + 1] != '\0') std::abort();  // wrote past the size given
     return buffer.substr(0, static_cast<size_t>(copied));
-  } catch (const PdflException&) {
+  } catch (const pdfl::PdflException&) {
     return std::string();
   }
 }
@@ -117,6 +117,6 @@ int RunOne(const uint8_t* data, size_t size, Inquire&& inquire) {
   return 0;
 }
 
-}  // namespace fuzzharness
+}  // namespace pdfparse::fuzz
 
 #endif  // PDFPARSE_FUZZ_FUZZHARNESS_H_

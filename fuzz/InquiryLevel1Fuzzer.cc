@@ -8,18 +8,18 @@
 #include "fuzz/FuzzHarness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return fuzzharness::RunOne(data, size, [](fuzzharness::Harness& h, PDDoc doc) {
+  return pdfparse::fuzz::RunOne(data, size, [](pdfparse::fuzz::Harness& h, PDDoc doc) {
     try {
       if (h.engine.PDDocGetNumPages(doc) > 0) {
         PDPage page = h.engine.PDDocAcquirePage(doc, 0);
         try {
           h.engine.PDPageGetRotate(page);
-        } catch (const PdflException&) {
+        } catch (const pdfparse::pdfl::PdflException&) {
         }
         h.engine.PDPageRelease(page);
       }
-    } catch (const PdflException&) {
+    } catch (const pdfparse::pdfl::PdflException&) {
     }
-    fuzzharness::Producer(h, doc);
+    pdfparse::fuzz::Producer(h, doc);
   });
 }

@@ -19,7 +19,7 @@ namespace {
 
 // Checked so that a converter that fails to attach (and parses on its own)
 // shows up as a difference rather than passing unnoticed.
-void Measure(fuzzharness::Harness& h, PDDoc doc, CPdfConverterIf& converter, ASInt32 pages) {
+void Measure(pdfparse::fuzz::Harness& h, PDDoc doc, CPdfConverterIf& converter, ASInt32 pages) {
   ConverterInitRec rec{1, 1, 1, 0, 1, 0};
   if (converter.initConverter(&rec, 0) == 0 || converter.beginJob(0) == 0) std::abort();
   if (converter.openDocument("fuzz.pdf", "Dummy") == 0) {
@@ -35,7 +35,7 @@ void Measure(fuzzharness::Harness& h, PDDoc doc, CPdfConverterIf& converter, ASI
       ASFixedRect crop{};
       h.engine.PDPageGetCropBox(page, &crop);
       h.engine.PDPageRelease(page);
-    } catch (const PdflException&) {
+    } catch (const pdfparse::pdfl::PdflException&) {
       readable = false;
     }
     if (measured && !readable) std::abort();
@@ -58,14 +58,14 @@ ASBool StopAtSpot(PDPageInk ink, void* clientData) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::unique_ptr<CPdfConverterIf> converter(CreatePDFConverterNoRip(0));
-  return fuzzharness::RunOne(data, size, [](fuzzharness::Harness& h, PDDoc doc) {
+  return pdfparse::fuzz::RunOne(data, size, [](pdfparse::fuzz::Harness& h, PDDoc doc) {
     ASInt32 pages = 0;
     try {
       pages = h.engine.PDDocGetNumPages(doc);
-    } catch (const PdflException&) {
+    } catch (const pdfparse::pdfl::PdflException&) {
       return;
     }
-    fuzzharness::Producer(h, doc);
+    pdfparse::fuzz::Producer(h, doc);
     Measure(h, doc, *converter, pages);
     bool spot = false;
     for (ASInt32 i = 0; i < pages && i < 64 && !spot; ++i) {
@@ -74,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
           h.engine.PDPageGetRotate(page);
           h.engine.PDPageEnumInksEx(page, StopAtSpot, &spot, 0, ASAtomNull);
-        } catch (const PdflException&) {
+        } catch (const pdfparse::pdfl::PdflException&) {
         }
         h.engine.PDPageRelease(page);
-      } catch (const PdflException&) {
+      } catch (const pdfparse::pdfl::PdflException&) {
       }
     }
   });

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
     return 2;
   }
-  for (const auto& [name, bytes] : pdftest::SeedDocuments()) {
+  for (const auto& [name, bytes] : pdfparse::pdfbuilder::SeedDocuments()) {
     std::ofstream out(std::string(argv[1]) + "/" + name, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }

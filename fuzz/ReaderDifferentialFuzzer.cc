@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const readercheck::Comparison result = readercheck::CompareReaders(bytes, 16);
+  const pdfparse::readercheck::Comparison result = pdfparse::readercheck::CompareReaders(bytes, 16);
   if (!result.difference.empty()) {
     std::fprintf(stderr, "reader difference: %s\n", result.difference.c_str());
     std::abort();

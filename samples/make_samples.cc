@@ -19,8 +19,8 @@
 
 namespace {
 
-using pdftest::BuildPdf;
-using pdftest::DocLayout;
+using pdfparse::pdfbuilder::BuildPdf;
+using pdfparse::pdfbuilder::DocLayout;
 
 const std::string kLetterBox = "/MediaBox [0 0 612 792]";
 const std::string kA4Box = "/MediaBox [0 0 595.276 841.89]";

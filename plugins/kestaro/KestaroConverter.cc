@@ -69,7 +69,7 @@ class KestaroConverter final : public CPdfConverterIf {
 
   int32_t openDocument(const char* path, const char* /*name*/) override {
     if (!inJob_ || doc_ || path == nullptr || *path == '\0') return 0;
-    doc_ = pdfcore::PageBoxReader::Open(path);
+    doc_ = pdfparse::core::PageBoxReader::Open(path);
     selected_ = kNone;
     return doc_ ? 1 : 0;
   }
@@ -95,7 +95,7 @@ class KestaroConverter final : public CPdfConverterIf {
 
   bool initialised_ = false;
   bool inJob_ = false;
-  std::unique_ptr<pdfcore::PageBoxReader> doc_;
+  std::unique_ptr<pdfparse::core::PageBoxReader> doc_;
   size_t selected_ = kNone;
   float selectedBox_[4] = {0, 0, 0, 0};  // of the selected page: left, top, right, bottom
 };

@@ -5,10 +5,10 @@
 #include "outside/trace/LibraryTraces.h"
 #include "parser/CTreadObject.h"
 
-using outside::CurrentPlatform;
-using outside::DWORD;
-using outside::g_traceB;
-using outside::kTraceInstance;
+using pdfparse::outside::CurrentPlatform;
+using pdfparse::outside::DWORD;
+using pdfparse::outside::g_traceB;
+using pdfparse::outside::kTraceInstance;
 
 CTreadObject* CPdfParse::sm_threadObj = nullptr;
 int32_t CPdfParse::sm_instanceCount = 0;
@@ -25,7 +25,7 @@ CPdfParse::CPdfParse() : m_pdfObj(nullptr), m_status(0), m_pCritSect(nullptr) {
   g_traceB.CreateTraceInstance(kTraceInstance);
   g_traceB.StartTrace("CPdfParse Start ", '=', 60);
   try {
-    m_pCritSect = outside::FrameworkNew<outside::CRITICAL_SECTION>();
+    m_pCritSect = pdfparse::outside::FrameworkNew<pdfparse::outside::CRITICAL_SECTION>();
     CurrentPlatform()->InitializeCriticalSection(m_pCritSect);
   } catch (...) {
     // The factory frees this parser; nothing of it may stay registered.
@@ -37,7 +37,7 @@ CPdfParse::CPdfParse() : m_pdfObj(nullptr), m_status(0), m_pCritSect(nullptr) {
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::CPdfPars() was Init CRITICAL_SECTION");
 
   std::lock_guard<std::mutex> lock(g_lifetimeLock);
-  if (!sm_threadObj) sm_threadObj = outside::FrameworkNewOrNull<CTreadObject>();
+  if (!sm_threadObj) sm_threadObj = pdfparse::outside::FrameworkNewOrNull<CTreadObject>();
   ++sm_instanceCount;
 }
 

@@ -27,7 +27,7 @@ class CPdfParse : public CPdfParseIf {
 
   // Worker thread procedure; `arg` is the parser whose init started it.
   // Runs the library's worker (CTreadObject::runWorker).
-  static outside::DWORD workingTread(void* arg);
+  static pdfparse::outside::DWORD workingTread(void* arg);
 
   // --- Run only on the worker thread (InquiryLevels.cc) ---------------------
   bool runInquiryPdfObj(const char* fileName, PdfInquiryRec* rec);
@@ -64,7 +64,7 @@ class CPdfParse : public CPdfParseIf {
   // Sequence number of this parser's last message to the worker.
   std::atomic<uint64_t> m_postedSeq{0};
   // Serialises this parser's runInquiry calls.
-  outside::CRITICAL_SECTION* m_pCritSect;
+  pdfparse::outside::CRITICAL_SECTION* m_pCritSect;
 
   // Both guarded by the lifetime lock (CPdfParse.cc).
   static CTreadObject* sm_threadObj;
@@ -73,6 +73,6 @@ class CPdfParse : public CPdfParseIf {
 
 // The library's record with the host framework, registered when the shared
 // library is loaded. A failed registration makes CreateCPdfParse return null.
-extern outside::AFX_EXTENSION_MODULE g_pdfParseModule;
+extern pdfparse::outside::AFX_EXTENSION_MODULE g_pdfParseModule;
 
 #endif  // PDFPARSE_PARSER_CPDFPARSE_H_

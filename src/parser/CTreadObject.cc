@@ -6,11 +6,13 @@
 #include "parser/CPdfParse.h"
 #include "pdfobject/CPdfObject.h"
 
-using outside::DWORD;
-using outside::g_traceB;
-using outside::kTraceInstance;
+using pdfparse::outside::DWORD;
+using pdfparse::outside::g_traceB;
+using pdfparse::outside::kTraceInstance;
 
-CTreadObject::CTreadObject() : m_platform(outside::CurrentPlatform()) { g_traceB.CreateTraceInstance(kTraceInstance); }
+CTreadObject::CTreadObject() : m_platform(pdfparse::outside::CurrentPlatform()) {
+  g_traceB.CreateTraceInstance(kTraceInstance);
+}
 
 CTreadObject::~CTreadObject() {
   if (inOtherProcess()) {
@@ -75,7 +77,8 @@ bool CTreadObject::init(CPdfParse* parser) {
     m_requestEvent = m_platform->CreateEventA(false, false);
     m_doneEvent = m_platform->CreateEventA(false, false);
     DWORD threadId = 0;
-    m_thread = m_platform->CreateThread(&CPdfParse::workingTread, parser, outside::CREATE_SUSPENDED, &threadId);
+    m_thread =
+        m_platform->CreateThread(&CPdfParse::workingTread, parser, pdfparse::outside::CREATE_SUSPENDED, &threadId);
     bool started = false;
     if (m_thread && m_doneEvent && m_requestEvent) {
       m_workerThreadId = threadId;
@@ -87,7 +90,8 @@ bool CTreadObject::init(CPdfParse* parser) {
       }
       g_traceB.OutputEx(kTraceInstance, "CTreadObject::init() ResumeThread");
       started = m_platform->ResumeThread(m_thread) != 0xFFFFFFFFu;
-      if (started && m_platform->WaitForSingleObject(m_doneEvent, kWorkerWaitMillis) != outside::WAIT_OBJECT_0)
+      if (started &&
+          m_platform->WaitForSingleObject(m_doneEvent, kWorkerWaitMillis) != pdfparse::outside::WAIT_OBJECT_0)
         g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::init() TIME_WAITING_INIT_THREAD");
     }
     if (!started) {
@@ -110,7 +114,7 @@ CTreadObject::PostResult CTreadObject::postInquiry(CPdfParse* asker, const char*
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::runInquiry() Begin sm_threadId = %d ",
                     static_cast<int>(m_workerThreadId));
   return postLocked(MES_INQUIRY, reinterpret_cast<uintptr_t>(fileName), reinterpret_cast<intptr_t>(rec), asker,
-                    outside::INFINITE);
+                    pdfparse::outside::INFINITE);
 }
 
 CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker,
@@ -140,16 +144,16 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
   m_seqPosted = sequence;
   if (asker) asker->notePosted(sequence);
 
-  const uint64_t deadline = millis == outside::INFINITE ? 0 : m_platform->MonotonicMillis() + millis;
+  const uint64_t deadline = millis == pdfparse::outside::INFINITE ? 0 : m_platform->MonotonicMillis() + millis;
   for (;;) {
-    DWORD wait = outside::INFINITE;
-    if (millis != outside::INFINITE) {
+    DWORD wait = pdfparse::outside::INFINITE;
+    if (millis != pdfparse::outside::INFINITE) {
       uint64_t now = m_platform->MonotonicMillis();
       wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     }
     DWORD result = m_platform->WaitForSingleObject(m_doneEvent, wait);
-    if (result == outside::WAIT_TIMEOUT) return PostResult::TimedOut;
-    if (result != outside::WAIT_OBJECT_0) return PostResult::WaitFailed;
+    if (result == pdfparse::outside::WAIT_TIMEOUT) return PostResult::TimedOut;
+    if (result != pdfparse::outside::WAIT_OBJECT_0) return PostResult::WaitFailed;
     if (m_seqAnswered.load(std::memory_order_acquire) >= sequence) return PostResult::Answered;
     if (m_ended.load(std::memory_order_acquire)) {
       g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() worker ended without answering message %u",
@@ -163,7 +167,7 @@ CTreadObject::PostResult CTreadObject::postLocked(uint32_t message, uintptr_t wP
 
 bool CTreadObject::drainLocked() {
   while (m_seqAnswered.load(std::memory_order_acquire) < m_seqPosted && !m_ended.load(std::memory_order_acquire)) {
-    if (m_platform->WaitForSingleObject(m_doneEvent, outside::INFINITE) != outside::WAIT_OBJECT_0) {
+    if (m_platform->WaitForSingleObject(m_doneEvent, pdfparse::outside::INFINITE) != pdfparse::outside::WAIT_OBJECT_0) {
       g_traceB.OutputEx(kTraceInstance, "--ERROR--CTreadObject::post() earlier message still unanswered");
       return false;
     }
@@ -256,11 +260,12 @@ DWORD CTreadObject::runWorker(CPdfParse* bound) {
     return kWorkerInvalidArg;
   }
   // `bound` is not used again: it may be destroyed while the worker runs.
-  outside::Platform* const platform = m_platform;
+  pdfparse::outside::Platform* const platform = m_platform;
   g_traceB.OutputEx(kTraceInstance, "CPdfParse::workingTread() started");
   platform->SetEvent(m_doneEvent);
 
-  while (platform->WaitForSingleObject(m_requestEvent, outside::INFINITE) == outside::WAIT_OBJECT_0) {
+  while (platform->WaitForSingleObject(m_requestEvent, pdfparse::outside::INFINITE) ==
+         pdfparse::outside::WAIT_OBJECT_0) {
     const MSG msg = m_msg;
     const uint64_t sequence = m_msgSeq;
     CPdfParse* const asker = m_msgAsker;

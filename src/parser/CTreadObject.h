@@ -60,12 +60,12 @@ constexpr uint32_t WM_QUIT = 18;
 constexpr uint32_t MES_INQUIRY = WM_USER + 154;
 
 // Results the worker ends with.
-constexpr outside::DWORD kWorkerOk = 0;
-constexpr outside::DWORD kWorkerInvalidArg = 0x80070057u;  // E_INVALIDARG
-constexpr outside::DWORD kWorkerFail = 0x80004005u;        // E_FAIL
+constexpr pdfparse::outside::DWORD kWorkerOk = 0;
+constexpr pdfparse::outside::DWORD kWorkerInvalidArg = 0x80070057u;  // E_INVALIDARG
+constexpr pdfparse::outside::DWORD kWorkerFail = 0x80004005u;        // E_FAIL
 
 // Time the caller gives the worker to start and to answer the quit message.
-constexpr outside::DWORD kWorkerWaitMillis = 5000;
+constexpr pdfparse::outside::DWORD kWorkerWaitMillis = 5000;
 
 class CTreadObject {
  public:
@@ -109,7 +109,7 @@ class CTreadObject {
   // The worker's message loop, run by CPdfParse::workingTread on the
   // worker thread; `bound` is the parser whose init started it. Returns the
   // thread's result (kWorkerOk after the quit message).
-  outside::DWORD runWorker(CPdfParse* bound) PDFPARSE_NO_THREAD_SAFETY_ANALYSIS;
+  pdfparse::outside::DWORD runWorker(CPdfParse* bound) PDFPARSE_NO_THREAD_SAFETY_ANALYSIS;
 
   // --- Observations for tests ---------------------------------------------
   bool workerEnded() const { return m_ended.load(std::memory_order_acquire); }
@@ -119,23 +119,24 @@ class CTreadObject {
  private:
   // Set before the worker starts (post lock held), closed only after it is
   // joined: the worker reads the events without a lock.
-  outside::HANDLE m_doneEvent = nullptr;
-  outside::HANDLE m_requestEvent = nullptr;
-  outside::HANDLE m_thread = nullptr;
-  outside::DWORD m_workerThreadId = 0;
+  pdfparse::outside::HANDLE m_doneEvent = nullptr;
+  pdfparse::outside::HANDLE m_requestEvent = nullptr;
+  pdfparse::outside::HANDLE m_thread = nullptr;
+  pdfparse::outside::DWORD m_workerThreadId = 0;
 
  public:
   // Read-only views of the handles, for tests.
-  const outside::HANDLE& m_hDoneEvent = m_doneEvent;
-  const outside::HANDLE& m_hRequestEvent = m_requestEvent;
-  const outside::HANDLE& m_hThread = m_thread;
-  const outside::DWORD& m_threadId = m_workerThreadId;
+  const pdfparse::outside::HANDLE& m_hDoneEvent = m_doneEvent;
+  const pdfparse::outside::HANDLE& m_hRequestEvent = m_requestEvent;
+  const pdfparse::outside::HANDLE& m_hThread = m_thread;
+  const pdfparse::outside::DWORD& m_threadId = m_workerThreadId;
 
  private:
   // With the post lock held: waits until the slot is free, writes it (the
   // parameters only for MES_INQUIRY), signals the worker and waits for the
   // answer to this message: without limit when `millis` is INFINITE.
-  PostResult postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker, outside::DWORD millis);
+  PostResult postLocked(uint32_t message, uintptr_t wParam, intptr_t lParam, CPdfParse* asker,
+                        pdfparse::outside::DWORD millis);
   // Waits until every earlier message is answered, so the slot is free.
   bool drainLocked();
   // Closes the handles of a worker that has ended; the thread is joined.
@@ -153,16 +154,16 @@ class CTreadObject {
   // released, on the last parser (still alive in its destructor).
   void releaseLeftover() PDFPARSE_NO_THREAD_SAFETY_ANALYSIS;
 
-  outside::Platform* m_platform;
+  pdfparse::outside::Platform* m_platform;
   std::mutex m_postLock;
   uint64_t m_seqPosted PDFPARSE_GUARDED_BY(m_postLock) = 0;  // last sequence number posted
   std::atomic<uint64_t> m_seqAnswered{0};                    // last one the worker answered
   // The message slot: see the top of this file.
   MSG m_msg;
-  uint64_t m_msgSeq = 0;                       // sequence number in the slot
-  CPdfParse* m_msgAsker = nullptr;             // parser that posted the slot
-  std::atomic<bool> m_ended{false};            // the worker has ended
-  std::atomic<outside::DWORD> m_workerPid{0};  // process that started the worker; 0: none
+  uint64_t m_msgSeq = 0;                                 // sequence number in the slot
+  CPdfParse* m_msgAsker = nullptr;                       // parser that posted the slot
+  std::atomic<bool> m_ended{false};                      // the worker has ended
+  std::atomic<pdfparse::outside::DWORD> m_workerPid{0};  // process that started the worker; 0: none
   // Guards the three below and the hand-over of a parser's document object.
   std::mutex m_objectLock;
   CPdfParse* m_served PDFPARSE_GUARDED_BY(m_objectLock) = nullptr;    // parser that holds the document object

@@ -5,8 +5,8 @@
 #include "parser/CPdfParse.h"
 #include "pdfobject/CPdfObject.h"
 
-using outside::g_traceB;
-using outside::kTraceInstance;
+using pdfparse::outside::g_traceB;
+using pdfparse::outside::kTraceInstance;
 
 namespace {
 int Flag(bool value) { return value ? 1 : 0; }
@@ -89,7 +89,7 @@ bool CPdfParse::runInquiryLevel3(PdfInquiryRec* rec) {
 
 bool CPdfParse::initPdfObj() {
   if (m_pdfObj == nullptr) {
-    m_pdfObj = outside::FrameworkNewOrNull<CPdfObject>();
+    m_pdfObj = pdfparse::outside::FrameworkNewOrNull<CPdfObject>();
     if (m_pdfObj != nullptr && !m_pdfObj->init()) {
       delete m_pdfObj;
       m_pdfObj = nullptr;

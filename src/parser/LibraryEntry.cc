@@ -10,17 +10,17 @@
 
 namespace {
 
-outside::CDynLinkLibrary* g_dynLinkLibrary = nullptr;
+pdfparse::outside::CDynLinkLibrary* g_dynLinkLibrary = nullptr;
 
 __attribute__((constructor)) void PdfParseAttach() {
-  if (!outside::AfxInitExtensionModule(g_pdfParseModule, &g_pdfParseModule)) return;
-  g_dynLinkLibrary = outside::FrameworkNewOrNull<outside::CDynLinkLibrary>(g_pdfParseModule, false);
+  if (!pdfparse::outside::AfxInitExtensionModule(g_pdfParseModule, &g_pdfParseModule)) return;
+  g_dynLinkLibrary = pdfparse::outside::FrameworkNewOrNull<pdfparse::outside::CDynLinkLibrary>(g_pdfParseModule, false);
 }
 
 __attribute__((destructor)) void PdfParseDetach() {
   delete g_dynLinkLibrary;
   g_dynLinkLibrary = nullptr;
-  outside::AfxTermExtensionModule(g_pdfParseModule, false);
+  pdfparse::outside::AfxTermExtensionModule(g_pdfParseModule, false);
 }
 
 }  // namespace

@@ -7,15 +7,15 @@
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::Flag;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfobject::Flag;
 
 bool CPdfObject::loadPdfConverter() {
   if (m_converter != nullptr) return true;
   g_traceA.OutputEx(kTraceInstance, "CPdfObject::loadPdfConverter() Begin load ");
 
-  if (m_loader == nullptr) m_loader = outside::FrameworkNewOrNull<CLoaderLibrary>();
+  if (m_loader == nullptr) m_loader = pdfparse::outside::FrameworkNewOrNull<CLoaderLibrary>();
   bool res = false;
   if (m_loader != nullptr) {
     bool ready = false;

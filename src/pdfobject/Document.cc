@@ -9,9 +9,10 @@
 #include "pdfobject/PdfObjectDetail.h"
 #include "shared/Constants.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::Flag;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfl::PdflProtected;
+using pdfparse::pdfobject::Flag;
 
 bool CPdfObject::openPdf(const char* fileName) {
   bool res = false;
@@ -69,7 +70,8 @@ ASBool CPdfObject::authProc(PDDoc doc, void* clientData) {
   self->m_authRequested = true;
 
   ASInt32 perms = 0;
-  if (!PdflProtected([&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfshared::kHostPassword)); })) {
+  if (!PdflProtected(
+          [&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfparse::shared::kHostPassword)); })) {
     self->reportPdflError("CPdfObject::authProc()");
     return 0;
   }
@@ -101,11 +103,11 @@ bool CPdfObject::closePdf() {
 uint32_t CPdfObject::getProcMemSize() {
   // The call is made with a record size of 40; give it that much room.
   struct {
-    outside::PROCESS_MEMORY_COUNTERS counters;
+    pdfparse::outside::PROCESS_MEMORY_COUNTERS counters;
     unsigned char room[40];
   } record{};
   record.counters.cb = 40;
-  outside::Platform* platform = outside::CurrentPlatform();
+  pdfparse::outside::Platform* platform = pdfparse::outside::CurrentPlatform();
   if (!platform->GetProcessMemoryInfo(&record.counters, 40)) {
     g_traceA.Output("CPdfObject::getProcMemSize() Error = %d", static_cast<int>(platform->GetLastError()));
     return 0;

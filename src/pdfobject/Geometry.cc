@@ -7,10 +7,11 @@
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::Flag;
-using pdfobject_detail::PageHolder;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfl::PdflProtected;
+using pdfparse::pdfobject::Flag;
+using pdfparse::pdfobject::PageHolder;
 
 namespace {
 

@@ -4,10 +4,12 @@
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::Flag;
-using pdfobject_detail::PageHolder;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfl::PdflException;
+using pdfparse::pdfl::PdflProtected;
+using pdfparse::pdfobject::Flag;
+using pdfparse::pdfobject::PageHolder;
 
 ASBool enumInksProc(PDPageInk ink, void* clientData) {
   if (ink == nullptr) return 1;

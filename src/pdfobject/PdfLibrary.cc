@@ -12,16 +12,16 @@
 #include "pdfobject/PdfObjectDetail.h"
 #include "shared/TextCodec.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::AllocOrNull;
-using pdfobject_detail::Flag;
-using pdfobject_detail::FreeMem;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfobject::AllocOrNull;
+using pdfparse::pdfobject::Flag;
+using pdfparse::pdfobject::FreeMem;
 
 namespace {
 
 // Size of the buffer the root is read into, and of each directory entry.
-constexpr outside::DWORD kRootBufferSize = 260;
+constexpr pdfparse::outside::DWORD kRootBufferSize = 260;
 constexpr int kDirCount = 3;
 const char* const kDirSuffixes[kDirCount] = {
     "\\General\\RIP\\Fonts",
@@ -42,7 +42,7 @@ void FreeLibData(PDFLDataRec* data) {
 // Appends `cp` as UTF-16; false when `limit` units would be exceeded.
 bool PutUnit(ASUTF16Val* out, size_t* used, size_t limit, char32_t cp) {
   char16_t units[2];
-  const size_t n = pdfshared::EncodeUtf16(cp, units);
+  const size_t n = pdfparse::shared::EncodeUtf16(cp, units);
   if (*used + n > limit) return false;
   for (size_t k = 0; k < n; ++k) out[(*used)++] = static_cast<ASUTF16Val>(units[k]);
   return true;
@@ -127,7 +127,8 @@ int32_t CPdfObject::buildResourceDirs(ASUTF16Val*** list) {
 
   char root[kRootBufferSize];
   std::memset(root, 0, sizeof(root));
-  outside::DWORD length = outside::CurrentPlatform()->GetEnvironmentVariableA("DRAVIK", root, kRootBufferSize);
+  pdfparse::outside::DWORD length =
+      pdfparse::outside::CurrentPlatform()->GetEnvironmentVariableA("DRAVIK", root, kRootBufferSize);
   if (length == 0) return 0;
   if (length >= kRootBufferSize) {
     // The value did not fit (the call returned the size it needs): use no
@@ -174,8 +175,8 @@ bool CPdfObject::widenString(ASUTF16Val* destination, const char* source, size_t
   while (i < text.size()) {
     // An invalid sequence: its first byte alone is replaced; decoding
     // resumes after it.
-    char32_t cp = pdfshared::kReplacementChar;
-    const size_t take = std::max<size_t>(pdfshared::Utf8SequenceAt(text, i, &cp), 1);
+    char32_t cp = pdfparse::shared::kReplacementChar;
+    const size_t take = std::max<size_t>(pdfparse::shared::Utf8SequenceAt(text, i, &cp), 1);
     if (!PutUnit(destination, &used, limit, cp)) {
       destination[0] = 0;
       return false;
@@ -196,7 +197,7 @@ bool CPdfObject::unloadPdfLibrary() {
                     static_cast<void*>(m_pdflLibData), static_cast<int>(initCount));
   PDFLTerm();
   // The library may still read the directory strings right after it stops.
-  outside::CurrentPlatform()->Sleep(200);
+  pdfparse::outside::CurrentPlatform()->Sleep(200);
   FreeLibData(m_pdflLibData);
   m_pdflLibData = nullptr;
   g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() End");
@@ -213,6 +214,6 @@ bool CPdfObject::reportPdflError(const char* label) {
   m_errState = 3;
   // Past the deadline or the memory limit, no later step can answer either.
   const ASErrorCode code = ACGetExceptionErrorCode();
-  if (code == pdfl_err::kTimeout || code == pdfl_err::kNoMemory) m_workLimitError = code;
+  if (code == pdfparse::pdfl::err::kTimeout || code == pdfparse::pdfl::err::kNoMemory) m_workLimitError = code;
   return false;
 }

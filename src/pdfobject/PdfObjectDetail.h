@@ -9,7 +9,7 @@
 #include "outside/pdfl/Pdfl.h"
 #include "outside/trace/LibraryTraces.h"
 
-namespace pdfobject_detail {
+namespace pdfparse::pdfobject {
 
 // Holds an acquired page and releases it on every path, also when a library
 // call raises while the page is held.
@@ -22,7 +22,7 @@ class PageHolder {
     // release must not escape a destructor.
     try {
       PDPageRelease(page_);
-    } catch (const PdflException&) {
+    } catch (const pdfl::PdflException&) {
     }
   }
   PageHolder(const PageHolder&) = delete;
@@ -56,6 +56,6 @@ struct MemDeleter {
   void operator()(void* memory) const { FreeMem(memory); }
 };
 
-}  // namespace pdfobject_detail
+}  // namespace pdfparse::pdfobject
 
 #endif  // PDFPARSE_PDFOBJECT_PDFOBJECTDETAIL_H_

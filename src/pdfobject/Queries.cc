@@ -7,12 +7,13 @@
 #include "pdfobject/CPdfObject.h"
 #include "pdfobject/PdfObjectDetail.h"
 
-using outside::g_traceA;
-using outside::kTraceInstance;
-using pdfobject_detail::AllocOrNull;
-using pdfobject_detail::Flag;
-using pdfobject_detail::MemDeleter;
-using pdfobject_detail::PageHolder;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
+using pdfparse::pdfl::PdflProtected;
+using pdfparse::pdfobject::AllocOrNull;
+using pdfparse::pdfobject::Flag;
+using pdfparse::pdfobject::MemDeleter;
+using pdfparse::pdfobject::PageHolder;
 
 bool CPdfObject::getNumPages(int32_t* numPages) {
   bool res = m_pdflLibData != nullptr && m_pdDoc != nullptr && numPages != nullptr;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace pdfshared {
+namespace pdfparse::shared {
 
 // The host's fixed password: offered when a document does not open without
 // one, by the library's authorisation callback and by the document core.
@@ -25,6 +25,6 @@ constexpr bool IsProcessInk(std::string_view name) {
   return false;
 }
 
-}  // namespace pdfshared
+}  // namespace pdfparse::shared
 
 #endif  // PDFPARSE_SHARED_CONSTANTS_H_

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace pdfshared {
+namespace pdfparse::shared {
 
 std::optional<uint64_t> ParsePositive(std::string_view text) {
   if (text.empty() || text[0] == '-') return std::nullopt;
@@ -21,4 +21,4 @@ uint64_t PositiveOr(const char* text, uint64_t fallback) {
   return ParsePositive(text).value_or(fallback);
 }
 
-}  // namespace pdfshared
+}  // namespace pdfparse::shared

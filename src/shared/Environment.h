@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-namespace pdfshared {
+namespace pdfparse::shared {
 
 // A positive whole number in decimal, nothing before or after it; nullopt
 // for anything else (empty, zero, a sign, other characters, out of range).
@@ -17,6 +17,6 @@ std::optional<uint64_t> ParsePositive(std::string_view text);
 // ParsePositive of `text`, or `fallback` when `text` is null or not one.
 uint64_t PositiveOr(const char* text, uint64_t fallback);
 
-}  // namespace pdfshared
+}  // namespace pdfparse::shared
 
 #endif  // PDFPARSE_SHARED_ENVIRONMENT_H_

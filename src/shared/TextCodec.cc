@@ -1,6 +1,6 @@
 #include "shared/TextCodec.h"
 
-namespace pdfshared {
+namespace pdfparse::shared {
 namespace {
 
 // PDFDocEncoding bytes that differ from Latin-1 (0x18-0x1F, 0x7F-0xA0, 0xAD).
@@ -165,4 +165,4 @@ std::string DecodeNameText(std::string_view bytes) {
   return DecodePdfDoc(body);
 }
 
-}  // namespace pdfshared
+}  // namespace pdfparse::shared

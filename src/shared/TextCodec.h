@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace pdfshared {
+namespace pdfparse::shared {
 
 inline constexpr char32_t kReplacementChar = 0xFFFD;
 
@@ -43,6 +43,6 @@ std::string DecodeTextString(std::string_view bytes);
 // PDFDocEncoding.
 std::string DecodeNameText(std::string_view bytes);
 
-}  // namespace pdfshared
+}  // namespace pdfparse::shared
 
 #endif  // PDFPARSE_SHARED_TEXTCODEC_H_

@@ -10,6 +10,7 @@
 
 #include "pdfbuilder/PdfBuilder.h"
 
+namespace pdfparse::test {
 namespace {
 
 std::string Env(const char* name) {
@@ -87,9 +88,9 @@ std::string SanitizerFlags() {
 
 TEST(StandaloneHost, CompilesAgainstThePublicHeadersAndRunsInquiries) {
   ASSERT_FALSE(Env("PDFPARSE_LIB").empty());
-  pdftest::TempDir dir;
+  pdfbuilder::TempDir dir;
   const std::string host = dir.write("host.cc", kHostSource);
-  const std::string pdf = dir.write("three.pdf", pdftest::BuildPdf(pdftest::Pages(3)));
+  const std::string pdf = dir.write("three.pdf", pdfbuilder::BuildPdf(pdfbuilder::Pages(3)));
   std::string out;
   ASSERT_EQ(Shell("g++ -std=c++17" + SanitizerFlags() + " -I'" + Env("PDFPARSE_SOURCE_DIR") + "/include' '" + host +
                       "' -o '" + dir.file("host") + "' -ldl",
@@ -103,3 +104,4 @@ TEST(StandaloneHost, CompilesAgainstThePublicHeadersAndRunsInquiries) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

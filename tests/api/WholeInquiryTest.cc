@@ -16,13 +16,14 @@
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/trace/LibraryTraces.h"
-#include "pdfparse/CPdfParseIf.h"
 #include "pdfbuilder/PdfBuilder.h"
+#include "pdfparse/CPdfParseIf.h"
 #include "support/RecordingPlatform.h"
 
+namespace pdfparse::test {
 namespace {
 
-using namespace pdftest;
+using namespace pdfbuilder;
 
 constexpr int32_t kUntouched = -7;
 
@@ -57,7 +58,7 @@ class WholeInquiryTest : public ::testing::Test {
   void SetUp() override { parser_.reset(CreateCPdfParse(0)); }
   void TearDown() override {
     parser_.reset();
-    EXPECT_EQ(pdfcore::OpenDocuments::CountForTesting(), 0u);  // nothing left attached
+    EXPECT_EQ(core::OpenDocuments::CountForTesting(), 0u);  // nothing left attached
   }
   PdfInquiryRec run(const std::string& path) {
     PdfInquiryRec rec = Level3();
@@ -168,7 +169,7 @@ TEST_F(WholeInquiryTest, AFileReplacedDuringTheInquiryIsAnsweredFromTheFirstRead
 // A clock that stands still for the first `steps` readings made off the
 // host's thread (the worker's, where the inquiry's deadline is checked) and
 // then jumps far ahead. The host thread's own waits read the real clock.
-class SteppedClock : public testing_support::RecordingPlatform {
+class SteppedClock : public RecordingPlatform {
  public:
   explicit SteppedClock(pthread_t host) : host_(host) {}
   std::atomic<long> steps{0};
@@ -183,7 +184,7 @@ class SteppedClock : public testing_support::RecordingPlatform {
 
 TEST(WholeInquiryDeadline, PassingAtAnyStepFailsTheInquiryAndFillsNothingAfterIt) {
   SteppedClock clock(pthread_self());
-  testing_support::ScopedPlatform installed(&clock);
+  ScopedPlatform installed(&clock);
   auto sink = std::make_shared<outside::RecordingSink>();
   auto previousSink = outside::g_traceA.SetSink(sink);
   TempDir dir;
@@ -226,3 +227,4 @@ TEST(WholeInquiryDeadline, PassingAtAnyStepFailsTheInquiryAndFillsNothingAfterIt
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -21,10 +21,10 @@
 #include "parser/CTreadObject.h"
 #include "support/ScriptedEngine.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace outside;
-using testing_support::ScriptedDoc;
 using Lines = std::vector<std::string>;
 
 // Breaks single calls of the worker hand-off; everything else goes to the
@@ -128,7 +128,7 @@ class ParserTest : public ::testing::Test {
     return lines;
   }
 
-  testing_support::ScriptedEngine engine;
+  ScriptedEngine engine;
   std::shared_ptr<RecordingSink> sinkB = std::make_shared<RecordingSink>();
 
  private:
@@ -299,7 +299,8 @@ TEST_F(FaultTest, AWorkerLateForTheQuitDeadlineIsJoinedBeforeAnythingIsFreed) {
 TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
   // Holds the worker inside an inquiry until the idle parsers are gone; the
   // minute is a guard against a hang, not a time being measured.
-  struct HoldingEngine : testing_support::ScriptedEngine {
+  struct HoldingEngine : pdfl::PdflEngineWrapper {
+    using PdflEngineWrapper::PdflEngineWrapper;
     std::promise<void> inside, gone;
     std::future<void> goneSignal = gone.get_future();
     std::atomic<bool> hold{false};
@@ -309,10 +310,10 @@ TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
         inside.set_value();
         goneFirst = goneSignal.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
       }
-      return ScriptedEngine::PDDocGetNumPages(doc);
+      return PdflEngineWrapper::PDDocGetNumPages(doc);
     }
-  } holding;
-  holding.defaultDoc = ScriptedDoc::WithPages(2);
+  } holding(&engine);
+  ScopedPdflEngine installed(&holding);
   auto served = Make(), never = Make(), busy = Make();
   PdfInquiryRec r1, r2;
   ASSERT_TRUE(served->runInquiry("doc.pdf", &r1));  // holds the document object until busy asks
@@ -326,7 +327,7 @@ TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
   EXPECT_TRUE(holding.goneFirst) << "a delete waited for another parser's inquiry";
   EXPECT_EQ(r2.numPages, 2);
   busy.reset();  // the last one still stops the worker
-  EXPECT_EQ(std::make_pair(holding.calls("PDFLInit"), holding.calls("PDFLTerm")), std::make_pair(1, 1));
+  EXPECT_EQ(std::make_pair(engine.calls("PDFLInit"), engine.calls("PDFLTerm")), std::make_pair(1, 1));
 }
 
 // In a child made by fork() the worker does not exist: the inquiry fails
@@ -405,7 +406,8 @@ TEST_F(ParserTest, StressEightHostThreadsOnFourParsers) {
   EXPECT_EQ(engine.calls("PDFLInit"), 1);
   parsers.clear();
   EXPECT_EQ(engine.calls("PDFLTerm"), 1);
-  EXPECT_EQ(engine.held(testing_support::ScriptedEngine::kDoc), 0);
+  EXPECT_EQ(engine.held(ScriptedEngine::kDoc), 0);
 }
 
 }  // namespace
+}  // namespace pdfparse::test

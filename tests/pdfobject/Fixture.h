@@ -19,9 +19,9 @@
 #include "support/ScriptedConverter.h"
 #include "support/ScriptedEngine.h"
 
-namespace pdfobject_test {
+namespace pdfparse::test {
 
-using namespace testing_support;
+using namespace test;
 using Lines = std::vector<std::string>;
 using Box = ConverterScript::Box;
 
@@ -85,6 +85,6 @@ class PdfObjectTest : public ::testing::Test {
   std::shared_ptr<outside::TraceSink> previousA_, previousB_;
 };
 
-}  // namespace pdfobject_test
+}  // namespace pdfparse::test
 
 #endif  // PDFPARSE_TESTS_PDFOBJECT_FIXTURE_H_

@@ -4,7 +4,7 @@
 #include "Fixture.h"
 #include "outside/loader/CLoaderLibrary.h"
 
-namespace pdfobject_test {
+namespace pdfparse::test {
 namespace {
 
 TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheCalls) {
@@ -35,13 +35,13 @@ TEST_F(PdfObjectTest, StartAndStopWriteTheirLinesAndPairTheCalls) {
 
   // A failed start shows the code's parts and leaves the converter alone.
   engine_.initResult = static_cast<ASInt32>((2u << 28) | (15u << 24) | (3u << 16) | 7u);
-  pdfl_detail::SetCurrentException(PdflException(pdfl_err::kInitBadRecord, "no font directory"));
+  pdfl::detail::SetCurrentException(pdfl::PdflException(pdfl::err::kInitBadRecord, "no font directory"));
   clear();
   CPdfObject failed;
   EXPECT_FALSE(failed.init());
   EXPECT_EQ(failed.errState(), 1);
   EXPECT_TRUE(failed.release());  // stops nothing
-  EXPECT_EQ(lines(), (Lines{ErrorLine("CPdfObject::loadPdfLibrary()", pdfl_err::kInitBadRecord, "no font directory"),
+  EXPECT_EQ(lines(), (Lines{ErrorLine("CPdfObject::loadPdfLibrary()", pdfl::err::kInitBadRecord, "no font directory"),
                             "CPdfObject::loadPdfLibrary() Initialization error, please see \"AcroErr\" for more "
                             "information Error System: 3\nError Severity: 2\nError Code: 7",
                             Fmt("--ERROR-- CPdfObject::loadPdfLibrary() m_pdflLibData = %p", nullptr),
@@ -177,7 +177,7 @@ TEST_F(PdfObjectTest, FailedOpensReportTheirStateAndLeaveNothingOpen) {
   engine_.failOpen = {"broken"};
   auto obj = opened();
   EXPECT_FALSE(obj->openPdf("/docs/broken.pdf"));
-  EXPECT_EQ(lines(), (Lines{ErrorLine("CDravikPdfObject::openPdf()", pdfl_err::kDamaged, "scripted open failure"),
+  EXPECT_EQ(lines(), (Lines{ErrorLine("CDravikPdfObject::openPdf()", pdfl::err::kDamaged, "scripted open failure"),
                             "CPdfObject::openPdf() res = 0 fileName /docs/broken.pdf"}));
   EXPECT_EQ(obj->errState(), 3);
   EXPECT_EQ(engine_.held(ScriptedEngine::kPath), 0);
@@ -223,7 +223,7 @@ TEST_F(PdfObjectTest, ProtectedDocumentsOpenOnlyWithTheFixedPassword) {
     EXPECT_EQ(obj->openPdf(c.path), c.opens);
     Lines expected{Fmt("CPDFConverter::authProc() PDF password protected. perms = %d ", c.perms)};
     const std::string refused = "scripted engine: password required";
-    if (!c.opens) expected.push_back(ErrorLine("CDravikPdfObject::openPdf()", pdfl_err::kPassword, refused));
+    if (!c.opens) expected.push_back(ErrorLine("CDravikPdfObject::openPdf()", pdfl::err::kPassword, refused));
     expected.push_back(Fmt("CPdfObject::openPdf() res = %d fileName %s", c.opens, c.path));
     EXPECT_EQ(lines(), expected);
     EXPECT_EQ(obj->errState(), c.opens ? 0 : 2);
@@ -237,4 +237,4 @@ TEST_F(PdfObjectTest, ProtectedDocumentsOpenOnlyWithTheFixedPassword) {
 }
 
 }  // namespace
-}  // namespace pdfobject_test
+}  // namespace pdfparse::test

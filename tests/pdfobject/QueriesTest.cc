@@ -8,7 +8,7 @@
 #include "Fixture.h"
 #include "parser/CPdfParse.h"
 
-namespace pdfobject_test {
+namespace pdfparse::test {
 namespace {
 
 using Inks = std::vector<std::pair<std::string, bool>>;
@@ -318,4 +318,4 @@ TEST_F(InquiryTest, EachLevelWritesItsFieldsAndTheBoxOnlyWhenTheLevelSucceeded) 
 }
 
 }  // namespace
-}  // namespace pdfobject_test
+}  // namespace pdfparse::test

@@ -10,6 +10,7 @@
 #include "shared/Environment.h"
 #include "shared/TextCodec.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace std::string_literals;
@@ -56,7 +57,7 @@ TEST(TextCodec, TextStringsDecodeByTheirMarker) {
        "a\0b"s,
        "a\0b"s},
   };
-  for (const Case& c : cases) EXPECT_EQ(pdfshared::DecodeTextString(c.bytes), c.want) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(shared::DecodeTextString(c.bytes), c.want) << c.what;
 }
 
 TEST(TextCodec, NamesKeepUtf8AndOtherwiseReadPdfDocEncoding) {
@@ -68,7 +69,7 @@ TEST(TextCodec, NamesKeepUtf8AndOtherwiseReadPdfDocEncoding) {
       {"/Caf\xE9", "Caf\xC3\xA9"},
       {"/\x80Gold", "\xE2\x80\xA2Gold"},
   };
-  for (const auto& [bytes, want] : cases) EXPECT_EQ(pdfshared::DecodeNameText(bytes), want) << bytes;
+  for (const auto& [bytes, want] : cases) EXPECT_EQ(shared::DecodeNameText(bytes), want) << bytes;
 }
 
 TEST(TextCodec, Utf8SequencesAreMeasuredAndDecoded) {
@@ -95,30 +96,30 @@ TEST(TextCodec, Utf8SequencesAreMeasuredAndDecoded) {
   };
   for (const Case& c : cases) {
     char32_t cp = 0;
-    EXPECT_EQ(pdfshared::Utf8SequenceAt(c.text, c.at, &cp), c.length) << c.text;
+    EXPECT_EQ(shared::Utf8SequenceAt(c.text, c.at, &cp), c.length) << c.text;
     if (c.length) {
       EXPECT_EQ(static_cast<uint32_t>(cp), static_cast<uint32_t>(c.cp)) << c.text;
     }
   }
-  EXPECT_EQ(pdfshared::SanitizeUtf8("ok\xC3\xA9\xFF!"), "ok\xC3\xA9" + kBad + "!");
+  EXPECT_EQ(shared::SanitizeUtf8("ok\xC3\xA9\xFF!"), "ok\xC3\xA9" + kBad + "!");
 }
 
 TEST(TextCodec, Utf16RoundTripsThroughUtf8) {
   const char32_t points[] = {0x0, 0x41, 0xE9, 0x7FF, 0x800, 0xFFFD, 0xFFFF, 0x10000, 0x1F600, 0x10FFFF};
   for (char32_t cp : points) {
     char16_t units[2] = {};
-    const size_t n = pdfshared::EncodeUtf16(cp, units);
+    const size_t n = shared::EncodeUtf16(cp, units);
     EXPECT_EQ(n, cp >= 0x10000 ? 2u : 1u) << static_cast<uint32_t>(cp);
     std::string want;
-    pdfshared::AppendUtf8(want, cp);
-    EXPECT_EQ(pdfshared::Utf16ToUtf8(units, n), want) << static_cast<uint32_t>(cp);
+    shared::AppendUtf8(want, cp);
+    EXPECT_EQ(shared::Utf16ToUtf8(units, n), want) << static_cast<uint32_t>(cp);
   }
   for (char32_t cp : {char32_t{0xD800}, char32_t{0xDFFF}, char32_t{0x110000}}) {
     char16_t units[2] = {};
-    ASSERT_EQ(pdfshared::EncodeUtf16(cp, units), 1u);
+    ASSERT_EQ(shared::EncodeUtf16(cp, units), 1u);
     EXPECT_EQ(static_cast<uint32_t>(units[0]), 0xFFFDu);
     std::string out;
-    pdfshared::AppendUtf8(out, cp);
+    shared::AppendUtf8(out, cp);
     EXPECT_EQ(out, kBad);
   }
 }
@@ -137,17 +138,18 @@ TEST(Environment, OnlyPositiveWholeNumbersCount) {
       {"1.5", std::nullopt},
   };
   for (const auto& [text, want] : cases) {
-    EXPECT_EQ(pdfshared::ParsePositive(text), want) << text;
-    EXPECT_EQ(pdfshared::PositiveOr(text, 7), want.value_or(7)) << text;
+    EXPECT_EQ(shared::ParsePositive(text), want) << text;
+    EXPECT_EQ(shared::PositiveOr(text, 7), want.value_or(7)) << text;
   }
-  EXPECT_EQ(pdfshared::PositiveOr(nullptr, 7), 7u);
+  EXPECT_EQ(shared::PositiveOr(nullptr, 7), 7u);
 }
 
 TEST(Constants, ProcessInksAreTheFourByExactName) {
-  for (const char* ink : pdfshared::kProcessInks) EXPECT_TRUE(pdfshared::IsProcessInk(ink)) << ink;
+  for (const char* ink : shared::kProcessInks) EXPECT_TRUE(shared::IsProcessInk(ink)) << ink;
   for (const char* other : {"cyan", "All", "None", "Black ", "PANTONE 185 C", ""}) {
-    EXPECT_FALSE(pdfshared::IsProcessInk(other)) << other;
+    EXPECT_FALSE(shared::IsProcessInk(other)) << other;
   }
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -3,7 +3,7 @@
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFWriter.hh>
 
-namespace inkpdfs {
+namespace pdfparse::test::inkpdfs {
 
 std::unique_ptr<QPDF> NewPdf() {
   auto pdf = std::make_unique<QPDF>();
@@ -240,4 +240,4 @@ const std::vector<InkCase>& InkRuleCases() {
   return cases;
 }
 
-}  // namespace inkpdfs
+}  // namespace pdfparse::test::inkpdfs

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace inkpdfs {
+namespace pdfparse::test::inkpdfs {
 
 std::unique_ptr<QPDF> NewPdf();                            // catalog and empty page tree
 QPDFObjectHandle Obj(QPDF& pdf, const std::string& text);  // "N 0 R" resolves in `pdf`
@@ -36,6 +36,6 @@ struct InkCase {
 };
 const std::vector<InkCase>& InkRuleCases();
 
-}  // namespace inkpdfs
+}  // namespace pdfparse::test::inkpdfs
 
 #endif  // PDFPARSE_TESTS_SUPPORT_INKPDFS_H_

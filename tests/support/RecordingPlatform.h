@@ -17,7 +17,7 @@
 
 #include "outside/platform/Platform.h"
 
-namespace testing_support {
+namespace pdfparse::test {
 
 class RecordingPlatform : public outside::PlatformWrapper {
  public:
@@ -89,6 +89,6 @@ class ScopedPlatform {
   outside::Platform* previous_;
 };
 
-}  // namespace testing_support
+}  // namespace pdfparse::test
 
 #endif  // PDFPARSE_TESTS_SUPPORT_RECORDINGPLATFORM_H_

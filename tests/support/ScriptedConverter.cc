@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace testing_support {
+namespace pdfparse::test {
 namespace {
 
 std::shared_ptr<ConverterScript> g_script;
@@ -60,10 +60,10 @@ std::shared_ptr<ConverterScript> InstallConverterScript(std::shared_ptr<Converte
   return std::exchange(g_script, std::move(script));
 }
 
-}  // namespace testing_support
+}  // namespace pdfparse::test
 
 extern "C" CPdfConverterIf* PdfParseTestCreateConverter(long) {
-  using testing_support::g_script;
+  using pdfparse::test::g_script;
   if (!g_script || g_script->createNull) return nullptr;
-  return new testing_support::ScriptedConverter(g_script);
+  return new pdfparse::test::ScriptedConverter(g_script);
 }

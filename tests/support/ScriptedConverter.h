@@ -18,7 +18,7 @@
 
 #include "outside/converter/CPdfConverterIf.h"
 
-namespace testing_support {
+namespace pdfparse::test {
 
 struct ConverterScript {
   using Box = std::array<float, 4>;   // left, top, right, bottom
@@ -36,7 +36,7 @@ struct ConverterScript {
 // previous one.
 std::shared_ptr<ConverterScript> InstallConverterScript(std::shared_ptr<ConverterScript> script);
 
-}  // namespace testing_support
+}  // namespace pdfparse::test
 
 // A converter on the installed script, or null when none is installed or the
 // script says so.

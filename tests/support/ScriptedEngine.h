@@ -4,7 +4,9 @@
 // point, and logs every call. Stale or foreign handles raise instead of
 // being used.
 //
-// It installs itself for its lifetime. It takes no lock: only the worker calls
+// It installs itself for its lifetime (a double that breaks single calls of
+// another engine derives from pdfl::PdflEngineWrapper and is installed with
+// ScopedPdflEngine). It takes no lock: only the worker calls
 // it while the test runs inquiries, and the test reads it after an answer,
 // which orders the accesses. Script it before the worker starts.
 #ifndef PDFPARSE_TESTS_SUPPORT_SCRIPTEDENGINE_H_
@@ -21,7 +23,19 @@
 #include "outside/pdfl/PdflEngine.h"
 #include "outside/pdfl/PdflErrors.h"
 
-namespace testing_support {
+namespace pdfparse::test {
+
+// Installs an engine for the scope's lifetime.
+class ScopedPdflEngine {
+ public:
+  explicit ScopedPdflEngine(pdfl::PdflEngine* engine) : previous_(pdfl::SetPdflEngineForTesting(engine)) {}
+  ~ScopedPdflEngine() { pdfl::SetPdflEngineForTesting(previous_); }
+  ScopedPdflEngine(const ScopedPdflEngine&) = delete;
+  ScopedPdflEngine& operator=(const ScopedPdflEngine&) = delete;
+
+ private:
+  pdfl::PdflEngine* previous_;
+};
 
 // Fixed-point rectangle from whole points (left, top, right, bottom).
 inline ASFixedRect FixedRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -48,11 +62,9 @@ struct ScriptedDoc {
   }
 };
 
-class ScriptedEngine : public PdflEngine {
+class ScriptedEngine : public pdfl::PdflEngine {
  public:
   enum Kind { kPath, kDoc, kPage };
-  ScriptedEngine() : previous_(SetPdflEngine(this)) {}
-  ~ScriptedEngine() override { SetPdflEngine(previous_); }
 
   // --- Script ----------------------------------------------------------------
   // Documents by exact path; other paths open `defaultDoc` when set, else
@@ -65,7 +77,7 @@ class ScriptedEngine : public PdflEngine {
   std::vector<std::string> failOpen;
   // The `nth` call (1-based, counted since the last reset) of the entry
   // point `name` raises, once.
-  void raiseAt(const std::string& name, int nth, ASErrorCode code = pdfl_err::kInternal,
+  void raiseAt(const std::string& name, int nth, ASErrorCode code = pdfl::err::kInternal,
                const std::string& message = "scripted exception") {
     rules_.push_back({name, nth, code, message});
   }
@@ -129,15 +141,17 @@ class ScriptedEngine : public PdflEngine {
     enter("PDDocOpenEx", name);
     find(path, kPath);
     for (const std::string& failure : failOpen)
-      if (name.find(failure) != std::string::npos) throw PdflException(pdfl_err::kDamaged, "scripted open failure");
-    if (!docs.count(name) && !defaultDoc) throw PdflException(pdfl_err::kFileNotFound, "file not found: " + name);
+      if (name.find(failure) != std::string::npos)
+        throw pdfl::PdflException(pdfl::err::kDamaged, "scripted open failure");
+    if (!docs.count(name) && !defaultDoc)
+      throw pdfl::PdflException(pdfl::err::kFileNotFound, "file not found: " + name);
     auto* doc = static_cast<PDDoc>(add(Handle{kDoc, name, docs.count(name) ? docs[name] : *defaultDoc, true, -1, {}}));
     Handle& open = find(doc, kDoc);
     open.authorized = open.doc.password.empty();
     // The callback authorises through PDDocAuthorize.
     if (open.authorized || (authProc != nullptr && authProc(doc, clientData) != 0 && open.authorized)) return doc;
     live_.erase(doc);
-    throw PdflException(pdfl_err::kPassword, "scripted engine: password required");
+    throw pdfl::PdflException(pdfl::err::kPassword, "scripted engine: password required");
   }
   ASInt32 PDDocAuthorize(PDDoc doc, ASInt32, void* authData) override {
     const std::string password = static_cast<const char*>(authData);
@@ -164,7 +178,7 @@ class ScriptedEngine : public PdflEngine {
     enter("PDDocAcquirePage", std::to_string(index));
     const auto& pages = find(doc, kDoc).doc.pages;
     if (index < 0 || static_cast<size_t>(index) >= pages.size())
-      throw PdflException(pdfl_err::kBadPage, "page index out of range: " + std::to_string(index));
+      throw pdfl::PdflException(pdfl::err::kBadPage, "page index out of range: " + std::to_string(index));
     return static_cast<PDPage>(add(Handle{kPage, "", {}, true, index, pages[static_cast<size_t>(index)]}));
   }
   void PDPageRelease(PDPage page) override {
@@ -211,7 +225,7 @@ class ScriptedEngine : public PdflEngine {
     const int n = ++counts_[name];
     auto rule = std::find_if(rules_.begin(), rules_.end(), [&](const Rule& r) { return r.name == name && r.nth == n; });
     if (rule == rules_.end()) return;
-    PdflException raised(rule->code, rule->message);
+    pdfl::PdflException raised(rule->code, rule->message);
     rules_.erase(rule);
     throw raised;
   }
@@ -224,7 +238,7 @@ class ScriptedEngine : public PdflEngine {
   Handle& find(const void* handle, Kind kind) {
     auto it = live_.find(handle);
     if (it == live_.end() || it->second->kind != kind)
-      throw PdflException(pdfl_err::kBadParameter, "scripted engine: not a live handle of that kind");
+      throw pdfl::PdflException(pdfl::err::kBadParameter, "scripted engine: not a live handle of that kind");
     return *it->second;
   }
   ASAtom intern(const char* text) {
@@ -238,9 +252,9 @@ class ScriptedEngine : public PdflEngine {
   std::map<const void*, std::unique_ptr<Handle>> live_;
   std::deque<std::string> atoms_;  // stable addresses for ASAtomGetString
   int initCount_ = 0;
-  PdflEngine* previous_;
+  ScopedPdflEngine installed_{this};
 };
 
-}  // namespace testing_support
+}  // namespace pdfparse::test
 
 #endif  // PDFPARSE_TESTS_SUPPORT_SCRIPTEDENGINE_H_

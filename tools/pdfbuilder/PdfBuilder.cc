@@ -9,7 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace pdftest {
+namespace pdfparse::pdfbuilder {
 namespace {
 
 // Adds the entries of `text` (a dictionary body) to `dict`.
@@ -107,4 +107,4 @@ std::string TempDir::write(const std::string& name, const std::string& bytes) co
   return full;
 }
 
-}  // namespace pdftest
+}  // namespace pdfparse::pdfbuilder

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace pdftest {
+namespace pdfparse::pdfbuilder {
 
 struct DocLayout {
   // Extra entries of each page dictionary as PDF text ("/Rotate 90").
@@ -59,6 +59,6 @@ class TempDir {
   std::string path_;
 };
 
-}  // namespace pdftest
+}  // namespace pdfparse::pdfbuilder
 
 #endif  // PDFPARSE_TOOLS_PDFBUILDER_PDFBUILDER_H_

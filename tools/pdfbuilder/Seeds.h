@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-namespace pdftest {
+namespace pdfparse::pdfbuilder {
 
 // Name and bytes of each document.
 std::vector<std::pair<std::string, std::string>> SeedDocuments();
 
-}  // namespace pdftest
+}  // namespace pdfparse::pdfbuilder
 
 #endif  // PDFPARSE_TOOLS_PDFBUILDER_SEEDS_H_

@@ -6,7 +6,7 @@
 
 #include "FileCollection.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 namespace {
 constexpr int32_t kUnset = std::numeric_limits<int32_t>::min();
@@ -89,4 +89,4 @@ Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& 
   return a;
 }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

@@ -9,7 +9,7 @@
 
 #include "pdfparse/CPdfParseIf.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 // Every output field of a fresh record starts as a value the library never
 // writes, so a field that still holds it was not answered for this file
@@ -51,6 +51,6 @@ std::string StatusMeaning(int32_t status);
 Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& preError, int level,
                const std::string& key, uint32_t index);
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_ANSWER_H_

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 namespace fs = std::filesystem;
 
@@ -105,4 +105,4 @@ std::string CheckReadable(const std::string& path) {
   return reason;
 }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

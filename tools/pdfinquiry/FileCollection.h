@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 // One file to ask about. A non-empty `error` means the file cannot be asked
 // about at all; it still gets its own (failed) row.
@@ -51,6 +51,6 @@ std::optional<Candidate> NextListedPath(std::istream& in);
 // the reason.
 std::string CheckReadable(const std::string& path);
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_FILECOLLECTION_H_

@@ -8,7 +8,7 @@
 
 #include "shared/TextCodec.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 namespace {
 
@@ -68,7 +68,7 @@ std::string PrintableText(const std::string& text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t len = pdfshared::Utf8SequenceAt(text, i);
+    const size_t len = shared::Utf8SequenceAt(text, i);
     if (len > 1) {
       out.append(text, i, len);
       i += len;
@@ -182,4 +182,4 @@ std::string JsonLine(const Answer& a) {
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

@@ -6,7 +6,7 @@
 
 #include "Answer.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 inline constexpr double kMmPerPoint = 25.4 / 72.0;
 
@@ -44,6 +44,6 @@ class TextTable {
 // not UTF-8 in names or values become U+FFFD.
 std::string JsonLine(const Answer& answer);
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_FORMAT_H_

@@ -9,7 +9,7 @@
 #define PDFINQUIRY_LIBDIR "lib"
 #endif
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 namespace fs = std::filesystem;
 
@@ -76,4 +76,4 @@ std::unique_ptr<PdfParseLibrary> PdfParseLibrary::Load(const std::string& path, 
 
 std::unique_ptr<CPdfParseIf> PdfParseLibrary::createParser() { return std::unique_ptr<CPdfParseIf>(factory_(0)); }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

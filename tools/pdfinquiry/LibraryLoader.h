@@ -9,7 +9,7 @@
 
 #include "pdfparse/CPdfParseIf.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 // Where the library is looked for when neither --library nor
 // PDFPARSE_LIBRARY names one, for a program at `exePath`: the build tree's
@@ -47,6 +47,6 @@ class PdfParseLibrary {
   std::string path_;
 };
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_LIBRARYLOADER_H_

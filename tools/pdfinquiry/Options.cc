@@ -8,7 +8,7 @@
 #define PDFINQUIRY_VERSION "0"
 #endif
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 namespace {
 
@@ -70,4 +70,4 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   return result;
 }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 // Exit codes of the whole program.
 inline constexpr int kExitOk = 0;      // every inquiry succeeded
@@ -36,6 +36,6 @@ struct ParsedCommandLine {
 // message that ends with a hint to --help.
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv);
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_OPTIONS_H_

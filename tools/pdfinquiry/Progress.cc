@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 std::string ProgressText(size_t done, size_t total, double elapsedSeconds) {
   const double rate = elapsedSeconds > 0 ? static_cast<double>(done) / elapsedSeconds : 0.0;
@@ -49,4 +49,4 @@ void Progress::clear() {
   shown_ = false;
 }
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool

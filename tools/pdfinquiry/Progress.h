@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 
 // "12/100 files  34.5 files/s  0:03 left"; with total 0 (not known yet)
 // "12 files  34.5 files/s".
@@ -33,6 +33,6 @@ class Progress {
   std::chrono::steady_clock::time_point lastDraw_;
 };
 
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
 #endif  // PDFINQUIRY_PROGRESS_H_

@@ -18,7 +18,7 @@
 #include "Options.h"
 #include "Progress.h"
 
-namespace pdfinquiry {
+namespace pdfparse::inquirytool {
 namespace {
 
 // Width of the file column when the files are not known in advance.
@@ -162,6 +162,6 @@ int Main(int argc, const char* const* argv) {
 }
 
 }  // namespace
-}  // namespace pdfinquiry
+}  // namespace pdfparse::inquirytool
 
-int main(int argc, char** argv) { return pdfinquiry::Main(argc, argv); }
+int main(int argc, char** argv) { return pdfparse::inquirytool::Main(argc, argv); }

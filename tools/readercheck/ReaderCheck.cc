@@ -11,7 +11,7 @@
 #include "outside/pdfl/core/QpdfDocument.h"
 #include "outside/pdfl/core/WorkBudget.h"
 
-namespace readercheck {
+namespace pdfparse::readercheck {
 namespace {
 
 constexpr uint64_t kTimeoutMillis = 20000;
@@ -23,22 +23,22 @@ struct Answers {
   bool failed = false;   // an error other than a work limit
   bool limited = false;  // a work limit ended the read
   bool kept = false;
-  std::string text;      // everything answered, one line each
+  std::string text;  // everything answered, one line each
 };
 
 Answers Read(const std::string& bytes, bool structureReader, size_t maxPages) {
   Answers answers;
-  pdfcore::QpdfDocument::SetStructureReaderEnabled(structureReader);
+  core::QpdfDocument::SetStructureReaderEnabled(structureReader);
   auto buffer = std::make_shared<Buffer>(bytes.size());
   if (!bytes.empty()) std::memcpy(buffer->getBuffer(), bytes.data(), bytes.size());
-  pdfcore::Limits limits;
+  core::Limits limits;
   limits.timeoutMillis = kTimeoutMillis;
   limits.memoryBytes = kMemoryBytes;
-  auto budget = std::make_shared<pdfcore::WorkBudget>(bytes.size(), limits);
+  auto budget = std::make_shared<core::WorkBudget>(bytes.size(), limits);
   std::ostringstream out;
   try {
-    pdfcore::QpdfDocument doc("check.pdf", buffer, budget, /*repair=*/true);
-    if (doc.open(nullptr) != pdfcore::QpdfDocument::OpenResult::Opened) {
+    core::QpdfDocument doc("check.pdf", buffer, budget, /*repair=*/true);
+    if (doc.open(nullptr) != core::QpdfDocument::OpenResult::Opened) {
       out << "needs a password\n";
     } else {
       answers.opened = true;
@@ -47,32 +47,32 @@ Answers Read(const std::string& bytes, bool structureReader, size_t maxPages) {
       out << "pages=" << count << "\n";
       for (size_t i = 0; i < std::min(count, maxPages); ++i) {
         doc.reachPage(i);
-        const pdfcore::PageTable& table = doc.pageTable();
+        const core::PageTable& table = doc.pageTable();
         try {
           table.check(i);
         } catch (const std::exception&) {
           out << "page " << i << " broken\n";
           continue;
         }
-        const pdfcore::Box& m = table.mediaBox(i);
-        const pdfcore::Box& c = table.cropBox(i);
+        const core::Box& m = table.mediaBox(i);
+        const core::Box& c = table.cropBox(i);
         out.precision(17);
         out << "page " << i << " media " << m.llx << " " << m.lly << " " << m.urx << " " << m.ury << " crop " << c.llx
             << " " << c.lly << " " << c.urx << " " << c.ury << " unit " << table.userUnit(i) << " rotate "
             << table.rotation(i) << " inks";
-        for (const pdfcore::Ink& ink : doc.pageInks(i, false)) out << " [" << ink.name << (ink.process ? "*" : "") << "]";
+        for (const core::Ink& ink : doc.pageInks(i, false)) out << " [" << ink.name << (ink.process ? "*" : "") << "]";
         out << "\n";
       }
       answers.kept = doc.readByStructureReader();
     }
-  } catch (const pdfcore::WorkLimitExceeded&) {
+  } catch (const core::WorkLimitExceeded&) {
     answers.limited = true;
   } catch (const std::bad_alloc&) {
     answers.limited = true;
   } catch (const std::exception&) {
     answers.failed = true;
   }
-  pdfcore::QpdfDocument::SetStructureReaderEnabled(true);
+  core::QpdfDocument::SetStructureReaderEnabled(true);
   answers.text = out.str();
   return answers;
 }
@@ -108,4 +108,4 @@ Comparison CompareReaders(const std::string& bytes, size_t maxPages) {
   return result;
 }
 
-}  // namespace readercheck
+}  // namespace pdfparse::readercheck

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-namespace readercheck {
+namespace pdfparse::readercheck {
 
 struct Comparison {
   bool readerKept = false;  // the structure reader answered every question
@@ -20,6 +20,6 @@ struct Comparison {
 // Pages beyond `maxPages` are counted but not compared one by one.
 Comparison CompareReaders(const std::string& bytes, size_t maxPages = 64);
 
-}  // namespace readercheck
+}  // namespace pdfparse::readercheck
 
 #endif  // PDFPARSE_TOOLS_READERCHECK_READERCHECK_H_

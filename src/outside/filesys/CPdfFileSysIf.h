@@ -15,7 +15,7 @@
 #include "outside/pdfl/PdflTypes.h"
 #include "outside/pdfl/core/RegularFile.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 // An open file. Not shared between threads.
 class File {
@@ -29,7 +29,7 @@ class File {
   virtual int64_t readAt(uint64_t offset, void* buffer, size_t n) = 0;
   // Which file this is, for telling whether two opens read the same bytes;
   // null when it cannot be told.
-  virtual const pdfcore::FileIdentity* identity() const { return nullptr; }
+  virtual const core::FileIdentity* identity() const { return nullptr; }
 };
 
 class FileSys {
@@ -60,7 +60,7 @@ FileSys* SetFileSysForTesting(FileSys* fileSys);
 // Converts an ASFileSys back to the FileSys it stands for.
 inline FileSys* FileSysFromHandle(ASFileSys handle) { return reinterpret_cast<FileSys*>(handle); }
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 class CPdfFileSysIf {
  public:

@@ -4,19 +4,19 @@
 
 #include "outside/filesys/CPdfFileSysIf.h"
 
-namespace outside {
+namespace pdfparse::outside {
 namespace {
 
 class PosixFile : public File {
  public:
-  explicit PosixFile(std::unique_ptr<pdfcore::RegularFile> file) : file_(std::move(file)) {}
+  explicit PosixFile(std::unique_ptr<core::RegularFile> file) : file_(std::move(file)) {}
 
   uint64_t size() const override { return file_->size(); }
   int64_t readAt(uint64_t offset, void* buffer, size_t n) override { return file_->readAt(offset, buffer, n); }
-  const pdfcore::FileIdentity* identity() const override { return &file_->identity(); }
+  const core::FileIdentity* identity() const override { return &file_->identity(); }
 
  private:
-  std::unique_ptr<pdfcore::RegularFile> file_;
+  std::unique_ptr<core::RegularFile> file_;
 };
 
 class PosixFileSys : public FileSys {
@@ -24,8 +24,8 @@ class PosixFileSys : public FileSys {
   int open(const std::string& path, std::unique_ptr<File>* out) override {
     if (out == nullptr) return EINVAL;
     out->reset();
-    std::unique_ptr<pdfcore::RegularFile> file;
-    if (int err = pdfcore::RegularFile::Open(path, &file)) return err;
+    std::unique_ptr<core::RegularFile> file;
+    if (int err = core::RegularFile::Open(path, &file)) return err;
     *out = std::make_unique<PosixFile>(std::move(file));
     return 0;
   }
@@ -47,15 +47,15 @@ FileSys* SetFileSysForTesting(FileSys* fileSys) {
   return previous != nullptr ? previous : DefaultFileSys();
 }
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 ASFileSys CPdfFileSysIf::Create(EModePdf /*mode*/) {
   // Every mode reads; documents are never written.
-  outside::FileSys* fileSys = outside::g_current.load();
-  if (fileSys == nullptr) fileSys = outside::DefaultFileSys();
+  pdfparse::outside::FileSys* fileSys = pdfparse::outside::g_current.load();
+  if (fileSys == nullptr) fileSys = pdfparse::outside::DefaultFileSys();
   return reinterpret_cast<ASFileSys>(fileSys);
 }
 
-void CPdfFileSysIf::IgnorePool(bool ignore) { outside::g_poolIgnored.store(ignore); }
+void CPdfFileSysIf::IgnorePool(bool ignore) { pdfparse::outside::g_poolIgnored.store(ignore); }
 
-bool CPdfFileSysIf::PoolIgnored() { return outside::g_poolIgnored.load(); }
+bool CPdfFileSysIf::PoolIgnored() { return pdfparse::outside::g_poolIgnored.load(); }

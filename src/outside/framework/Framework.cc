@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-namespace outside {
+namespace pdfparse::outside {
 
 namespace {
 
@@ -93,4 +93,4 @@ size_t ExtensionLibraryCount() {
 
 void FailModuleRegistrationForTesting(const char* reason) { g_registrationFailure.store(reason); }
 
-}  // namespace outside
+}  // namespace pdfparse::outside

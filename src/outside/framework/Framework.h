@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-namespace outside {
+namespace pdfparse::outside {
 
 // The framework's string object: counted, heap-held 8-bit text.
 using CString = std::string;
@@ -92,6 +92,6 @@ size_t ExtensionLibraryCount();
 // text). Null switches it off.
 void FailModuleRegistrationForTesting(const char* reason);
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_FRAMEWORK_FRAMEWORK_H_

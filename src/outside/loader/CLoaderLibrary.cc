@@ -10,13 +10,13 @@
 
 namespace {
 
-using outside::CurrentPlatform;
-using outside::g_traceA;
-using outside::kTraceInstance;
+using pdfparse::outside::CurrentPlatform;
+using pdfparse::outside::g_traceA;
+using pdfparse::outside::kTraceInstance;
 
 // Module names are plain names ("Kestaro"), never paths.
 constexpr size_t kMaxModuleName = 200;
-constexpr outside::DWORD kMaxEnvValue = 64 * 1024;
+constexpr pdfparse::outside::DWORD kMaxEnvValue = 64 * 1024;
 
 bool ValidModuleName(const char* name) {
   if (name == nullptr || name[0] == '\0') return false;
@@ -30,8 +30,8 @@ bool ValidModuleName(const char* name) {
 std::string EnvValue(const char* name) {
   std::vector<char> buffer(4096, '\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
-    outside::DWORD n =
-        CurrentPlatform()->GetEnvironmentVariableA(name, buffer.data(), static_cast<outside::DWORD>(buffer.size()));
+    pdfparse::outside::DWORD n = CurrentPlatform()->GetEnvironmentVariableA(
+        name, buffer.data(), static_cast<pdfparse::outside::DWORD>(buffer.size()));
     if (n == 0) return std::string();
     if (n < buffer.size()) return std::string(buffer.data(), n);
     if (n > kMaxEnvValue) return std::string();
@@ -97,7 +97,7 @@ int CLoaderLibrary::LoadLibraryA(const char* moduleName, const char* folder, int
   std::string reasons;
   for (const std::string& candidate : candidates) {
     std::string error;
-    outside::HMODULE module = CurrentPlatform()->LoadModule(candidate.c_str(), &error);
+    pdfparse::outside::HMODULE module = CurrentPlatform()->LoadModule(candidate.c_str(), &error);
     if (module != nullptr) {
       m_module = module;
       m_path = candidate;
@@ -166,7 +166,7 @@ int CLoaderLibrary::ReleaseLibrary() {
     return 0;
   }
   std::string error;
-  outside::HMODULE module = m_module;
+  pdfparse::outside::HMODULE module = m_module;
   m_module = nullptr;  // never closed twice, whatever the result
   if (!CurrentPlatform()->FreeModule(module, &error)) {
     m_errState = m_errReason = kErrReleaseFailed;

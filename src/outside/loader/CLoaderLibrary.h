@@ -37,7 +37,7 @@ class CLoaderLibrary {
   const std::string& LoadedPath() const { return m_path; }
 
  private:
-  outside::HMODULE m_module = nullptr;
+  pdfparse::outside::HMODULE m_module = nullptr;
   unsigned long m_errState = kErrNone;
   unsigned long m_errReason = 0;
   std::string m_errText;

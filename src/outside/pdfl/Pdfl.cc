@@ -5,6 +5,8 @@
 
 #include "outside/pdfl/PdflEngine.h"
 
+namespace pdfparse::pdfl {
+
 PdflEngine::~PdflEngine() = default;
 
 namespace {
@@ -17,7 +19,14 @@ PdflEngine* CurrentPdflEngine() {
   return engine != nullptr ? engine : DefaultPdflEngine();
 }
 
-PdflEngine* SetPdflEngine(PdflEngine* engine) { return g_installed.exchange(engine, std::memory_order_acq_rel); }
+PdflEngine* SetPdflEngineForTesting(PdflEngine* engine) {
+  PdflEngine* previous = g_installed.exchange(engine, std::memory_order_acq_rel);
+  return previous != nullptr ? previous : DefaultPdflEngine();
+}
+
+}  // namespace pdfparse::pdfl
+
+using pdfparse::pdfl::CurrentPdflEngine;
 
 ASInt32 PDFLInit(PDFLDataRec* data) { return CurrentPdflEngine()->PDFLInit(data); }
 ASInt32 PDFLGetInitCount() { return CurrentPdflEngine()->PDFLGetInitCount(); }

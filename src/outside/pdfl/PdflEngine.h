@@ -7,6 +7,8 @@
 
 #include "outside/pdfl/PdflTypes.h"
 
+namespace pdfparse::pdfl {
+
 class PdflEngine {
  public:
   virtual ~PdflEngine();
@@ -58,11 +60,56 @@ class PdflEngine {
                                 ASAtom colorModel) = 0;
 };
 
-// The engine the calls go to. Installing is for start-up and tests; do it
-// while no worker runs. Returns the previous engine.
-PdflEngine* CurrentPdflEngine();
-PdflEngine* SetPdflEngine(PdflEngine* engine);
-// The libqpdf engine (process-wide).
+// Forwards every call to `target`; derive from it to override single calls.
+class PdflEngineWrapper : public PdflEngine {
+ public:
+  explicit PdflEngineWrapper(PdflEngine* target) : target_(target) {}
+  PdflEngine* target() const { return target_; }
+
+  ASInt32 PDFLInit(PDFLDataRec* d) override { return target_->PDFLInit(d); }
+  ASInt32 PDFLGetInitCount() override { return target_->PDFLGetInitCount(); }
+  void PDFLTerm() override { target_->PDFLTerm(); }
+  void CosSetMaxDocStorage(ASInt32 b) override { target_->CosSetMaxDocStorage(b); }
+  ASUns32 ASPurgeMemory(ASUns32 b) override { return target_->ASPurgeMemory(b); }
+  ASAtom ASAtomFromString(const char* t) override { return target_->ASAtomFromString(t); }
+  const char* ASAtomGetString(ASAtom a) override { return target_->ASAtomGetString(a); }
+  ASPathName ASFileSysCreatePathName(ASFileSys fs, ASAtom type, const void* spec, const void* zero) override {
+    return target_->ASFileSysCreatePathName(fs, type, spec, zero);
+  }
+  void ASFileSysReleasePathName(ASFileSys fs, ASPathName p) override { target_->ASFileSysReleasePathName(fs, p); }
+  PDDoc PDDocOpenEx(ASPathName p, ASFileSys fs, PDAuthProc auth, void* data, ASBool repair) override {
+    return target_->PDDocOpenEx(p, fs, auth, data, repair);
+  }
+  ASInt32 PDDocAuthorize(PDDoc d, ASInt32 perms, void* data) override {
+    return target_->PDDocAuthorize(d, perms, data);
+  }
+  void PDDocClose(PDDoc d) override { target_->PDDocClose(d); }
+  ASInt32 PDDocGetNumPages(PDDoc d) override { return target_->PDDocGetNumPages(d); }
+  ASInt32 PDDocGetInfo(PDDoc d, const char* k, char* b, ASInt32 n) override {
+    return target_->PDDocGetInfo(d, k, b, n);
+  }
+  PDPage PDDocAcquirePage(PDDoc d, ASInt32 i) override { return target_->PDDocAcquirePage(d, i); }
+  void PDPageRelease(PDPage p) override { target_->PDPageRelease(p); }
+  ASInt16 PDPageGetRotate(PDPage p) override { return target_->PDPageGetRotate(p); }
+  void PDPageGetMediaBox(PDPage p, ASFixedRect* b) override { target_->PDPageGetMediaBox(p, b); }
+  void PDPageGetCropBox(PDPage p, ASFixedRect* b) override { target_->PDPageGetCropBox(p, b); }
+  double PDPageGetUserUnit(PDPage p) override { return target_->PDPageGetUserUnit(p); }
+  void PDPageEnumInksEx(PDPage p, PDPageEnumInksCallback proc, void* data, ASBool opi, ASAtom model) override {
+    target_->PDPageEnumInksEx(p, proc, data, opi, model);
+  }
+
+ private:
+  PdflEngine* target_;
+};
+
+// The libqpdf engine; lives for the whole process.
 PdflEngine* DefaultPdflEngine();
+// The engine the calls go to: DefaultPdflEngine() unless a test has
+// installed another one. Install only while no worker runs.
+PdflEngine* CurrentPdflEngine();
+// Installs `engine` (null restores the default). Returns the previous one.
+PdflEngine* SetPdflEngineForTesting(PdflEngine* engine);
+
+}  // namespace pdfparse::pdfl
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_

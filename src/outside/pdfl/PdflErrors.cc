@@ -1,43 +1,47 @@
 // One-line texts of the stable error codes.
 #include "outside/pdfl/PdflErrors.h"
 
+namespace pdfparse::pdfl {
+
 const char* PdflErrorText(ASErrorCode code) {
   switch (code) {
-    case pdfl_err::kNoError:
+    case err::kNoError:
       return "no error";
-    case pdfl_err::kInternal:
+    case err::kInternal:
       return "internal error";
-    case pdfl_err::kNoMemory:
+    case err::kNoMemory:
       return "out of memory";
-    case pdfl_err::kBadParameter:
+    case err::kBadParameter:
       return "bad parameter";
-    case pdfl_err::kTimeout:
+    case err::kTimeout:
       return "time or work budget exceeded";
-    case pdfl_err::kNotInitialized:
+    case err::kNotInitialized:
       return "PDF library not initialized";
-    case pdfl_err::kFileNotFound:
+    case err::kFileNotFound:
       return "file not found";
-    case pdfl_err::kFileRead:
+    case err::kFileRead:
       return "file read error";
-    case pdfl_err::kNotRegularFile:
+    case err::kNotRegularFile:
       return "not a regular file";
-    case pdfl_err::kFilePermission:
+    case err::kFilePermission:
       return "permission denied";
-    case pdfl_err::kFileTooLarge:
+    case err::kFileTooLarge:
       return "file too large";
-    case pdfl_err::kNotPdf:
+    case err::kNotPdf:
       return "not a PDF file";
-    case pdfl_err::kDamaged:
+    case err::kDamaged:
       return "file is damaged and could not be repaired";
-    case pdfl_err::kPassword:
+    case err::kPassword:
       return "password required or incorrect";
-    case pdfl_err::kUnsupported:
+    case err::kUnsupported:
       return "unsupported feature";
-    case pdfl_err::kBadPage:
+    case err::kBadPage:
       return "page index out of range";
-    case pdfl_err::kInitBadRecord:
+    case err::kInitBadRecord:
       return "bad initialization record";
     default:
       return "unknown error";
   }
 }
+
+}  // namespace pdfparse::pdfl

@@ -30,7 +30,7 @@ enum ErrSystem : uint32_t {
 };
 
 // The stable error table: one code per kind of failure.
-namespace pdfl_err {
+namespace pdfparse::pdfl::err {
 inline constexpr ASErrorCode kNoError = 0;
 inline constexpr ASErrorCode kInternal = ErrBuildCode(ErrAlways, ErrSysGeneral, 1);
 inline constexpr ASErrorCode kNoMemory = ErrBuildCode(ErrAlways, ErrSysGeneral, 2);
@@ -48,7 +48,9 @@ inline constexpr ASErrorCode kPassword = ErrBuildCode(ErrAlways, ErrSysPDDoc, 3)
 inline constexpr ASErrorCode kUnsupported = ErrBuildCode(ErrAlways, ErrSysPDDoc, 4);
 inline constexpr ASErrorCode kBadPage = ErrBuildCode(ErrAlways, ErrSysPDPage, 1);  // page index out of range
 inline constexpr ASErrorCode kInitBadRecord = ErrBuildCode(ErrAlways, ErrSysInit, 1);
-}  // namespace pdfl_err
+}  // namespace pdfparse::pdfl::err
+
+namespace pdfparse::pdfl {
 
 // One-line description of a code from the table ("unknown error" otherwise).
 const char* PdflErrorText(ASErrorCode code);
@@ -65,5 +67,7 @@ class PdflException {
   ASErrorCode code_;
   std::string message_;
 };
+
+}  // namespace pdfparse::pdfl
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_PDFLERRORS_H_

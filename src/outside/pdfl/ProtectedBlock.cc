@@ -57,7 +57,8 @@ ASErrorCode ACGetExceptionErrorCode() { return State().code; }
 char* ASGetErrorString(ASErrorCode code, char* buffer, ASSize_t length) {
   if (buffer == nullptr || length == 0) return buffer;
   const ThreadState& s = State();
-  const char* text = (code == s.code && code != 0 && !s.message.empty()) ? s.message.c_str() : PdflErrorText(code);
+  const char* text =
+      (code == s.code && code != 0 && !s.message.empty()) ? s.message.c_str() : pdfparse::pdfl::PdflErrorText(code);
   size_t n = std::strlen(text);
   if (n > length - 1) n = length - 1;
   std::memcpy(buffer, text, n);
@@ -65,10 +66,10 @@ char* ASGetErrorString(ASErrorCode code, char* buffer, ASSize_t length) {
   return buffer;
 }
 
-namespace pdfl_detail {
+namespace pdfparse::pdfl::detail {
 void SetCurrentException(const PdflException& e) {
   ThreadState& s = State();
   s.code = e.code();
   s.message = e.message();
 }
-}  // namespace pdfl_detail
+}  // namespace pdfparse::pdfl::detail

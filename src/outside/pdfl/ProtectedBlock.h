@@ -36,7 +36,9 @@ ASErrorCode ACGetExceptionErrorCode();
 // on this thread the message names its cause.
 char* ASGetErrorString(ASErrorCode code, char* buffer, ASSize_t length);
 
-namespace pdfl_detail {
+namespace pdfparse::pdfl {
+
+namespace detail {
 void SetCurrentException(const PdflException& e);
 
 class FrameGuard {
@@ -56,23 +58,25 @@ class FrameGuard {
   ACExceptionFrame frame_;
   bool pushed_ = true;
 };
-}  // namespace pdfl_detail
+}  // namespace detail
 
 // Runs `body` in a protected block. True when it completed; false when it
 // raised PdflException (frame already removed, error recorded). Any other
 // exception passes through, with the frame removed.
 template <class Body>
 bool PdflProtected(Body&& body) {
-  pdfl_detail::FrameGuard guard;
+  detail::FrameGuard guard;
   try {
     std::forward<Body>(body)();
   } catch (const PdflException& e) {
     guard.pop();
-    pdfl_detail::SetCurrentException(e);
+    detail::SetCurrentException(e);
     return false;
   }
   guard.pop();
   return true;
 }
+
+}  // namespace pdfparse::pdfl
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_PROTECTEDBLOCK_H_

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-namespace outside {
+namespace pdfparse::outside {
 
 // Opaque handle to an event or a thread. Null means "none".
 using HANDLE = void*;
@@ -171,6 +171,6 @@ Platform* CurrentPlatform();
 // Installs `platform` (null restores the default). Returns the previous one.
 Platform* SetPlatformForTesting(Platform* platform);
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_PLATFORM_PLATFORM_H_

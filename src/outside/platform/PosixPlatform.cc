@@ -25,7 +25,7 @@
 
 #include "outside/platform/Platform.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 Platform::~Platform() = default;
 
@@ -408,4 +408,4 @@ Platform* SetPlatformForTesting(Platform* platform) {
   return previous ? previous : Platform::Default();
 }
 
-}  // namespace outside
+}  // namespace pdfparse::outside

@@ -8,7 +8,7 @@
 #include "outside/platform/Platform.h"
 #include "outside/trace/StreamSinks.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 namespace {
 
@@ -119,4 +119,4 @@ void CDravikTrace::emit(TraceCall call, const char* instance, std::string text) 
   }
 }
 
-}  // namespace outside
+}  // namespace pdfparse::outside

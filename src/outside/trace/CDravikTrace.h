@@ -20,7 +20,7 @@
 
 #include "outside/trace/TraceSink.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 // Longest text, in bytes, a trace call keeps (a path of PATH_MAX bytes
 // still fits); the rest is cut, not inside a UTF-8 sequence, and "..." is
@@ -56,6 +56,6 @@ class CDravikTrace {
   std::map<std::string, int> instances_;  // users per instance name
 };
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_TRACE_CDRAVIKTRACE_H_

@@ -2,9 +2,9 @@
 // that A is constructed first and destroyed last.
 #include "outside/trace/LibraryTraces.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 CDravikTrace g_traceA;
 CDravikTrace g_traceB;
 
-}  // namespace outside
+}  // namespace pdfparse::outside

@@ -7,7 +7,7 @@
 
 #include "outside/trace/CDravikTrace.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 extern CDravikTrace g_traceA;
 extern CDravikTrace g_traceB;
@@ -15,6 +15,6 @@ extern CDravikTrace g_traceB;
 // The instance name every line of the library is written under.
 inline constexpr const char kTraceInstance[] = "Rip\\PdfParseServer";
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_TRACE_LIBRARYTRACES_H_

@@ -15,7 +15,7 @@
 #include <exception>
 #include <mutex>
 
-namespace outside {
+namespace pdfparse::outside {
 
 std::string EscapeTraceText(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
@@ -162,4 +162,4 @@ std::shared_ptr<TraceSink> SharedEnvironmentSink() {
   return sink;
 }
 
-}  // namespace outside
+}  // namespace pdfparse::outside

@@ -16,7 +16,7 @@
 
 #include "outside/trace/TraceSink.h"
 
-namespace outside {
+namespace pdfparse::outside {
 
 // `text` with line breaks, tabs and the other control bytes written as
 // \n, \r, \t and \xNN; every other byte unchanged.
@@ -45,6 +45,6 @@ inline constexpr size_t kTraceFileKeep = 3;
 // object the library constructs.
 std::shared_ptr<TraceSink> SharedEnvironmentSink();
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_TRACE_STREAMSINKS_H_

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace outside {
+namespace pdfparse::outside {
 
 enum class TraceCall { CreateInstance, ReleaseInstance, StartTrace, Output, OutputEx };
 
@@ -69,6 +69,6 @@ class RecordingSink : public TraceSink {
 // appended to, rotated when it grows past a few MiB.
 std::shared_ptr<TraceSink> MakeSinkFromEnvironment();
 
-}  // namespace outside
+}  // namespace pdfparse::outside
 
 #endif  // PDFPARSE_OUTSIDE_TRACE_TRACESINK_H_

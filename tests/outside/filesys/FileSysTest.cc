@@ -8,10 +8,11 @@
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "pdfbuilder/PdfBuilder.h"
 
+namespace pdfparse::test {
 namespace {
 
 TEST(RealFileSysTest, ReadsRegularFilesAtOffsetsAndRefusesEverythingElse) {
-  pdftest::TempDir dir;
+  pdfbuilder::TempDir dir;
   std::unique_ptr<outside::File> file;
   ASSERT_EQ(outside::DefaultFileSys()->open(dir.write("f.bin", "0123456789abcdefghij"), &file), 0);
   EXPECT_EQ(file->size(), 20u);
@@ -49,3 +50,4 @@ TEST(RealFileSysTest, ReadsRegularFilesAtOffsetsAndRefusesEverythingElse) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

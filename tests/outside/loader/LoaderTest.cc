@@ -11,6 +11,7 @@
 #include "outside/trace/LibraryTraces.h"
 #include "support/RecordingPlatform.h"
 
+namespace pdfparse::test {
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -32,8 +33,8 @@ class LoaderTest : public ::testing::Test {
 
   std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
   std::shared_ptr<outside::TraceSink> previous_;
-  testing_support::RecordingPlatform platform_;
-  testing_support::ScopedPlatform installed_{&platform_};
+  RecordingPlatform platform_;
+  ScopedPlatform installed_{&platform_};
 };
 
 TEST_F(LoaderTest, EntriesYieldObjectsOrFailWithACodeAndAReasonLine) {
@@ -117,3 +118,4 @@ TEST_F(LoaderTest, SearchOrderIsPluginDirThenOwnFolderThenSystemPath) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -8,7 +8,12 @@
 
 #include "outside/pdfl/Pdfl.h"
 
+namespace pdfparse::test {
 namespace {
+
+using pdfl::PdflErrorText;
+using pdfl::PdflException;
+using pdfl::PdflProtected;
 
 std::string ErrorString(ASErrorCode code, size_t length = 256) {
   std::string buffer(length, '\x7f');
@@ -19,19 +24,19 @@ std::string ErrorString(ASErrorCode code, size_t length = 256) {
 TEST(ProtectedBlock, FramesAreRemovedOnEveryPathAndTheErrorIsKept) {
   ASSERT_EQ(ACExceptionFrameDepth(), 0u);
   EXPECT_TRUE(PdflProtected([&] { EXPECT_EQ(ACExceptionFrameDepth(), 1u); }));
-  EXPECT_FALSE(PdflProtected([] { throw PdflException(pdfl_err::kBadPage, "page 9 of 3"); }));
+  EXPECT_FALSE(PdflProtected([] { throw PdflException(pdfl::err::kBadPage, "page 9 of 3"); }));
   EXPECT_EQ(ACExceptionFrameDepth(), 0u);
-  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl_err::kBadPage);
+  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl::err::kBadPage);
   // The current error's message names its cause, any other code the table's text.
-  EXPECT_EQ(ErrorString(pdfl_err::kBadPage), "page 9 of 3");
-  EXPECT_EQ(ErrorString(pdfl_err::kBadPage, 5), "page");
-  EXPECT_EQ(ErrorString(pdfl_err::kNoMemory), PdflErrorText(pdfl_err::kNoMemory));
-  EXPECT_EQ(ASGetErrorString(pdfl_err::kBadPage, nullptr, 10), nullptr);
+  EXPECT_EQ(ErrorString(pdfl::err::kBadPage), "page 9 of 3");
+  EXPECT_EQ(ErrorString(pdfl::err::kBadPage, 5), "page");
+  EXPECT_EQ(ErrorString(pdfl::err::kNoMemory), PdflErrorText(pdfl::err::kNoMemory));
+  EXPECT_EQ(ASGetErrorString(pdfl::err::kBadPage, nullptr, 10), nullptr);
 
   // Other exceptions pass through, without leaving the frame behind.
   EXPECT_THROW(PdflProtected([] { throw std::runtime_error("not ours"); }), std::runtime_error);
   EXPECT_EQ(ACExceptionFrameDepth(), 0u);
-  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl_err::kBadPage);
+  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl::err::kBadPage);
 }
 
 TEST(ProtectedBlock, TheInnermostBlockCatchesAndTheOuterGoesOn) {
@@ -40,17 +45,17 @@ TEST(ProtectedBlock, TheInnermostBlockCatchesAndTheOuterGoesOn) {
   EXPECT_TRUE(PdflProtected([&] {
     inner = PdflProtected([&] {
       depthInInner = ACExceptionFrameDepth();
-      throw PdflException(pdfl_err::kDamaged, "inner");
+      throw PdflException(pdfl::err::kDamaged, "inner");
     });
     depthAfterInner = ACExceptionFrameDepth();
   }));
   EXPECT_EQ(std::make_tuple(inner, depthInInner, depthAfterInner, ACExceptionFrameDepth()),
             std::make_tuple(false, size_t{2}, size_t{1}, size_t{0}));
-  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl_err::kDamaged);
+  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl::err::kDamaged);
 }
 
 TEST(ProtectedBlock, FramesAndTheCurrentErrorBelongToTheThread) {
-  pdfl_detail::SetCurrentException(PdflException(pdfl_err::kPassword, "main thread"));
+  pdfl::detail::SetCurrentException(PdflException(pdfl::err::kPassword, "main thread"));
   ACExceptionFrame a, b, stranger;
   ACPushExceptionFrame(&a, RestorePlugInFrame);
   ACPushExceptionFrame(&b, RestorePlugInFrame);
@@ -60,10 +65,10 @@ TEST(ProtectedBlock, FramesAndTheCurrentErrorBelongToTheThread) {
   std::thread([&] {
     otherDepth = ACExceptionFrameDepth();
     otherCode = ACGetExceptionErrorCode();
-    PdflProtected([] { throw PdflException(pdfl_err::kTimeout, "other thread"); });
+    PdflProtected([] { throw PdflException(pdfl::err::kTimeout, "other thread"); });
   }).join();
   EXPECT_EQ(std::make_pair(otherDepth, otherCode), std::make_pair(size_t{0}, 0));
-  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl_err::kPassword);
+  EXPECT_EQ(ACGetExceptionErrorCode(), pdfl::err::kPassword);
 
   // Restoring drops the frames above; an unknown frame changes nothing.
   RestorePlugInFrame(&stranger);
@@ -75,3 +80,4 @@ TEST(ProtectedBlock, FramesAndTheCurrentErrorBelongToTheThread) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

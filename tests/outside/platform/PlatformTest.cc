@@ -11,6 +11,7 @@
 
 #include "outside/platform/Platform.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace outside;
@@ -107,3 +108,4 @@ TEST(Platform, EnvironmentBufferContract) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

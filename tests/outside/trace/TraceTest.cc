@@ -19,6 +19,7 @@
 #include "outside/trace/StreamSinks.h"
 #include "pdfbuilder/PdfBuilder.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace outside;
@@ -112,7 +113,7 @@ TEST(TraceSinks, EnvironmentChoosesNothingStderrOrAnAppendedFile) {
                                                     R"(\S+ \S+ \[42\] plain\n)")))
       << captured;
 
-  pdftest::TempDir dir;
+  pdfbuilder::TempDir dir;
   const std::string path = dir.write("trace.log", "earlier run\n");
   setenv("PDFPARSE_TRACE", path.c_str(), 1);
   auto file = MakeSinkFromEnvironment();
@@ -148,3 +149,4 @@ TEST(TraceSinks, EnvironmentChoosesNothingStderrOrAnAppendedFile) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -12,11 +12,12 @@
 #include "outside/converter/CPdfConverterIf.h"
 #include "pdfbuilder/PdfBuilder.h"
 
+namespace pdfparse::test {
 namespace {
 
 using Box = std::array<float, 4>;  // left, top, right, bottom
 using Converter = std::unique_ptr<CPdfConverterIf>;
-using pdftest::BuildPdf;
+using pdfbuilder::BuildPdf;
 
 std::string PluginPath() { return std::string(std::getenv("PDFPARSE_PLUGIN_DIR")) + "/libKestaro.so"; }
 
@@ -54,8 +55,8 @@ class KestaroTest : public testing::Test {
   }
   void* handle_ = nullptr;
   CreatePDFConverterNoRipFn create_ = nullptr;
-  pdftest::TempDir dir_;
-  const std::string onePage_ = dir_.write("one.pdf", BuildPdf(pdftest::Pages(1)));
+  pdfbuilder::TempDir dir_;
+  const std::string onePage_ = dir_.write("one.pdf", BuildPdf(pdfbuilder::Pages(1)));
 };
 
 TEST_F(KestaroTest, ExportsOnlyTheCreationEntryAndNeedsNotTheLibrary) {
@@ -140,7 +141,7 @@ TEST_F(KestaroTest, EachPagesBoxIsItsEffectiveCropBoxInPoints) {
       {"/MediaBox [0 0 100 100] /CropBox [200 200 300 300]", {0, 100, 100, 0}},     // disjoint crop
       {"/MediaBox [-" + huge + " 0 " + huge + " 10]", {-FLT_MAX, 10, FLT_MAX, 0}},  // clamped
   };
-  pdftest::DocLayout layout;
+  pdfbuilder::DocLayout layout;
   layout.rootAttrs = "/MediaBox [0 0 300 300]";
   layout.pages.clear();
   for (const auto& c : cases) layout.pages.push_back(c.first);
@@ -160,8 +161,8 @@ TEST_F(KestaroTest, EncryptedDocumentsOpenWithTheHostPasswordOnly) {
       {"marble", "owner", true}, {"someone", "marble", true}, {"", "owner", true}, {"granite", "basalt", false}};
   for (const auto& [user, owner, opens] : cases) {
     SCOPED_TRACE(user + "/" + owner);
-    pdftest::DocLayout layout = pdftest::Pages(1);
-    layout.encryption = pdftest::DocLayout::Encryption{user, owner};
+    pdfbuilder::DocLayout layout = pdfbuilder::Pages(1);
+    layout.encryption = pdfbuilder::DocLayout::Encryption{user, owner};
     std::string path = dir_.write("sealed.pdf", BuildPdf(layout));
     Converter c = Ready();
     ASSERT_EQ(c->openDocument(path.c_str(), "Dummy") != 0, opens);
@@ -172,7 +173,7 @@ TEST_F(KestaroTest, EncryptedDocumentsOpenWithTheHostPasswordOnly) {
 TEST_F(KestaroTest, OnlyRegularPdfFilesOpenAndDamageIsRepairedSilently) {
   ASSERT_EQ(::mkfifo(dir_.file("fifo").c_str(), 0600), 0);
   std::filesystem::create_symlink(onePage_, dir_.file("link.pdf"));
-  std::string plain = BuildPdf(pdftest::Pages(3));
+  std::string plain = BuildPdf(pdfbuilder::Pages(3));
   plain.replace(plain.rfind("startxref") + 10, 3, "999");  // a wrong start pointer: rebuilt
   Converter c = Ready();
   for (const std::string& path : {dir_.file("fifo"), dir_.path(), std::string("/dev/null"), dir_.file("missing.pdf"),
@@ -189,3 +190,4 @@ TEST_F(KestaroTest, OnlyRegularPdfFilesOpenAndDamageIsRepairedSilently) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -8,7 +8,7 @@
 #include "ToolProcess.h"
 #include "pdfbuilder/PdfBuilder.h"
 
-namespace tooltest {
+namespace pdfparse::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,7 +36,7 @@ Outcome Expect0(const Launch& launch) {
 
 // One install into a staging folder (DESTDIR), then every use of it.
 TEST(InstallTest, InstalledTreeServesHosts) {
-  pdftest::TempDir staging, work;
+  pdfbuilder::TempDir staging, work;
   const std::string build = std::getenv("PDFPARSE_BUILD_DIR"), root = staging.path() + "/usr/local";
   ASSERT_EQ(Expect0({{PDFINQUIRY_CMAKE, "--install", build, "--prefix", "/usr/local"}, {{"DESTDIR", staging.path()}}})
                 .exitCode,
@@ -86,4 +86,4 @@ TEST(InstallTest, InstalledTreeServesHosts) {
 }
 
 }  // namespace
-}  // namespace tooltest
+}  // namespace pdfparse::test

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace tooltest {
+namespace pdfparse::test {
 namespace {
 
 std::string Quote(const std::string& s) {
@@ -35,7 +35,7 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 Outcome RunToEnd(const Launch& launch, const std::string& input) {
-  pdftest::TempDir dir;
+  pdfbuilder::TempDir dir;
   std::string in = dir.write("in", input), out = dir.file("out"), err = dir.file("err");
   std::string redirect = " <" + Quote(in) + " >" + Quote(out) + " 2>" + Quote(err);
   Outcome o;
@@ -81,4 +81,4 @@ Outcome Child::finish() {
 std::string ToolPath() { return std::string(std::getenv("PDFPARSE_BIN_DIR")) + "/pdfinquiry"; }
 std::string FakeLibraryPath() { return PDFINQUIRY_FAKE_LIB; }
 
-}  // namespace tooltest
+}  // namespace pdfparse::test

@@ -12,7 +12,7 @@
 
 #include "pdfbuilder/PdfBuilder.h"
 
-namespace tooltest {
+namespace pdfparse::test {
 
 struct Outcome {
   int exitCode = -1;  // -1 when the child did not exit normally
@@ -39,13 +39,13 @@ class Child {
   Outcome finish();                       // closes stdin and waits; `out` holds what was not read
 
  private:
-  pdftest::TempDir dir_;
+  pdfbuilder::TempDir dir_;
   FILE *in_ = nullptr, *out_ = nullptr;
 };
 
 std::string ToolPath();         // the built pdfinquiry
 std::string FakeLibraryPath();  // the test stand-in library
 
-}  // namespace tooltest
+}  // namespace pdfparse::test
 
 #endif  // PDFPARSE_TESTS_TOOLS_PDFINQUIRY_TOOLPROCESS_H_

@@ -11,7 +11,7 @@
 #include "ToolProcess.h"
 #include "pdfbuilder/PdfBuilder.h"
 
-namespace tooltest {
+namespace pdfparse::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,7 +43,7 @@ class ToolRunTest : public ::testing::Test {
         args,
         {{"PDFPARSE_LIBRARY", std::nullopt}, {"PDFPARSE_TRACE", std::nullopt}, {"FAKE_PDFPARSE_NULL", std::nullopt}}};
   }
-  pdftest::TempDir dir_;
+  pdfbuilder::TempDir dir_;
   const std::string one_ = dir_.write("one.pdf", "pages=1\n"), two_ = dir_.write("two.pdf", "pages=2\n");
 };
 
@@ -179,4 +179,4 @@ TEST_F(ToolRunTest, FilesFromStandardInputAreAnsweredAsTheyArriveAndFromAListAft
 }
 
 }  // namespace
-}  // namespace tooltest
+}  // namespace pdfparse::test

@@ -8,11 +8,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/InkPdfs.h"
 #include "pdfbuilder/PdfBuilder.h"
 #include "pdfbuilder/Seeds.h"
 #include "readercheck/ReaderCheck.h"
+#include "support/InkPdfs.h"
 
+namespace pdfparse::test {
 namespace {
 
 using Documents = std::vector<std::pair<std::string, std::string>>;
@@ -21,7 +22,7 @@ Documents Shapes() {
   Documents out;
   for (bool streams : {false, true}) {
     const std::string tag = streams ? " (object streams)" : "";
-    pdftest::DocLayout tree = pdftest::Pages(23);
+    pdfparse::pdfbuilder::DocLayout tree = pdfparse::pdfbuilder::Pages(23);
     tree.fanout = 3;
     tree.objectStreams = streams;
     tree.rootAttrs = "/MediaBox [0 0 595.276 841.89] /Rotate 270 /CropBox [5 5 590 830]";
@@ -29,29 +30,31 @@ Documents Shapes() {
     tree.pages[4] = "/MediaBox [10 20 -300 -400] /UserUnit 2.5";
     tree.pages[5] = "/CropBox [100 100 2000 2000]";
     tree.pages[6] = "/Rotate 450.0";
-    tree.info = {{"Producer", pdftest::Utf16Be(u"Vrel \u00e9\U0001F600")}, {"Title", "a (nested) title\\"}};
+    tree.info = {{"Producer", pdfparse::pdfbuilder::Utf16Be(u"Vrel \u00e9\U0001F600")},
+                 {"Title", "a (nested) title\\"}};
     tree.infoRaw = "/Creator /Name#20With#20Spaces";
-    out.emplace_back("balanced tree" + tag, pdftest::BuildPdf(tree));
-    pdftest::DocLayout flat = pdftest::Pages(40);
+    out.emplace_back("balanced tree" + tag, pdfparse::pdfbuilder::BuildPdf(tree));
+    pdfparse::pdfbuilder::DocLayout flat = pdfparse::pdfbuilder::Pages(40);
     flat.objectStreams = streams;
-    out.emplace_back("flat" + tag, pdftest::BuildPdf(flat));
+    out.emplace_back("flat" + tag, pdfparse::pdfbuilder::BuildPdf(flat));
   }
   out.emplace_back("raw, shared page and inherited attributes",
-                   pdftest::Assemble({{"<< /Type /Catalog /Pages 2 0 R >>",
-                                       "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 3 /Rotate 90 /MediaBox 5 0 R >>",
-                                       "<< /Type /Page /Parent 2 0 R /Resources << /Font << >> >> >>",
-                                       "<< /Type /Page /Parent 2 0 R /Rotate 6 0 R /MediaBox [0 0 7 0 R 800] >>",
-                                       "[0 0 300 400]", "-180", "500", "<< /Producer (raw\\r\\nline) >>"},
-                                      "/Root 1 0 R /Info 8 0 R"}));
+                   pdfparse::pdfbuilder::Assemble(
+                       {{"<< /Type /Catalog /Pages 2 0 R >>",
+                         "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 3 /Rotate 90 /MediaBox 5 0 R >>",
+                         "<< /Type /Page /Parent 2 0 R /Resources << /Font << >> >> >>",
+                         "<< /Type /Page /Parent 2 0 R /Rotate 6 0 R /MediaBox [0 0 7 0 R 800] >>", "[0 0 300 400]",
+                         "-180", "500", "<< /Producer (raw\\r\\nline) >>"},
+                        "/Root 1 0 R /Info 8 0 R"}));
   return out;
 }
 
 Documents Inks() {
   Documents out;
-  for (const inkpdfs::InkCase& c : inkpdfs::InkRuleCases()) {
-    std::unique_ptr<QPDF> pdf = inkpdfs::NewPdf();
+  for (const pdfparse::test::inkpdfs::InkCase& c : pdfparse::test::inkpdfs::InkRuleCases()) {
+    std::unique_ptr<QPDF> pdf = pdfparse::test::inkpdfs::NewPdf();
     c.build(*pdf);
-    out.emplace_back("inks: " + c.name, inkpdfs::Write(*pdf));
+    out.emplace_back("inks: " + c.name, pdfparse::test::inkpdfs::Write(*pdf));
   }
   return out;
 }
@@ -77,7 +80,8 @@ Documents Damaged(const Documents& whole) {
   Documents out;
   for (const auto& [name, bytes] : whole) {
     for (size_t part : {2u, 3u, 5u, 7u}) {
-      out.emplace_back(name + ", cut at " + std::to_string(part) + "ths", bytes.substr(0, bytes.size() * (part - 1) / part));
+      out.emplace_back(name + ", cut at " + std::to_string(part) + "ths",
+                       bytes.substr(0, bytes.size() * (part - 1) / part));
     }
     for (const char* from : {"/Kids", "/Parent", "obj", "R ", "/MediaBox", "/Type", "[", " 0 "}) {
       std::string changed = bytes;
@@ -92,7 +96,7 @@ Documents Damaged(const Documents& whole) {
 
 TEST(ReaderDifferential, TheStructureReaderAnswersAsLibqpdfWhereverItKeepsADocument) {
   Documents whole = Shapes();
-  for (auto* more : {&pdftest::SeedDocuments, &Inks, &Samples}) {
+  for (auto* more : {&pdfparse::pdfbuilder::SeedDocuments, &Inks, &Samples}) {
     Documents add = more();
     whole.insert(whole.end(), add.begin(), add.end());
   }
@@ -104,7 +108,7 @@ TEST(ReaderDifferential, TheStructureReaderAnswersAsLibqpdfWhereverItKeepsADocum
   std::vector<std::string> notKept;
   for (size_t i = 0; i < all.size(); ++i) {
     SCOPED_TRACE(all[i].first);
-    const readercheck::Comparison result = readercheck::CompareReaders(all[i].second);
+    const pdfparse::readercheck::Comparison result = pdfparse::readercheck::CompareReaders(all[i].second);
     EXPECT_EQ(result.difference, "");
     kept += result.readerKept;
     if (i < whole.size() && !result.readerKept) notKept.push_back(all[i].first);
@@ -112,10 +116,13 @@ TEST(ReaderDifferential, TheStructureReaderAnswersAsLibqpdfWhereverItKeepsADocum
   // The fast path is the one taken: every valid file is read by the
   // structure reader; the damaged, encrypted and odd ones go to libqpdf.
   std::sort(notKept.begin(), notKept.end());
-  const std::vector<std::string> expected = {"cut-xref-stream.pdf", "encrypted.pdf", "loop.pdf", "no-trailer.pdf",
-                                             "repeated-kids.pdf", "sample damaged.pdf", "sample protected.pdf"};
+  const std::vector<std::string> expected = {"cut-xref-stream.pdf", "encrypted.pdf",     "loop.pdf",
+                                             "no-trailer.pdf",      "repeated-kids.pdf", "sample damaged.pdf",
+                                             "sample protected.pdf"};
   EXPECT_EQ(notKept, expected);
   EXPECT_GT(kept, whole.size() - notKept.size());  // damage the reader does not notice (a value) answers alike
 }
 
 }  // namespace
+
+}  // namespace pdfparse::test

@@ -5,7 +5,7 @@
 
 #include "outside/pdfl/core/QpdfDocument.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 Disposer::~Disposer() { stop(); }
 
@@ -60,4 +60,4 @@ size_t Disposer::disposedForTesting() const {
   return disposed_;
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 class QpdfDocument;
 
@@ -46,6 +46,6 @@ class Disposer {
   std::thread thread_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_DISPOSER_H_

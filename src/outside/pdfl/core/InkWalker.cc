@@ -15,7 +15,7 @@
 #include "shared/Constants.h"
 #include "shared/TextCodec.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 // Complete ink lists kept for reuse, in entries (8 bytes each) over the
@@ -91,7 +91,7 @@ struct Item {
 };
 using Items = std::vector<Item>;
 
-bool IsProcessName(std::string_view name) { return pdfshared::IsProcessInk(name); }
+bool IsProcessName(std::string_view name) { return shared::IsProcessInk(name); }
 
 bool IsNoInk(std::string_view name) { return name == "All" || name == "None"; }
 
@@ -253,7 +253,7 @@ struct InkWalker::Impl {
     }
     // getName() has #xx decoded; bytes that are not UTF-8 are read as
     // PDFDocEncoding, as for every other name the library reports.
-    std::string text = pdfshared::DecodeNameText(name.getName());
+    std::string text = shared::DecodeNameText(name.getName());
     if (text.empty()) {
       warn("empty colorant name; skipped");
       return;
@@ -711,4 +711,4 @@ std::vector<Ink> InkWalker::pageInks(const PageParts& parts, bool includeOPI) {
       includeOPI, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -23,7 +23,7 @@
 
 #include "outside/pdfl/core/PageTree.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 struct Ink {
   std::string name;  // decoded colorant name ("PANTONE 185 C")
@@ -81,6 +81,6 @@ class InkWalker {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_INKWALKER_H_

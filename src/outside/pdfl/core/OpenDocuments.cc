@@ -7,7 +7,7 @@
 
 #include "outside/pdfl/core/QpdfDocument.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 struct Entry {
@@ -81,4 +81,4 @@ size_t OpenDocuments::CountForTesting() {
   return r.entries.size();
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -13,7 +13,7 @@
 
 #include "outside/pdfl/core/RegularFile.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 class QpdfDocument;
 class WorkBudget;
@@ -39,6 +39,6 @@ class OpenDocuments {
   static size_t CountForTesting();
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_OPENDOCUMENTS_H_

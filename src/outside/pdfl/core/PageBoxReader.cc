@@ -6,7 +6,7 @@
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/QpdfDocument.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 std::shared_ptr<QpdfDocument> Parse(const std::string& path, RegularFile& file) {
@@ -18,7 +18,7 @@ std::shared_ptr<QpdfDocument> Parse(const std::string& path, RegularFile& file) 
   auto doc = std::make_shared<QpdfDocument>(path, std::move(bytes), std::move(budget), /*repair=*/true, TraceSink{},
                                             &file.identity());
   if (doc->open(nullptr) == QpdfDocument::OpenResult::NeedsPassword &&
-      doc->open(pdfshared::kHostPassword) == QpdfDocument::OpenResult::NeedsPassword) {
+      doc->open(shared::kHostPassword) == QpdfDocument::OpenResult::NeedsPassword) {
     return nullptr;
   }
   return doc;
@@ -72,4 +72,4 @@ bool PageBoxReader::cropBoxInPoints(size_t index, double box[4]) noexcept {
   }
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

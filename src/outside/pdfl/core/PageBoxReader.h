@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 class QpdfDocument;
 
@@ -39,6 +39,6 @@ class PageBoxReader {
   bool attached_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGEBOXREADER_H_

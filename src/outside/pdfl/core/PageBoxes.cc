@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 void Warn(const Diagnostics& diagnostics, const std::string& message) {
@@ -112,4 +112,4 @@ int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostic
   return static_cast<int>(((degrees % 360) + 360) % 360);
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -8,7 +8,7 @@
 
 #include "outside/pdfl/core/PageTree.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // A rectangle in default user space: llx <= urx, lly <= ury once normalised.
 struct Box {
@@ -39,6 +39,6 @@ Box MediaBoxFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostic
 Box CropBoxFrom(QPDFObjectHandle page, const Box& media, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
 int RotationFrom(QPDFObjectHandle page, QPDFObjectHandle value, const Diagnostics& diagnostics = {});
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGEBOXES_H_

@@ -6,14 +6,14 @@
 
 #include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 const std::string kGroupKey = "/Group";
 const std::string kAnnotsKey = "/Annots";
 
 // A diagnostics sink that keeps the first message in `slot`.
-pdfcore::Diagnostics Into(std::string& slot) {
+Diagnostics Into(std::string& slot) {
   return [&slot](const std::string& message) {
     if (slot.empty()) slot = message;
   };
@@ -31,17 +31,17 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
   const size_t slot = pages_.size();
   Page entry;
   try {
-    pdfcore::InheritedAttributes inherited = inheritance_.of(page);
+    InheritedAttributes inherited = inheritance_.of(page);
     Notes notes;
-    const pdfcore::Box media = pdfcore::MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
-    const pdfcore::Box crop = pdfcore::CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
-    entry.rotation = static_cast<int16_t>(pdfcore::RotationFrom(page, inherited.rotate, Into(notes.rotation)));
+    const Box media = MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
+    const Box crop = CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
+    entry.rotation = static_cast<int16_t>(RotationFrom(page, inherited.rotate, Into(notes.rotation)));
     entry.media = media;
     entry.crop = crop;
-    entry.userUnit = pdfcore::UserUnit(page);
+    entry.userUnit = UserUnit(page);
     entry.resources = inherited.resources;
-    QPDFObjectHandle group = pdfcore::KeyIfPresent(page, kGroupKey);
-    QPDFObjectHandle annots = pdfcore::KeyIfPresent(page, kAnnotsKey);
+    QPDFObjectHandle group = KeyIfPresent(page, kGroupKey);
+    QPDFObjectHandle annots = KeyIfPresent(page, kAnnotsKey);
     if (group.isInitialized() || annots.isInitialized()) {
       extras_.emplace(slot, Extras{group, annots});
       entry.hasExtras = true;
@@ -107,8 +107,8 @@ const PageTable::Notes* PageTable::notes(size_t index) const {
   return it == notes_.end() ? nullptr : &it->second;
 }
 
-pdfcore::InkWalker::PageParts PageTable::inkParts(size_t index) const {
-  pdfcore::InkWalker::PageParts parts;
+InkWalker::PageParts PageTable::inkParts(size_t index) const {
+  InkWalker::PageParts parts;
   parts.resources = page(index).resources;
   if (page(index).hasExtras) {
     auto it = extras_.find(slots_[index]);
@@ -120,4 +120,4 @@ pdfcore::InkWalker::PageParts PageTable::inkParts(size_t index) const {
   return parts;
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -24,7 +24,7 @@
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/reader/PageWalk.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 class PageTable {
  public:
@@ -56,7 +56,7 @@ class PageTable {
   int rotation(size_t index) const { return page(index).rotation; }
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
-  pdfcore::InkWalker::PageParts inkParts(size_t index) const;
+  InkWalker::PageParts inkParts(size_t index) const;
   // For a page the structure reader measured: its object number, where its
   // resources are, and whether it has a /Group or /Annots.
   uint32_t pageObject(size_t index) const { return page(index).object; }
@@ -87,7 +87,7 @@ class PageTable {
 
   const Page& page(size_t index) const { return pages_[slots_[index]]; }
 
-  pdfcore::Inheritance inheritance_;
+  Inheritance inheritance_;
   // A page object listed many times is one entry of pages_: slots_ maps
   // each page index to it, so a file cannot multiply what a page costs.
   std::vector<uint32_t> slots_;
@@ -98,6 +98,6 @@ class PageTable {
   std::unordered_map<size_t, std::exception_ptr> broken_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGETABLE_H_

@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 // How often long walks call the checkpoint (in kids visited).
@@ -445,4 +445,4 @@ InheritedAttributes Inheritance::of(QPDFObjectHandle page) {
   return own;
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // Receives warnings about damaged structure; may be empty.
 using Diagnostics = std::function<void(const std::string& message)>;
@@ -103,6 +103,6 @@ class Inheritance {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_PAGETREE_H_

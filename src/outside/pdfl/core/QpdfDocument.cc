@@ -14,7 +14,7 @@
 #include "outside/pdfl/core/SilentLogger.h"
 #include "shared/TextCodec.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 constexpr size_t kMaxTracedMessage = 400;
@@ -151,11 +151,11 @@ void QpdfDocument::drainWarnings() {
 
 void QpdfDocument::checkpoint() { budget_->checkDeadline(); }
 
-pdfcore::Diagnostics QpdfDocument::diagnostics() {
+Diagnostics QpdfDocument::diagnostics() {
   return [this](const std::string& message) { warn(message); };
 }
 
-pdfcore::Checkpoint QpdfDocument::checkpointFn() {
+Checkpoint QpdfDocument::checkpointFn() {
   return [this]() { checkpoint(); };
 }
 
@@ -225,8 +225,8 @@ std::string QpdfDocument::infoText(const std::string& key) {
       const reader::Object* entry = info.get(std::string_view(key).substr(1));
       if (entry == nullptr) return {};
       const reader::Object value = reader_->resolve(*entry);
-      if (value.type() == reader::Object::Type::String) return pdfshared::DecodeTextString(value.text());
-      if (value.type() == reader::Object::Type::Name) return pdfshared::DecodeNameText("/" + value.text());
+      if (value.type() == reader::Object::Type::String) return shared::DecodeTextString(value.text());
+      if (value.type() == reader::Object::Type::Name) return shared::DecodeNameText("/" + value.text());
       return {};
     } catch (const reader::Refusal& refusal) {
       fallBack(refusal.what());
@@ -236,8 +236,8 @@ std::string QpdfDocument::infoText(const std::string& key) {
   QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
   if (!info.isDictionary() || key.empty()) return {};
   QPDFObjectHandle value = info.getKey(key);
-  if (value.isString()) return pdfshared::DecodeTextString(value.getStringValue());
-  if (value.isName()) return pdfshared::DecodeNameText(value.getName());
+  if (value.isString()) return shared::DecodeTextString(value.getStringValue());
+  if (value.isName()) return shared::DecodeNameText(value.getName());
   return {};
 }
 
@@ -283,18 +283,18 @@ std::vector<Ink> QpdfDocument::pageInks(size_t index, bool includeOPI) {
   return inkWalker().pageInks(pageTable_.inkParts(index), includeOPI);
 }
 
-pdfcore::PageTree& QpdfDocument::pageTree() {
+PageTree& QpdfDocument::pageTree() {
   if (reader_) fallBack("libqpdf's page tree is asked for");
   if (!pageTree_) {
-    pageTree_ = std::make_unique<pdfcore::PageTree>(
+    pageTree_ = std::make_unique<PageTree>(
         *pdf_, diagnostics(), checkpointFn(),
         [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
   }
   return *pageTree_;
 }
 
-pdfcore::InkWalker& QpdfDocument::inkWalker() {
-  if (!inkWalker_) inkWalker_ = std::make_unique<pdfcore::InkWalker>(diagnostics(), checkpointFn());
+InkWalker& QpdfDocument::inkWalker() {
+  if (!inkWalker_) inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
   return *inkWalker_;
 }
 
@@ -303,7 +303,7 @@ std::unique_ptr<QPDF> QpdfDocument::attempt(std::shared_ptr<Buffer> bytes, const
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
-  pdf->setLogger(pdfcore::CountingLogger(budget_));
+  pdf->setLogger(CountingLogger(budget_));
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
@@ -463,7 +463,8 @@ QpdfDocument::OpenResult QpdfDocument::open(const char* password) {
   return openWithQpdf(password);
 }
 
-QpdfDocument::OpenResult QpdfDocument::openWithQpdf(const char* password) {  std::exception_ptr firstError;
+QpdfDocument::OpenResult QpdfDocument::openWithQpdf(const char* password) {
+  std::exception_ptr firstError;
   // A catalog without a page tree: the last resort.
   std::unique_ptr<QPDF> withoutPages;
   std::shared_ptr<Buffer> withoutPagesBytes;
@@ -537,4 +538,4 @@ QpdfDocument::OpenResult QpdfDocument::openWithQpdf(const char* password) {  std
   throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

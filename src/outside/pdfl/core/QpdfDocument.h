@@ -27,7 +27,7 @@
 #include "outside/pdfl/core/reader/StructureReader.h"
 #include "shared/Constants.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // Warnings traced per document; the rest are only counted.
 inline constexpr size_t kTracedWarnings = 8;
@@ -60,8 +60,8 @@ class QpdfDocument {
 
   // Opens with `password` (null: none, which also tries the empty user
   // password). Without a password the structure reader is tried first; a
-  // file it refuses (one trace line says why) is read by libqpdf. NeedsPassword when the document is encrypted and the password
-  // does not open it. Throws on every other failure.
+  // file it refuses (one trace line says why) is read by libqpdf. NeedsPassword when the document is encrypted and the
+  // password does not open it. Throws on every other failure.
   OpenResult open(const char* password);
   bool isOpen() const { return pdf_ != nullptr || reader_ != nullptr; }
   // Whether the structure reader answers for this document (so far).
@@ -91,9 +91,9 @@ class QpdfDocument {
   // libqpdf's page tree; the pages it finds are kept in pageTable(), and
   // libqpdf drops their parsed dictionaries. The document is read by
   // libqpdf from then on.
-  pdfcore::PageTree& pageTree();
+  PageTree& pageTree();
   const PageTable& pageTable() const { return pageTable_; }
-  pdfcore::InkWalker& inkWalker();
+  InkWalker& inkWalker();
   WorkBudget& budget() { return *budget_; }
   std::shared_ptr<WorkBudget> sharedBudget() const { return budget_; }
   const std::string& path() const { return path_; }
@@ -110,8 +110,8 @@ class QpdfDocument {
   // Raises WorkLimitExceeded when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.
   void checkpoint();
-  pdfcore::Diagnostics diagnostics();
-  pdfcore::Checkpoint checkpointFn();
+  Diagnostics diagnostics();
+  Checkpoint checkpointFn();
 
  private:
   struct Candidate;
@@ -150,8 +150,8 @@ class QpdfDocument {
   std::shared_ptr<Buffer> rebuiltBytes_;
   std::unique_ptr<QPDF> pdf_;
   PageTable pageTable_;  // holds objects of pdf_
-  std::unique_ptr<pdfcore::PageTree> pageTree_;
-  std::unique_ptr<pdfcore::InkWalker> inkWalker_;
+  std::unique_ptr<PageTree> pageTree_;
+  std::unique_ptr<InkWalker> inkWalker_;
   // Refer to bytes_.
   std::unique_ptr<reader::StructureReader> reader_;
   std::unique_ptr<reader::PageWalk> readerWalk_;
@@ -159,6 +159,6 @@ class QpdfDocument {
   std::unordered_map<uint32_t, bool> resourcesNull_;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_QPDFDOCUMENT_H_

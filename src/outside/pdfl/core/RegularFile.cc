@@ -13,7 +13,7 @@
 
 #include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 constexpr size_t kReadChunk = 1 << 20;
@@ -104,4 +104,4 @@ std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const 
   return bytes;
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

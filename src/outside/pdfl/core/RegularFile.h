@@ -16,12 +16,12 @@
 
 class Buffer;
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 class WorkBudget;
 
 // Documents larger than this are refused (shared/Constants.h).
-using pdfshared::kMaxFileBytes;
+using shared::kMaxFileBytes;
 
 // Which file a descriptor reads, and which version of it: two opens that
 // give equal identities read the same bytes.
@@ -82,6 +82,6 @@ class RegularFile {
 using ReadAt = std::function<int64_t(uint64_t offset, void* buffer, size_t n)>;
 std::shared_ptr<Buffer> ReadWhole(const std::string& path, uint64_t size, const ReadAt& readAt, WorkBudget& budget);
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_REGULARFILE_H_

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 constexpr size_t kCheckEvery = 4096;         // matches between checkpoint calls
@@ -432,4 +432,4 @@ void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map
   bytes += "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // Highest object number a repair accepts (the PDF implementation limit).
 inline constexpr int kMaxRepairObjectNumber = 8388607;
@@ -86,6 +86,6 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
 void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map<int, std::pair<int, int>>& compressed,
                       const RebuiltTrailer& trailer);
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_REPAIR_H_

@@ -6,7 +6,7 @@
 
 #include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 // libqpdf ends each warning it writes with a newline.
@@ -39,4 +39,4 @@ std::shared_ptr<QPDFLogger> CountingLogger(std::shared_ptr<WorkBudget> budget) {
   return logger;
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // A logger that discards info, warnings and errors. Warnings are still
 // collected by each QPDF object (getWarnings) for the caller to trace.
@@ -19,6 +19,6 @@ class WorkBudget;
 // warnings not suppressed: libqpdf then writes every warning as it arises.
 std::shared_ptr<QPDFLogger> CountingLogger(std::shared_ptr<WorkBudget> budget);
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_SILENTLOGGER_H_

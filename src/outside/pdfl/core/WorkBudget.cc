@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 // Generous multiples of the file size: opening, repairing and walking a
@@ -195,4 +195,4 @@ void BudgetedInput::unreadCh(char ch) {
   if (!stopped_) inner_->unreadCh(ch);
 }
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace pdfcore {
+namespace pdfparse::core {
 
 // Raised when the deadline has passed or the budget is spent. The engine
 // turns it into the library's time-out error.
@@ -128,6 +128,6 @@ class BudgetedInput : public InputSource {
   bool stopped_ = false;
 };
 
-}  // namespace pdfcore
+}  // namespace pdfparse::core
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_WORKBUDGET_H_

@@ -1,6 +1,6 @@
 #include "outside/pdfl/qpdf/AtomTable.h"
 
-namespace pdfl_qpdf {
+namespace pdfparse::qpdfengine {
 
 ASAtom AtomTable::findOrAdd(std::string_view text) {
   auto found = byText_.find(text);
@@ -56,4 +56,4 @@ size_t AtomTable::size() const {
   return byId_.size();
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfparse::qpdfengine

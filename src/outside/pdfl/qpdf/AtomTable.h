@@ -18,7 +18,7 @@
 
 #include "outside/pdfl/PdflTypes.h"
 
-namespace pdfl_qpdf {
+namespace pdfparse::qpdfengine {
 
 class AtomTable {
  public:
@@ -50,6 +50,6 @@ class AtomTable {
   ASAtom next_ = 1;
 };
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfparse::qpdfengine
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_ATOMTABLE_H_

@@ -25,11 +25,11 @@
 #include "shared/Environment.h"
 #include "shared/TextCodec.h"
 
-namespace pdfl_qpdf {
+namespace pdfparse::qpdfengine {
 
-using pdfcore::PageTable;
-using pdfcore::QpdfDocument;
-using pdfcore::WorkLimitExceeded;
+using core::PageTable;
+using core::QpdfDocument;
+using core::WorkLimitExceeded;
 
 namespace {
 
@@ -55,39 +55,39 @@ ASErrorCode FileErrorCode(int err) {
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-      return pdfl_err::kFileNotFound;
+      return pdfl::err::kFileNotFound;
     case EACCES:
     case EPERM:
-      return pdfl_err::kFilePermission;
+      return pdfl::err::kFilePermission;
     case EISDIR:
     case ENODEV:
     case ENXIO:
-      return pdfl_err::kNotRegularFile;
+      return pdfl::err::kNotRegularFile;
     case ENOMEM:
-      return pdfl_err::kNoMemory;
+      return pdfl::err::kNoMemory;
     case EFBIG:
     case EOVERFLOW:
-      return pdfl_err::kFileTooLarge;
+      return pdfl::err::kFileTooLarge;
     default:
-      return pdfl_err::kFileRead;
+      return pdfl::err::kFileRead;
   }
 }
 
 ASErrorCode CodeOf(qpdf_error_code_e code) {
   switch (code) {
     case qpdf_e_password:
-      return pdfl_err::kPassword;
+      return pdfl::err::kPassword;
     case qpdf_e_unsupported:
-      return pdfl_err::kUnsupported;
+      return pdfl::err::kUnsupported;
     case qpdf_e_damaged_pdf:
     case qpdf_e_pages:
     case qpdf_e_object:
     case qpdf_e_linearization:
-      return pdfl_err::kDamaged;
+      return pdfl::err::kDamaged;
     case qpdf_e_system:
-      return pdfl_err::kFileRead;
+      return pdfl::err::kFileRead;
     default:
-      return pdfl_err::kInternal;
+      return pdfl::err::kInternal;
   }
 }
 
@@ -116,14 +116,14 @@ class DrainWarnings {
 // Reads the whole file through the host's file system, with the budget of
 // the inquiry it starts.
 std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::string& path,
-                                      std::shared_ptr<pdfcore::WorkBudget>* budget,
-                                      std::optional<pdfcore::FileIdentity>* identity) {
+                                      std::shared_ptr<core::WorkBudget>* budget,
+                                      std::optional<core::FileIdentity>* identity) {
   std::unique_ptr<outside::File> file;
   int err = fileSys.open(path, &file);
-  if (err != 0) throw PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
-  if (!file) throw PdflException(pdfl_err::kInternal, "cannot open " + path + ": the file system gave no file");
-  if (const pdfcore::FileIdentity* id = file->identity()) *identity = *id;
-  pdfcore::Limits limits;
+  if (err != 0) throw pdfl::PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
+  if (!file) throw pdfl::PdflException(pdfl::err::kInternal, "cannot open " + path + ": the file system gave no file");
+  if (const core::FileIdentity* id = file->identity()) *identity = *id;
+  core::Limits limits;
   limits.timeoutMillis = InquiryTimeoutMillis();
   limits.memoryBytes = InquiryMemoryLimitBytes();
   limits.clock = [] { return outside::CurrentPlatform()->MonotonicMillis(); };
@@ -134,9 +134,9 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
                ? static_cast<uint64_t>(counters.WorkingSetSize)
                : uint64_t{0};
   };
-  *budget = std::make_shared<pdfcore::WorkBudget>(file->size(), limits);
+  *budget = std::make_shared<core::WorkBudget>(file->size(), limits);
   outside::File* raw = file.get();
-  return pdfcore::ReadWhole(
+  return core::ReadWhole(
       path, file->size(), [raw](uint64_t offset, void* buffer, size_t n) { return raw->readAt(offset, buffer, n); },
       **budget);
 }
@@ -151,7 +151,7 @@ uint64_t PositiveFromEnvironment(const char* name, uint64_t fallback) {
   char text[32] = {};
   outside::DWORD n = outside::CurrentPlatform()->GetEnvironmentVariableA(name, text, sizeof text);
   if (n == 0 || n >= sizeof text) return fallback;
-  return pdfshared::PositiveOr(text, fallback);
+  return shared::PositiveOr(text, fallback);
 }
 
 }  // namespace
@@ -172,40 +172,40 @@ uint64_t InquiryMemoryLimitBytes() {
 [[noreturn]] void RaiseAsPdflException(const char* call) {
   try {
     throw;
-  } catch (const PdflException&) {
+  } catch (const pdfl::PdflException&) {
     throw;
-  } catch (const pdfcore::MemoryLimitExceeded& e) {
-    throw PdflException(pdfl_err::kNoMemory, Message(call, e.what()));
-  } catch (const pdfcore::WorkLimitExceeded& e) {
-    throw PdflException(pdfl_err::kTimeout, Message(call, e.what()));
-  } catch (const pdfcore::NotPdfError& e) {
-    throw PdflException(pdfl_err::kNotPdf, Message(call, e.what()));
-  } catch (const pdfcore::FileTooLarge& e) {
-    throw PdflException(pdfl_err::kFileTooLarge, Message(call, e.what()));
-  } catch (const pdfcore::FileError& e) {
+  } catch (const core::MemoryLimitExceeded& e) {
+    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, e.what()));
+  } catch (const core::WorkLimitExceeded& e) {
+    throw pdfl::PdflException(pdfl::err::kTimeout, Message(call, e.what()));
+  } catch (const core::NotPdfError& e) {
+    throw pdfl::PdflException(pdfl::err::kNotPdf, Message(call, e.what()));
+  } catch (const core::FileTooLarge& e) {
+    throw pdfl::PdflException(pdfl::err::kFileTooLarge, Message(call, e.what()));
+  } catch (const core::FileError& e) {
     const ASErrorCode code =
-        e.stage() == pdfcore::FileError::Stage::Open ? FileErrorCode(e.error()) : pdfl_err::kFileRead;
-    throw PdflException(code, Message(call, e.what()));
+        e.stage() == core::FileError::Stage::Open ? FileErrorCode(e.error()) : pdfl::err::kFileRead;
+    throw pdfl::PdflException(code, Message(call, e.what()));
   } catch (const QPDFExc& e) {
-    throw PdflException(CodeOf(e.getErrorCode()), Message(call, e.what()));
+    throw pdfl::PdflException(CodeOf(e.getErrorCode()), Message(call, e.what()));
   } catch (const QPDFSystemError& e) {
-    throw PdflException(FileErrorCode(e.getErrno()), Message(call, e.what()));
+    throw pdfl::PdflException(FileErrorCode(e.getErrno()), Message(call, e.what()));
   } catch (const std::bad_alloc&) {
-    throw PdflException(pdfl_err::kNoMemory, Message(call, "out of memory"));
+    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, "out of memory"));
   } catch (const std::length_error& e) {
-    throw PdflException(pdfl_err::kNoMemory, Message(call, std::string("request too large: ") + e.what()));
+    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, std::string("request too large: ") + e.what()));
   } catch (const std::range_error& e) {
-    throw PdflException(pdfl_err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
+    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
   } catch (const std::overflow_error& e) {
-    throw PdflException(pdfl_err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
+    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
   } catch (const std::logic_error& e) {
-    throw PdflException(pdfl_err::kInternal, Message(call, std::string("internal error: ") + e.what()));
+    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, std::string("internal error: ") + e.what()));
   } catch (const std::runtime_error& e) {
-    throw PdflException(pdfl_err::kDamaged, Message(call, e.what()));
+    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, e.what()));
   } catch (const std::exception& e) {
-    throw PdflException(pdfl_err::kInternal, Message(call, std::string("internal error: ") + e.what()));
+    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, std::string("internal error: ") + e.what()));
   } catch (...) {
-    throw PdflException(pdfl_err::kInternal, Message(call, "unknown failure"));
+    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, "unknown failure"));
   }
 }
 
@@ -260,20 +260,22 @@ QpdfEngine::~QpdfEngine() {
 }
 
 void QpdfEngine::requireStarted(const char* call) const {
-  if (initCount_ <= 0) throw PdflException(pdfl_err::kNotInitialized, Message(call, "the library is not started"));
+  if (initCount_ <= 0)
+    throw pdfl::PdflException(pdfl::err::kNotInitialized, Message(call, "the library is not started"));
 }
 
 QpdfEngine::Doc& QpdfEngine::docOf(PDDoc handle, bool allowPending) {
   auto it = docs_.find(reinterpret_cast<Doc*>(handle));
   if (handle == nullptr || it == docs_.end() || (it->second->pending && !allowPending)) {
-    throw PdflException(pdfl_err::kBadParameter, "not an open document");
+    throw pdfl::PdflException(pdfl::err::kBadParameter, "not an open document");
   }
   return *it->second;
 }
 
 QpdfEngine::Page& QpdfEngine::pageOf(PDPage handle) {
   auto it = pages_.find(reinterpret_cast<Page*>(handle));
-  if (handle == nullptr || it == pages_.end()) throw PdflException(pdfl_err::kBadParameter, "not an acquired page");
+  if (handle == nullptr || it == pages_.end())
+    throw pdfl::PdflException(pdfl::err::kBadParameter, "not an acquired page");
   return *it->second;
 }
 
@@ -281,7 +283,7 @@ void QpdfEngine::closeDoc(Doc* doc) {
   for (auto& [index, page] : doc->pages) pages_.erase(page);
   doc->pages.clear();
   if (doc->doc) {
-    pdfcore::OpenDocuments::Remove(doc->doc.get());
+    core::OpenDocuments::Remove(doc->doc.get());
     doc->doc->traceUnshownWarnings();
     atoms_.release(doc->atoms);
     disposer_.dispose(std::move(doc->doc));
@@ -303,21 +305,21 @@ void QpdfEngine::closeAll() {
 
 ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
   auto fail = [](ASErrorCode code, const std::string& why) {
-    pdfl_detail::SetCurrentException(PdflException(code, "PDFLInit: " + why));
+    pdfl::detail::SetCurrentException(pdfl::PdflException(code, "PDFLInit: " + why));
     return code;
   };
   try {
-    if (data == nullptr) return fail(pdfl_err::kInitBadRecord, "no initialisation record");
+    if (data == nullptr) return fail(pdfl::err::kInitBadRecord, "no initialisation record");
     if (data->size != sizeof(PDFLDataRec)) {
-      return fail(pdfl_err::kInitBadRecord, "the initialisation record has size " + std::to_string(data->size) +
-                                                ", not " + std::to_string(sizeof(PDFLDataRec)));
+      return fail(pdfl::err::kInitBadRecord, "the initialisation record has size " + std::to_string(data->size) +
+                                                 ", not " + std::to_string(sizeof(PDFLDataRec)));
     }
     if (data->dirListLen < 0 || data->dirListLen > 3) {
-      return fail(pdfl_err::kInitBadRecord,
+      return fail(pdfl::err::kInitBadRecord,
                   "the directory count " + std::to_string(data->dirListLen) + " is not between 0 and 3");
     }
     if (data->dirListLen > 0 && data->dirList == nullptr) {
-      return fail(pdfl_err::kInitBadRecord, "a directory count without a directory list");
+      return fail(pdfl::err::kInitBadRecord, "a directory count without a directory list");
     }
     std::vector<std::string> dirs;
     for (ASInt32 i = 0; i < data->dirListLen; ++i) {
@@ -326,11 +328,11 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
       size_t n = 0;
       while (n < static_cast<size_t>(kPdflDirEntryUnits) && entry[n] != 0) ++n;
       if (n == static_cast<size_t>(kPdflDirEntryUnits)) {
-        return fail(pdfl_err::kInitBadRecord, "directory entry " + std::to_string(i) + " is not terminated within " +
-                                                  std::to_string(kPdflDirEntryUnits) + " units");
+        return fail(pdfl::err::kInitBadRecord, "directory entry " + std::to_string(i) + " is not terminated within " +
+                                                   std::to_string(kPdflDirEntryUnits) + " units");
       }
       const std::u16string units(entry, entry + n);
-      dirs.push_back(pdfshared::Utf16ToUtf8(units.data(), units.size()));
+      dirs.push_back(shared::Utf16ToUtf8(units.data(), units.size()));
     }
     if (initCount_ == 0) {
       // Each document reports through a silent logger of its own; libqpdf's
@@ -342,9 +344,9 @@ ASInt32 QpdfEngine::PDFLInit(PDFLDataRec* data) {
     ++initCount_;
     return 0;
   } catch (const std::bad_alloc&) {
-    return fail(pdfl_err::kNoMemory, "out of memory");
+    return fail(pdfl::err::kNoMemory, "out of memory");
   } catch (...) {
-    return fail(pdfl_err::kInternal, "unexpected failure");
+    return fail(pdfl::err::kInternal, "unexpected failure");
   }
 }
 
@@ -383,7 +385,7 @@ ASUns32 QpdfEngine::ASPurgeMemory(ASUns32 /*bytes*/) {
 
 ASAtom QpdfEngine::ASAtomFromString(const char* text) {
   return Guarded("ASAtomFromString", [&] {
-    if (text == nullptr) throw PdflException(pdfl_err::kBadParameter, "ASAtomFromString: no text");
+    if (text == nullptr) throw pdfl::PdflException(pdfl::err::kBadParameter, "ASAtomFromString: no text");
     return atoms_.intern(text);
   });
 }
@@ -399,14 +401,14 @@ ASPathName QpdfEngine::ASFileSysCreatePathName(ASFileSys fileSys, ASAtom pathSpe
   return Guarded("ASFileSysCreatePathName", [&] {
     requireStarted("ASFileSysCreatePathName");
     if (std::strcmp(atoms_.text(pathSpecType), "Cstring") != 0) {
-      throw PdflException(pdfl_err::kBadParameter, std::string("ASFileSysCreatePathName: path type \"") +
-                                                       atoms_.text(pathSpecType) + "\" is not supported");
+      throw pdfl::PdflException(pdfl::err::kBadParameter, std::string("ASFileSysCreatePathName: path type \"") +
+                                                              atoms_.text(pathSpecType) + "\" is not supported");
     }
-    if (pathSpec == nullptr) throw PdflException(pdfl_err::kBadParameter, "ASFileSysCreatePathName: no path");
+    if (pathSpec == nullptr) throw pdfl::PdflException(pdfl::err::kBadParameter, "ASFileSysCreatePathName: no path");
     const char* text = static_cast<const char*>(pathSpec);
     size_t length = strnlen(text, kMaxPathBytes + 1);
     if (length > kMaxPathBytes) {
-      throw PdflException(pdfl_err::kBadParameter, "ASFileSysCreatePathName: the path is too long");
+      throw pdfl::PdflException(pdfl::err::kBadParameter, "ASFileSysCreatePathName: the path is too long");
     }
     auto path = std::make_unique<Path>();
     path->fileSys = outside::FileSysFromHandle(fileSys ? fileSys : CPdfFileSysIf::Create(CPdfFileSysIf::eModeRead));
@@ -421,7 +423,7 @@ void QpdfEngine::ASFileSysReleasePathName(ASFileSys /*fileSys*/, ASPathName path
   Guarded("ASFileSysReleasePathName", [&] {
     if (path == nullptr) return;
     if (paths_.erase(reinterpret_cast<Path*>(path)) == 0) {
-      throw PdflException(pdfl_err::kBadParameter, "ASFileSysReleasePathName: not a path name of this library");
+      throw pdfl::PdflException(pdfl::err::kBadParameter, "ASFileSysReleasePathName: not a path name of this library");
     }
   });
 }
@@ -436,13 +438,13 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
       requireStarted("PDDocOpenEx");
       auto pathIt = paths_.find(reinterpret_cast<Path*>(pathName));
       if (pathName == nullptr || pathIt == paths_.end()) {
-        throw PdflException(pdfl_err::kBadParameter, "PDDocOpenEx: not a path name of this library");
+        throw pdfl::PdflException(pdfl::err::kBadParameter, "PDDocOpenEx: not a path name of this library");
       }
       // A copy: the callback below may release the path name.
       const std::string path = pathIt->second->path;
       outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
-      std::shared_ptr<pdfcore::WorkBudget> budget;
-      std::optional<pdfcore::FileIdentity> identity;
+      std::shared_ptr<core::WorkBudget> budget;
+      std::optional<core::FileIdentity> identity;
       std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
 
       QpdfDocument::SetStructureReaderEnabled(StructureReaderWanted());
@@ -457,18 +459,18 @@ PDDoc QpdfEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuthProc
         bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
         if (docs_.count(raw) == 0) {  // the callback closed it
           raw = nullptr;
-          throw PdflException(pdfl_err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
+          throw pdfl::PdflException(pdfl::err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
         }
         if (!granted || !raw->doc->isOpen()) {
-          throw PdflException(pdfl_err::kPassword,
-                              "PDDocOpenEx: " + path +
-                                  (authProc ? ": encrypted; the password was not accepted"
-                                            : ": encrypted and no authorisation callback was given"));
+          throw pdfl::PdflException(pdfl::err::kPassword,
+                                    "PDDocOpenEx: " + path +
+                                        (authProc ? ": encrypted; the password was not accepted"
+                                                  : ": encrypted and no authorisation callback was given"));
         }
         raw->pending = false;
       }
       raw->doc->drainWarnings();
-      pdfcore::OpenDocuments::Add(raw->doc, path);
+      core::OpenDocuments::Add(raw->doc, path);
       return reinterpret_cast<PDDoc>(raw);
     } catch (...) {
       // A document that did not open is closed again.
@@ -519,7 +521,7 @@ ASInt32 QpdfEngine::PDDocGetInfo(PDDoc handle, const char* key, char* buffer, AS
   return Guarded("PDDocGetInfo", [&] {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
-    if (key == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDDocGetInfo: no key");
+    if (key == nullptr) throw pdfl::PdflException(pdfl::err::kBadParameter, "PDDocGetInfo: no key");
     if (buffer != nullptr && bufSize > 0) buffer[0] = '\0';
     doc.doc->checkpoint();
     std::string text = doc.doc->infoText(key[0] == '/' ? std::string(key) : "/" + std::string(key));
@@ -541,7 +543,8 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
     Doc& doc = docOf(handle);
     DrainWarnings drain(*doc.doc);
     if (index < 0) {
-      throw PdflException(pdfl_err::kBadPage, "PDDocAcquirePage: page index " + std::to_string(index) + " is negative");
+      throw pdfl::PdflException(pdfl::err::kBadPage,
+                                "PDDocAcquirePage: page index " + std::to_string(index) + " is negative");
     }
     auto known = doc.pages.find(index);
     if (known != doc.pages.end()) {
@@ -552,8 +555,8 @@ PDPage QpdfEngine::PDDocAcquirePage(PDDoc handle, ASInt32 index) {
     const bool reached = doc.doc->reachPage(static_cast<size_t>(index));
     doc.doc->checkpoint();
     if (!reached) {
-      throw PdflException(pdfl_err::kBadPage,
-                          "PDDocAcquirePage: page index " + std::to_string(index) + " is beyond the last page");
+      throw pdfl::PdflException(pdfl::err::kBadPage,
+                                "PDDocAcquirePage: page index " + std::to_string(index) + " is beyond the last page");
     }
     auto page = std::make_unique<Page>();
     page->doc = &doc;
@@ -610,13 +613,13 @@ void QpdfEngine::PDPageGetCropBox(PDPage handle, ASFixedRect* box) {
 // The page's box as the walk recorded it, with the warnings it left.
 void QpdfEngine::readPageBox(PDPage handle, ASFixedRect* box, bool crop) {
   pageOf(handle);
-  if (box == nullptr) throw PdflException(pdfl_err::kBadParameter, "page box: no rectangle");
+  if (box == nullptr) throw pdfl::PdflException(pdfl::err::kBadParameter, "page box: no rectangle");
   onRecordedPage(handle, [&](QpdfDocument& doc, const PageTable& table, size_t index) {
     if (const PageTable::Notes* notes = table.notes(index)) {
       const std::string& warning = crop ? notes->crop : notes->media;
       if (!warning.empty()) doc.warn(warning);
     }
-    const pdfcore::Box& found = crop ? table.cropBox(index) : table.mediaBox(index);
+    const core::Box& found = crop ? table.cropBox(index) : table.mediaBox(index);
     *box = ASFixedRect{ToFixed(found.llx), ToFixed(found.ury), ToFixed(found.urx), ToFixed(found.lly)};
   });
 }
@@ -632,12 +635,12 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
                                   ASAtom colorModel) {
   Guarded("PDPageEnumInksEx", [&] {
     Page& page = pageOf(handle);
-    if (proc == nullptr) throw PdflException(pdfl_err::kBadParameter, "PDPageEnumInksEx: no callback");
+    if (proc == nullptr) throw pdfl::PdflException(pdfl::err::kBadParameter, "PDPageEnumInksEx: no callback");
     if (colorModel != ASAtomNull) {
       std::string model = atoms_.text(colorModel);
       if (model != "DeviceCMYK" && model != "CMYK") {
-        throw PdflException(pdfl_err::kUnsupported,
-                            "PDPageEnumInksEx: colour model \"" + model + "\" is not supported; only CMYK");
+        throw pdfl::PdflException(pdfl::err::kUnsupported,
+                                  "PDPageEnumInksEx: colour model \"" + model + "\" is not supported; only CMYK");
       }
     }
     QpdfDocument& doc = *page.doc->doc;
@@ -652,7 +655,7 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       return proc(&ink, clientData) != 0;
     };
     if (processInks_[0] == ASAtomNull) {
-      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(pdfshared::kProcessInks[i]);
+      for (size_t i = 0; i < 4; ++i) processInks_[i] = atoms_.intern(shared::kProcessInks[i]);
     }
     for (ASAtom atom : processInks_) {
       if (!report(atom, true)) return;
@@ -665,18 +668,18 @@ void QpdfEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc, vo
       // As for any damaged part of a page: its inks are skipped.
       doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
     }
-    const std::vector<pdfcore::Ink> found = doc.pageInks(index, includeOPI != 0);
+    const std::vector<core::Ink> found = doc.pageInks(index, includeOPI != 0);
     doc.checkpoint();
-    for (const pdfcore::Ink& ink : found) {
+    for (const core::Ink& ink : found) {
       if (!report(atoms_.internFor(ink.name, page.doc->atoms), ink.process)) return;
     }
   });
 }
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfparse::qpdfengine
 
-PdflEngine* DefaultPdflEngine() {
+pdfparse::pdfl::PdflEngine* pdfparse::pdfl::DefaultPdflEngine() {
   // Destroyed when the library is unloaded, so a host that unloads it leaks nothing.
-  static pdfl_qpdf::QpdfEngine engine;
+  static pdfparse::qpdfengine::QpdfEngine engine;
   return &engine;
 }

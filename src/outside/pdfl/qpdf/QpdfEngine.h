@@ -28,17 +28,17 @@
 #include "outside/pdfl/core/WorkBudget.h"
 #include "outside/pdfl/qpdf/AtomTable.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 class QpdfDocument;
-}
+}  // namespace pdfparse::core
 
-namespace pdfl_qpdf {
+namespace pdfparse::qpdfengine {
 
 // Files larger than this are refused with kFileTooLarge: the engine keeps a
 // document in memory while it is open.
-using pdfcore::kDefaultMemoryLimitBytes;
-using pdfcore::kDefaultTimeoutMillis;
-using pdfcore::kMaxFileBytes;
+using core::kDefaultMemoryLimitBytes;
+using core::kDefaultTimeoutMillis;
+using core::kMaxFileBytes;
 
 // Deadline of an inquiry from PDFPARSE_TIMEOUT_MS (milliseconds, > 0), read
 // through the current platform; kDefaultTimeoutMillis when unset or not a
@@ -62,7 +62,7 @@ uint64_t InquiryMemoryLimitBytes();
 // fixed range.
 ASFixed ToFixed(double points);
 
-class QpdfEngine : public PdflEngine {
+class QpdfEngine : public pdfl::PdflEngine {
  public:
   QpdfEngine();
   ~QpdfEngine() override;
@@ -132,9 +132,9 @@ class QpdfEngine : public PdflEngine {
   ASAtom processInks_[4] = {ASAtomNull, ASAtomNull, ASAtomNull, ASAtomNull};
   // Closed documents are torn down here, off the worker. Declared last: it
   // is destroyed first, joining its thread once the engine has closed all.
-  pdfcore::Disposer disposer_;
+  core::Disposer disposer_;
 };
 
-}  // namespace pdfl_qpdf
+}  // namespace pdfparse::qpdfengine
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_QPDF_QPDFENGINE_H_

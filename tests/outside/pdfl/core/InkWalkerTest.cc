@@ -8,11 +8,12 @@
 #include "outside/pdfl/core/InkWalker.h"
 #include "support/InkPdfs.h"
 
+namespace pdfparse::test {
 namespace {
 
 using namespace inkpdfs;
-using pdfcore::Ink;
-using pdfcore::InkWalker;
+using core::Ink;
+using core::InkWalker;
 using namespace testing;
 
 std::vector<std::string> Names(const std::vector<Ink>& inks, bool process = false) {
@@ -234,3 +235,4 @@ TEST(InkCheckpoint, AnAbandonedWalkPropagatesAndCachesNothingPartial) {
 }
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -11,7 +11,7 @@
 
 #include "outside/pdfl/core/PageBoxes.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 namespace {
 
 struct BoxCase {
@@ -104,4 +104,4 @@ TEST(PageBoxes, RulesPerPageDictionary) {
 }
 
 }  // namespace
-}  // namespace pdfcore
+}  // namespace pdfparse::core

@@ -10,9 +10,10 @@
 #include <set>
 
 #include "outside/pdfl/core/InkWalker.h"
-#include "support/InkPdfs.h"
 #include "pdfbuilder/PdfBuilder.h"
+#include "support/InkPdfs.h"
 
+namespace pdfparse::test {
 namespace {
 
 using Names = std::set<std::string>;
@@ -56,13 +57,13 @@ class PeerCheck : public testing::TestWithParam<const char*> {};
 
 TEST_P(PeerCheck, SpotAnswersAgreeExceptWhereExplained) {
   const std::string peer = GetParam();
-  pdftest::TempDir dir;
+  pdfbuilder::TempDir dir;
   for (const auto& c : inkpdfs::InkRuleCases()) {
     SCOPED_TRACE(c.name);
     auto pdf = inkpdfs::NewPdf();
     c.build(*pdf);
     const std::string bytes = inkpdfs::Write(*pdf);
-    pdfcore::InkWalker walker;
+    core::InkWalker walker;
     Names ours, theirs;
     for (const auto& ink : walker.pageInks(inkpdfs::Read(bytes)->getAllPages().at(0)))
       if (!ink.process) ours.insert(ink.name);
@@ -79,3 +80,4 @@ TEST_P(PeerCheck, SpotAnswersAgreeExceptWhereExplained) {
 INSTANTIATE_TEST_SUITE_P(Peers, PeerCheck, testing::Values("mutool", "gs"));
 
 }  // namespace
+}  // namespace pdfparse::test

@@ -1,10 +1,10 @@
 // Damaged and hostile files: repair, page-tree walks that stay bounded, and
 // warnings that go to the trace only, never to the console.
-#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
 #include "outside/pdfl/core/QpdfDocument.h"
+#include "support/EngineFixture.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
 // A root node with these kids, pages 3 and 4 (page 4 /Rotate 90), and
@@ -109,7 +109,7 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >> endobj\n"
        "2147483646 0 obj << /Type /Page /Parent 2 0 R >> endobj\ntrailer << /Root 1 0 R /Size 2147483647 >>\n%%EOF\n",
        2},
-      {"many warnings", Noisy(), 30, "", 0, "CPdfEngine warning:", pdfcore::kTracedWarnings + 1},
+      {"many warnings", Noisy(), 30, "", 0, "CPdfEngine warning:", core::kTracedWarnings + 1},
   };
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
@@ -141,4 +141,4 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test

@@ -1,8 +1,8 @@
 // Page count, rotation, boxes, Info, page handles and inks of the libqpdf
 // engine on documents written by libqpdf.
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
 using Rect = std::vector<double>;
@@ -155,4 +155,4 @@ TEST_F(QueriesTest, ProcessInksComeFirstAndTheAtomsOfADocumentsNamesGoWhenItClos
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test

@@ -3,21 +3,21 @@
 // limits, never by time.
 #include <cstring>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/QpdfDocument.h"
 #include "outside/pdfl/core/SilentLogger.h"
 #include "outside/pdfl/core/WorkBudget.h"
+#include "support/EngineFixture.h"
 #include "support/RecordingPlatform.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
-using pdfcore::MemoryLimitExceeded;
-using pdfcore::WorkBudget;
-using pdfcore::WorkLimitExceeded;
+using core::MemoryLimitExceeded;
+using core::WorkBudget;
+using core::WorkLimitExceeded;
 
 TEST(WorkBudgetLimitsTest, MemoryAndWarningsRunOutAndStayRunOut) {
-  WorkBudget memory(1000, pdfcore::Limits{60000, 1 << 20});
+  WorkBudget memory(1000, core::Limits{60000, 1 << 20});
   memory.chargeMemory(1 << 19, "half");
   try {
     memory.chargeMemory(1 << 20, "a decoded object stream");
@@ -30,7 +30,7 @@ TEST(WorkBudgetLimitsTest, MemoryAndWarningsRunOutAndStayRunOut) {
 
   WorkBudget warnings(64 * 1000, 60000);
   EXPECT_EQ(warnings.maxWarnings(), 20000u + 1000u);
-  auto logger = pdfcore::CountingLogger(std::shared_ptr<WorkBudget>(&warnings, [](WorkBudget*) {}));
+  auto logger = core::CountingLogger(std::shared_ptr<WorkBudget>(&warnings, [](WorkBudget*) {}));
   for (uint64_t i = 0; i < warnings.maxWarnings(); ++i)
     *logger->getWarn() << "WARNING: "
                        << "broken\n";
@@ -38,7 +38,7 @@ TEST(WorkBudgetLimitsTest, MemoryAndWarningsRunOutAndStayRunOut) {
 
   // The process's growth counts, read no more often than the clock allows.
   uint64_t now = 0, resident = 100 << 20;
-  WorkBudget grown(1000, pdfcore::Limits{60000, 8 << 20, [&] { return now; }, [&] { return resident; }});
+  WorkBudget grown(1000, core::Limits{60000, 8 << 20, [&] { return now; }, [&] { return resident; }});
   resident += 9 << 20;
   EXPECT_NO_THROW(grown.checkDeadline());  // not read again yet
   now += 1000;
@@ -46,8 +46,8 @@ TEST(WorkBudgetLimitsTest, MemoryAndWarningsRunOutAndStayRunOut) {
 }
 
 TEST_F(EngineTest, DecodedObjectStreamsCountAgainstTheMemoryLimit) {
-  testing_support::RecordingPlatform platform;
-  testing_support::ScopedPlatform scoped(&platform);
+  RecordingPlatform platform;
+  ScopedPlatform scoped(&platform);
   DocLayout doc = Pages(30000);
   doc.objectStreams = true;
   doc.info = {{"Producer", std::string(4000, 'x')}};
@@ -94,8 +94,8 @@ TEST_F(EngineTest, APageListedOverAndOverCostsOneEntry) {
   }});
   auto buffer = std::make_shared<Buffer>(bytes.size());
   std::memcpy(buffer->getBuffer(), bytes.data(), bytes.size());
-  pdfcore::QpdfDocument parsed("kids.pdf", buffer, std::make_shared<WorkBudget>(bytes.size(), 60000), true);
-  ASSERT_EQ(parsed.open(nullptr), pdfcore::QpdfDocument::OpenResult::Opened);
+  core::QpdfDocument parsed("kids.pdf", buffer, std::make_shared<WorkBudget>(bytes.size(), 60000), true);
+  ASSERT_EQ(parsed.open(nullptr), core::QpdfDocument::OpenResult::Opened);
   EXPECT_EQ(parsed.pageTree().count(), static_cast<size_t>(kTimes));
   EXPECT_EQ(parsed.pageTable().distinctPages(), 1u);
 
@@ -107,4 +107,4 @@ TEST_F(EngineTest, APageListedOverAndOverCostsOneEntry) {
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 namespace {
 
 constexpr size_t kCheckpointInterval = 1024;
@@ -75,7 +75,8 @@ void PageWalk::start() {
 
 void PageWalk::enter(Ref ref, const Object& node, const Inherited& from) {
   if (entered_[ref.num]) throw Refusal("page tree node " + Name(ref) + " is reached twice");
-  if (stack_.size() >= kMaxReaderDepth) throw Refusal("page tree of more than " + std::to_string(kMaxReaderDepth) + " levels");
+  if (stack_.size() >= kMaxReaderDepth)
+    throw Refusal("page tree of more than " + std::to_string(kMaxReaderDepth) + " levels");
   entered_[ref.num] = true;
   Frame frame;
   frame.node = ref;
@@ -185,4 +186,4 @@ void PageWalk::walk(size_t wanted) {
   }
 }
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader

@@ -17,7 +17,7 @@
 #include "outside/pdfl/core/PageBoxes.h"
 #include "outside/pdfl/core/reader/StructureReader.h"
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 
 inline constexpr size_t kMaxReaderDepth = 4096;
 
@@ -82,10 +82,10 @@ class PageWalk {
   size_t pages_ = 0;
   size_t steps_ = 0;
   std::vector<Frame> stack_;
-  std::vector<bool> entered_;          // by object number: nodes walked
+  std::vector<bool> entered_;         // by object number: nodes walked
   std::vector<uint32_t> firstIndex_;  // by object number: 1 + where a page was first found
 };
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_PAGEWALK_H_

@@ -6,7 +6,7 @@
 
 #include "outside/pdfl/core/WorkBudget.h"
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 namespace {
 
 constexpr size_t kInflateChunk = 64 * 1024;
@@ -15,7 +15,8 @@ constexpr size_t kInflateChunk = 64 * 1024;
 int64_t IntegerOr(const Object* params, std::string_view key, int64_t absent) {
   const Object* value = params ? params->get(key) : nullptr;
   if (value == nullptr || value->isNull()) return absent;
-  if (value->type() != Object::Type::Integer) throw Refusal("stream parameter /" + std::string(key) + " is not an integer");
+  if (value->type() != Object::Type::Integer)
+    throw Refusal("stream parameter /" + std::string(key) + " is not an integer");
   return value->integer();
 }
 
@@ -84,12 +85,23 @@ std::string UndoPng(const std::string& in, size_t columns) {
       const int above = up[i];
       const int corner = i > 0 ? up[i - 1] : 0;
       switch (type) {
-        case 0: dst[i] = src[i]; break;
-        case 1: dst[i] = static_cast<unsigned char>(src[i] + left); break;
-        case 2: dst[i] = static_cast<unsigned char>(src[i] + above); break;
-        case 3: dst[i] = static_cast<unsigned char>(src[i] + (left + above) / 2); break;
-        case 4: dst[i] = static_cast<unsigned char>(src[i] + Paeth(left, above, corner)); break;
-        default: throw Refusal("unknown PNG predictor row type");
+        case 0:
+          dst[i] = src[i];
+          break;
+        case 1:
+          dst[i] = static_cast<unsigned char>(src[i] + left);
+          break;
+        case 2:
+          dst[i] = static_cast<unsigned char>(src[i] + above);
+          break;
+        case 3:
+          dst[i] = static_cast<unsigned char>(src[i] + (left + above) / 2);
+          break;
+        case 4:
+          dst[i] = static_cast<unsigned char>(src[i] + Paeth(left, above, corner));
+          break;
+        default:
+          throw Refusal("unknown PNG predictor row type");
       }
     }
     prev.assign(reinterpret_cast<const char*>(dst), columns);
@@ -134,4 +146,4 @@ std::string DecodeStream(const Object& dict, std::string_view raw, WorkBudget& b
   return UndoPng(inflated, static_cast<size_t>(columns));
 }
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader

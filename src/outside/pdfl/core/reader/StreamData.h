@@ -13,11 +13,11 @@
 
 #include "outside/pdfl/core/reader/Syntax.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 class WorkBudget;
 }
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 
 // After a stream's dictionary (parser positioned after ">>"): checks the
 // "stream" keyword, its end of line, `length` bytes of data, "endstream"
@@ -28,6 +28,6 @@ std::string_view StreamBytes(Parser& parser, std::string_view data, uint64_t len
 // the budget's message.
 std::string DecodeStream(const Object& dict, std::string_view raw, WorkBudget& budget, const char* what);
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_STREAMDATA_H_

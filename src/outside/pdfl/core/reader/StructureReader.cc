@@ -5,7 +5,7 @@
 #include "outside/pdfl/core/WorkBudget.h"
 #include "outside/pdfl/core/reader/StreamData.h"
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 namespace {
 
 constexpr size_t kMaxSections = 1024;
@@ -82,7 +82,8 @@ void StructureReader::readSections(uint64_t offset) {
         std::unordered_set<uint32_t> inTable;
         for (const auto& [num, entry] : section.entries) inTable.insert(num);
         for (const auto& [num, entry] : streamed.entries) {
-          if (inTable.count(num)) throw Refusal("object " + std::to_string(num) + " listed by both parts of a hybrid file");
+          if (inTable.count(num))
+            throw Refusal("object " + std::to_string(num) + " listed by both parts of a hybrid file");
         }
         section.entries.insert(section.entries.end(), streamed.entries.begin(), streamed.entries.end());
       }
@@ -138,7 +139,8 @@ Object StructureReader::readXrefStream(size_t offset, Section* section) {
   if (!dict.isDictionary() || !dict.get("Type") || !dict.get("Type")->isName("XRef")) {
     throw Refusal("no cross-reference table or stream at the startxref offset");
   }
-  const std::string_view raw = StreamBytes(parser, bytes_, static_cast<uint64_t>(Integer(dict.get("Length"), "/Length")));
+  const std::string_view raw =
+      StreamBytes(parser, bytes_, static_cast<uint64_t>(Integer(dict.get("Length"), "/Length")));
   const std::string data = DecodeStream(dict, raw, budget_, "a cross-reference stream");
   const Object* w = dict.get("W");
   if (w == nullptr || !w->isArray() || w->items().size() != 3) throw Refusal("malformed /W");
@@ -320,4 +322,4 @@ const StructureReader::ObjectStream& StructureReader::objectStream(uint32_t numb
   return kept_.front();
 }
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader

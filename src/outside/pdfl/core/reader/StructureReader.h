@@ -25,11 +25,11 @@
 
 #include "outside/pdfl/core/reader/Syntax.h"
 
-namespace pdfcore {
+namespace pdfparse::core {
 class WorkBudget;
 }
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 
 class StructureReader {
  public:
@@ -90,6 +90,6 @@ class StructureReader {
   std::unordered_set<uint32_t> opening_;  // object streams being opened (a /Length inside its own stream)
 };
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_STRUCTUREREADER_H_

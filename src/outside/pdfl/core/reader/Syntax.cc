@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 namespace {
 
 int HexValue(unsigned char c) {
@@ -202,11 +202,21 @@ Object Parser::literalString() {
       if (pos_ >= data_.size()) Refuse("unterminated string", start);
       c = data_[pos_++];
       switch (c) {
-        case 'n': c = '\n'; break;
-        case 'r': c = '\r'; break;
-        case 't': c = '\t'; break;
-        case 'b': c = '\b'; break;
-        case 'f': c = '\f'; break;
+        case 'n':
+          c = '\n';
+          break;
+        case 'r':
+          c = '\r';
+          break;
+        case 't':
+          c = '\t';
+          break;
+        case 'b':
+          c = '\b';
+          break;
+        case 'f':
+          c = '\f';
+          break;
         case '\r':
           if (pos_ < data_.size() && data_[pos_] == '\n') ++pos_;
           continue;  // a continued line
@@ -423,4 +433,4 @@ Ref Parser::objectHeader() {
   return Ref{static_cast<uint32_t>(num), static_cast<uint32_t>(gen)};
 }
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader

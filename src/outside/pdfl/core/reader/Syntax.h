@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace pdfcore::reader {
+namespace pdfparse::core::reader {
 
 // The reader does not read this file exactly; `what()` says why. The
 // document is then read by libqpdf.
@@ -32,7 +32,8 @@ inline constexpr size_t kMaxNesting = 256;
 struct Ref {
   uint32_t num = 0;
   uint32_t gen = 0;
-  bool operator==(const Ref&) const = default;
+  bool operator==(const Ref& other) const { return num == other.num && gen == other.gen; }
+  bool operator!=(const Ref& other) const { return !(*this == other); }
 };
 
 class Object {
@@ -116,6 +117,6 @@ class Parser {
 bool IsSpace(unsigned char c);
 bool IsDelimiter(unsigned char c);
 
-}  // namespace pdfcore::reader
+}  // namespace pdfparse::core::reader
 
 #endif  // PDFPARSE_OUTSIDE_PDFL_CORE_READER_SYNTAX_H_

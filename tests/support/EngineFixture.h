@@ -1,8 +1,8 @@
 // A started libqpdf engine of the test's own, a temporary directory and a
 // recording trace sink on trace A. Documents still open at the end must be
 // closed by the engine's stop.
-#ifndef PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
-#define PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
+#ifndef PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_
+#define PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_
 
 #include <gmock/gmock.h>
 
@@ -16,18 +16,18 @@
 #include "outside/trace/LibraryTraces.h"
 #include "pdfbuilder/PdfBuilder.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 
 using ::testing::HasSubstr;
-using namespace pdftest;
-namespace err = pdfl_err;
+using namespace pdfbuilder;
+namespace err = pdfl::err;
 
 // The code of the PdflException that `body` raised (0 when none).
 template <class Body>
 ASErrorCode ErrorOf(Body&& body, std::string* message = nullptr) {
   try {
     body();
-  } catch (const PdflException& e) {
+  } catch (const pdfl::PdflException& e) {
     if (message) *message = e.message();
     return e.code();
   }
@@ -37,7 +37,7 @@ ASErrorCode ErrorOf(Body&& body, std::string* message = nullptr) {
 class EngineTest : public ::testing::Test {
  protected:
   struct Auth {  // what the authorisation callback saw
-    pdfl_qpdf::QpdfEngine* engine;
+    qpdfengine::QpdfEngine* engine;
     std::string password;
     int calls = 0, perms = -1;
   };
@@ -87,7 +87,7 @@ class EngineTest : public ::testing::Test {
     return {r.left / 65536.0, r.top / 65536.0, r.right / 65536.0, r.bottom / 65536.0};
   }
   struct Inks {  // (name, process) pairs until `stopAfter` were seen, and their atoms
-    pdfl_qpdf::QpdfEngine* engine;
+    qpdfengine::QpdfEngine* engine;
     size_t stopAfter;
     std::vector<std::pair<std::string, int>> inks{};
     std::vector<ASAtom> atoms{};
@@ -116,7 +116,7 @@ class EngineTest : public ::testing::Test {
     return r;
   }
 
-  pdfl_qpdf::QpdfEngine engine_;
+  qpdfengine::QpdfEngine engine_;
   TempDir dir_;
   std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
   Auth auth_{&engine_, ""};
@@ -125,6 +125,6 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<outside::TraceSink> previousSink_;
 };
 
-}  // namespace enginetest
+}  // namespace pdfparse::test
 
-#endif  // PDFPARSE_TESTS_OUTSIDE_PDFL_QPDF_ENGINEFIXTURE_H_
+#endif  // PDFPARSE_TESTS_SUPPORT_ENGINEFIXTURE_H_

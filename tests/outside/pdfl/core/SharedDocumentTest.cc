@@ -7,16 +7,16 @@
 
 #include <thread>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/Disposer.h"
 #include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/pdfl/core/PageBoxReader.h"
 #include "outside/pdfl/core/QpdfDocument.h"
+#include "support/EngineFixture.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
-using pdfcore::PageBoxReader;
+using core::PageBoxReader;
 
 std::vector<double> CropInPoints(PageBoxReader& reader, size_t index) {
   double box[4] = {0, 0, 0, 0};
@@ -54,7 +54,7 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
     EXPECT_TRUE(CropInPoints(*reader, 2).empty());
     reader.reset();
     if (!engineClosesFirst) engine_.PDDocClose(doc);
-    EXPECT_EQ(pdfcore::OpenDocuments::CountForTesting(), 0u);
+    EXPECT_EQ(core::OpenDocuments::CountForTesting(), 0u);
   }
 }
 
@@ -90,12 +90,12 @@ TEST_F(SharedDocumentTest, AReaderOfItsOwnOpensTheWayTheEngineDoes) {
 }
 
 TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsForThem) {
-  pdfcore::Disposer disposer;
-  std::weak_ptr<pdfcore::QpdfDocument> watched;
+  core::Disposer disposer;
+  std::weak_ptr<core::QpdfDocument> watched;
   for (int round = 0; round < 2; ++round) {  // stop() joins; the next dispose starts again
     for (int i = 0; i < 3; ++i) {
-      auto doc = std::make_shared<pdfcore::QpdfDocument>(twoPages_, nullptr,
-                                                         std::make_shared<pdfcore::WorkBudget>(1, 1000), false);
+      auto doc =
+          std::make_shared<core::QpdfDocument>(twoPages_, nullptr, std::make_shared<core::WorkBudget>(1, 1000), false);
       watched = doc;
       disposer.dispose(std::move(doc));
     }
@@ -106,9 +106,9 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsFor
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
 // A host that uses libqpdf itself keeps its own logger: the engine reports
@@ -120,7 +120,7 @@ TEST_F(SharedDocumentTest, TheHostsLibqpdfLoggerIsLeftAsItWas) {
   const std::shared_ptr<Pipeline> previous = logger->getWarn();
   logger->setWarn(hostPipe);
   {
-    pdfl_qpdf::QpdfEngine engine;
+    qpdfengine::QpdfEngine engine;
     PDFLDataRec record{};
     record.size = sizeof record;
     ASSERT_EQ(engine.PDFLInit(&record), 0);
@@ -141,4 +141,4 @@ TEST_F(SharedDocumentTest, TheHostsLibqpdfLoggerIsLeftAsItWas) {
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test

@@ -7,10 +7,10 @@
 #include <tuple>
 #include <vector>
 
-#include "EngineFixture.h"
 #include "outside/pdfl/core/PageTree.h"
+#include "support/EngineFixture.h"
 
-namespace enginetest {
+namespace pdfparse::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -44,19 +44,19 @@ TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndInheritsLikeAFres
   const std::string bytes = TreeDoc();  // read in place by both
   QPDF pdf, kept;
   for (QPDF* q : {&pdf, &kept}) q->setSuppressWarnings(true), q->processMemoryFile("tree", bytes.data(), bytes.size());
-  pdfcore::Inheritance inheritance;
+  core::Inheritance inheritance;
   auto inherited = [&](QPDFObjectHandle page) {  // the remembered nodes must give what a fresh climb finds
-    pdfcore::InheritedAttributes a = inheritance.of(page);
+    core::InheritedAttributes a = inheritance.of(page);
     std::vector<std::string> got = {Text(a.mediaBox), Text(a.cropBox), Text(a.rotate), Text(a.resources)}, climbed;
     for (const char* key : {"/MediaBox", "/CropBox", "/Rotate", "/Resources"})
-      climbed.push_back(Text(pdfcore::InheritedAttribute(page, key)));
+      climbed.push_back(Text(core::InheritedAttribute(page, key)));
     EXPECT_EQ(got, climbed);
     return got;
   };
   using Seen = std::tuple<size_t, size_t, int>;  // index, first index of that page, object
   std::vector<Seen> seen;
   std::vector<std::vector<std::string>> attrs;
-  pdfcore::PageTree tree(pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
+  core::PageTree tree(pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
     seen.emplace_back(index, sameAs, page.getObjectID());
     attrs.push_back(sameAs == index ? inherited(page) : std::vector<std::string>{});
   });
@@ -76,7 +76,7 @@ TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndInheritsLikeAFres
     EXPECT_THAT(inherited(pdf.getObjectByID(page, 0)), ElementsAre("[ 0 0 10 10 ]", "absent", "270", "absent"));
   EXPECT_FALSE(inheritance.of(QPDFObjectHandle::newInteger(3)).mediaBox.isInitialized());
 
-  pdfcore::PageTree plain(kept);  // the same walk without the hand-over keeps the pages
+  core::PageTree plain(kept);  // the same walk without the hand-over keeps the pages
   EXPECT_EQ(plain.count(), 5u);
   EXPECT_EQ(plain.page(3).getObjectID(), 3);
   EXPECT_TRUE(plain.page(3).isDictionary());
@@ -117,4 +117,4 @@ TEST_F(EngineTest, PageQueriesAnswerFromWhatTheWalkKeptWithTheirDiagnosticsEachT
 }
 
 }  // namespace
-}  // namespace enginetest
+}  // namespace pdfparse::test
