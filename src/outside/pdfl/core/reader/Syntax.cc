@@ -1,5 +1,6 @@
 #include "outside/pdfl/core/reader/Syntax.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -18,6 +19,17 @@ bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void Refuse(const std::string& what, size_t pos) {
   throw Refusal(what + " at byte " + std::to_string(pos));
+}
+
+// Checked once the dictionary is complete, sorted: a check per key against
+// the keys before it would cost time in the square of the key count.
+bool RepeatsAKey(const Object& dict) {
+  const auto& entries = dict.entries();
+  std::vector<std::string_view> keys;
+  keys.reserve(entries.size());
+  for (const Object::Entry& entry : entries) keys.push_back(entry.first);
+  std::sort(keys.begin(), keys.end());
+  return std::adjacent_find(keys.begin(), keys.end()) != keys.end();
 }
 
 }  // namespace
@@ -363,6 +375,7 @@ Object Parser::value() {
         if (stack.back().key) Refuse("dictionary key without a value", at);
         item = std::move(stack.back().container);
         stack.pop_back();
+        if (RepeatsAKey(item)) Refuse("dictionary key given twice", at);
         break;
       case Token::Integer:
         referenceFollows(item.integer(), &item);
@@ -389,7 +402,6 @@ Object Parser::value() {
       top.container.mutableItems().push_back(std::move(item));
     } else if (!top.key) {
       if (item.type() != Object::Type::Name) Refuse("dictionary key that is not a name", at);
-      if (top.container.get(item.text()) != nullptr) Refuse("dictionary key given twice", at);
       top.key = item.text();
     } else {
       top.container.mutableEntries().emplace_back(std::move(*top.key), std::move(item));
