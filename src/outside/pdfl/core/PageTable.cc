@@ -30,16 +30,18 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
   if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
   const size_t slot = pages_.size();
   Page entry;
+  Geometry geometry;
+  QPDFObjectHandle resources;
   try {
     InheritedAttributes inherited = inheritance_.of(page);
     Notes notes;
     const Box media = MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
     const Box crop = CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
-    entry.rotation = static_cast<int16_t>(RotationFrom(page, inherited.rotate, Into(notes.rotation)));
-    entry.media = media;
-    entry.crop = crop;
-    entry.userUnit = UserUnit(page);
-    entry.resources = inherited.resources;
+    geometry.rotation = RotationFrom(page, inherited.rotate, Into(notes.rotation));
+    geometry.media = media;
+    geometry.crop = crop;
+    geometry.userUnit = UserUnit(page);
+    resources = inherited.resources;
     QPDFObjectHandle group = KeyIfPresent(page, kGroupKey);
     QPDFObjectHandle annots = KeyIfPresent(page, kAnnotsKey);
     if (group.isInitialized() || annots.isInitialized()) {
@@ -60,9 +62,29 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
     extras_.erase(slot);
     notes_.erase(slot);
     entry = Page{};
+    geometry = Geometry{};
+    resources = QPDFObjectHandle();
   }
-  pages_.push_back(std::move(entry));
+  entry.geometry = intern(geometry);
+  if (resources_.size() < slot) resources_.resize(slot);
+  resources_.push_back(std::move(resources));
+  pages_.push_back(entry);
   slots_.push_back(static_cast<uint32_t>(slot));
+}
+
+size_t PageTable::GeometryHash::operator()(const Geometry& g) const {
+  size_t h = std::hash<int>()(g.rotation);
+  for (double v : {g.media.llx, g.media.lly, g.media.urx, g.media.ury, g.crop.llx, g.crop.lly, g.crop.urx, g.crop.ury,
+                   g.userUnit}) {
+    h = h * 1000003u ^ std::hash<double>()(v + 0.0);  // -0 and 0 alike
+  }
+  return h;
+}
+
+uint32_t PageTable::intern(const Geometry& geometry) {
+  auto [it, added] = geometryIndex_.try_emplace(geometry, static_cast<uint32_t>(geometries_.size()));
+  if (added) geometries_.push_back(geometry);
+  return it->second;
 }
 
 void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& measured) {
@@ -73,10 +95,7 @@ void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredP
   }
   if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
   Page entry;
-  entry.media = measured.media;
-  entry.crop = measured.crop;
-  entry.userUnit = measured.userUnit;
-  entry.rotation = static_cast<int16_t>(measured.rotation);
+  entry.geometry = intern(Geometry{measured.media, measured.crop, measured.userUnit, measured.rotation});
   entry.object = measured.object;
   entry.resourcesObject = measured.resources.num;
   entry.resourcesGen = measured.resources.gen;
@@ -89,6 +108,9 @@ void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredP
 void PageTable::clear() {
   slots_.clear();
   pages_.clear();
+  geometries_.clear();
+  geometryIndex_.clear();
+  resources_.clear();
   notes_.clear();
   extras_.clear();
   broken_.clear();
@@ -109,7 +131,7 @@ const PageTable::Notes* PageTable::notes(size_t index) const {
 
 InkWalker::PageParts PageTable::inkParts(size_t index) const {
   InkWalker::PageParts parts;
-  parts.resources = page(index).resources;
+  if (slots_[index] < resources_.size()) parts.resources = resources_[slots_[index]];
   if (page(index).hasExtras) {
     auto it = extras_.find(slots_[index]);
     if (it != extras_.end()) {

@@ -50,10 +50,10 @@ class PageTable {
   void check(size_t index) const;
   // Valid for index < size(). Boxes are in default user space units, not
   // scaled by userUnit().
-  const Box& mediaBox(size_t index) const { return page(index).media; }
-  const Box& cropBox(size_t index) const { return page(index).crop; }
-  double userUnit(size_t index) const { return page(index).userUnit; }
-  int rotation(size_t index) const { return page(index).rotation; }
+  const Box& mediaBox(size_t index) const { return geometry(index).media; }
+  const Box& cropBox(size_t index) const { return geometry(index).crop; }
+  double userUnit(size_t index) const { return geometry(index).userUnit; }
+  int rotation(size_t index) const { return geometry(index).rotation; }
   // Null when the page's queries have nothing to report.
   const Notes* notes(size_t index) const;
   InkWalker::PageParts inkParts(size_t index) const;
@@ -67,16 +67,24 @@ class PageTable {
   bool hasExtras(size_t index) const { return page(index).hasExtras; }
 
  private:
-  struct Page {
+  // Boxes, user unit and rotation: a print job's pages share a few of
+  // these, so each distinct one is kept once.
+  struct Geometry {
     Box media;
     Box crop;
     double userUnit = 1.0;
-    QPDFObjectHandle resources;  // inherited
+    int rotation = 0;
+    bool operator==(const Geometry&) const = default;
+  };
+  struct GeometryHash {
+    size_t operator()(const Geometry& g) const;
+  };
+  struct Page {
+    uint32_t geometry = 0;
     uint32_t object = 0;
     uint32_t resourcesObject = 0;
     uint16_t resourcesGen = 0;
     bool resourcesDirect = false;
-    int16_t rotation = 0;
     bool hasNotes = false;
     bool hasExtras = false;  // a /Group or /Annots
   };
@@ -86,12 +94,18 @@ class PageTable {
   };
 
   const Page& page(size_t index) const { return pages_[slots_[index]]; }
+  const Geometry& geometry(size_t index) const { return geometries_[page(index).geometry]; }
+  uint32_t intern(const Geometry& geometry);
 
   Inheritance inheritance_;
   // A page object listed many times is one entry of pages_: slots_ maps
   // each page index to it, so a file cannot multiply what a page costs.
   std::vector<uint32_t> slots_;
   std::vector<Page> pages_;
+  std::vector<Geometry> geometries_;
+  std::unordered_map<Geometry, uint32_t, GeometryHash> geometryIndex_;
+  // The inherited /Resources of pages libqpdf read, by entry of pages_.
+  std::vector<QPDFObjectHandle> resources_;
   // Few pages have these: kept apart, by entry of pages_.
   std::unordered_map<size_t, Notes> notes_;
   std::unordered_map<size_t, Extras> extras_;
