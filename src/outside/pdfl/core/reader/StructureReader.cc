@@ -71,26 +71,17 @@ void StructureReader::readSections(uint64_t offset) {
     if (!seen.insert(offset).second) throw Refusal("loop in the /Prev chain");
     if (offset >= bytes_.size()) throw Refusal("cross-reference offset beyond the end of the file");
     budget_.checkDeadline();
-    Section section;
     Object trailer;
     Parser probe(bytes_, offset);
     if (probe.keyword("xref")) {
-      readTable(offset, &section, &trailer);
+      Ranges table;
+      readTable(offset, &table, &trailer);
       if (const Object* hybrid = trailer.get("XRefStm"); hybrid && !hybrid->isNull()) {
-        Section streamed;
-        readXrefStream(static_cast<size_t>(Integer(hybrid, "/XRefStm")), &streamed);
-        std::unordered_set<uint32_t> inTable;
-        for (const auto& [num, entry] : section.entries) inTable.insert(num);
-        for (const auto& [num, entry] : streamed.entries) {
-          if (inTable.count(num))
-            throw Refusal("object " + std::to_string(num) + " listed by both parts of a hybrid file");
-        }
-        section.entries.insert(section.entries.end(), streamed.entries.begin(), streamed.entries.end());
+        readXrefStream(static_cast<size_t>(Integer(hybrid, "/XRefStm")), &table);
       }
     } else {
-      trailer = readXrefStream(offset, &section);
+      trailer = readXrefStream(offset, nullptr);
     }
-    apply(section);
     const Object* prev = trailer.get("Prev");
     if (newest) trailer_ = std::move(trailer);
     newest = false;
@@ -99,7 +90,17 @@ void StructureReader::readSections(uint64_t offset) {
   }
 }
 
-uint64_t StructureReader::readTable(size_t offset, Section* section, Object* trailer) {
+void StructureReader::makeRoom(uint64_t start, uint64_t count) {
+  if (count == 0) return;
+  const uint64_t end = start + count;
+  // Numbers far beyond what the file could hold would only cost memory.
+  if (end - 1 > bytes_.size() / 4 + 16) {
+    throw Refusal("object number " + std::to_string(end - 1) + " beyond the file's size");
+  }
+  if (end > entries_.size()) entries_.resize(end);
+}
+
+void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) {
   Parser parser(bytes_, offset);
   parser.keyword("xref");
   while (!parser.keyword("trailer")) {
@@ -109,6 +110,8 @@ uint64_t StructureReader::readTable(size_t offset, Section* section, Object* tra
     size_t pos = parser.pos();
     if (count > (bytes_.size() - pos) / kEntryBytes) throw Refusal("cross-reference subsection beyond the file");
     if (start + count > INT32_MAX) throw Refusal("object number out of range");
+    makeRoom(start, count);
+    listed->emplace_back(start, count);
     for (uint64_t i = 0; i < count; ++i, pos += kEntryBytes) {
       const char* e = bytes_.data() + pos;
       const bool eol = (e[18] == ' ' && (e[19] == '\r' || e[19] == '\n')) || (e[18] == '\r' && e[19] == '\n');
@@ -117,21 +120,21 @@ uint64_t StructureReader::readTable(size_t offset, Section* section, Object* tra
         throw Refusal("malformed cross-reference entry at byte " + std::to_string(pos));
       }
       Entry entry;
-      entry.where = std::stoull(std::string(e, 10));
+      const uint64_t where = std::stoull(std::string(e, 10));
+      entry.where = static_cast<uint32_t>(std::min<uint64_t>(where, UINT32_MAX));  // loading it refuses
       entry.gen = static_cast<uint32_t>(std::stoul(std::string(e + 11, 5)));
       entry.kind = e[17] == 'n' ? Kind::Plain : Kind::Free;
       const uint32_t num = static_cast<uint32_t>(start + i);
       if (entry.kind == Kind::Plain && (num == 0 || entry.gen > 65535)) throw Refusal("object 0 listed as in use");
-      section->entries.emplace_back(num, entry);
+      put(num, entry);
     }
     parser = Parser(bytes_, pos);
   }
   *trailer = parser.value();
   if (!trailer->isDictionary()) throw Refusal("trailer is not a dictionary");
-  return parser.pos();
 }
 
-Object StructureReader::readXrefStream(size_t offset, Section* section) {
+Object StructureReader::readXrefStream(size_t offset, const Ranges* table) {
   if (offset >= bytes_.size()) throw Refusal("cross-reference stream offset beyond the end of the file");
   Parser parser(bytes_, offset);
   parser.objectHeader();
@@ -167,6 +170,14 @@ Object StructureReader::readXrefStream(size_t offset, Section* section) {
     rows += count;
   }
   if (rows * row != data.size()) throw Refusal("cross-reference stream data does not match /W and /Index");
+  for (const auto& [start, count] : ranges) makeRoom(start, count);
+  auto inTable = [table](uint64_t num) {
+    if (table == nullptr) return false;
+    for (const auto& [start, count] : *table) {
+      if (num >= start && num - start < count) return true;
+    }
+    return false;
+  };
   const unsigned char* p = reinterpret_cast<const unsigned char*>(data.data());
   for (const auto& [start, count] : ranges) {
     for (uint64_t i = 0; i < count; ++i, p += row) {
@@ -181,7 +192,7 @@ Object StructureReader::readXrefStream(size_t offset, Section* section) {
           break;
         case 1:
           entry.kind = Kind::Plain;
-          entry.where = second;
+          entry.where = static_cast<uint32_t>(std::min<uint64_t>(second, UINT32_MAX));  // loading it refuses
           if (third > 65535 || num == 0) throw Refusal("cross-reference stream entry out of range");
           entry.gen = static_cast<uint32_t>(third);
           break;
@@ -190,26 +201,17 @@ Object StructureReader::readXrefStream(size_t offset, Section* section) {
           if (second == 0 || second > INT32_MAX || third > INT32_MAX || num == 0) {
             throw Refusal("cross-reference stream entry out of range");
           }
-          entry.where = second;
+          entry.where = static_cast<uint32_t>(second);
           entry.gen = static_cast<uint32_t>(third);
           break;
         default:
           throw Refusal("cross-reference stream entry of unknown type " + std::to_string(type));
       }
-      section->entries.emplace_back(num, entry);
+      if (inTable(num)) throw Refusal("object " + std::to_string(num) + " listed by both parts of a hybrid file");
+      put(num, entry);
     }
   }
   return dict;
-}
-
-void StructureReader::apply(const Section& section) {
-  for (const auto& [num, entry] : section.entries) {
-    // Numbers far beyond what the file could hold would only cost memory.
-    if (num > bytes_.size() / 4 + 16) throw Refusal("object number " + std::to_string(num) + " beyond the file's size");
-    if (num >= entries_.size()) entries_.resize(num + 1);
-    if (entries_[num].kind == Kind::Unknown) entries_[num] = entry;  // newer sections came first
-  }
-  listed_ += section.entries.size();
 }
 
 Object StructureReader::load(Ref ref) {

@@ -57,13 +57,12 @@ class StructureReader {
  private:
   enum class Kind : uint8_t { Unknown, Free, Plain, Compressed };
   struct Entry {
-    uint64_t where = 0;  // byte offset, or the object stream's number
+    uint32_t where = 0;  // byte offset (files are under 4 GiB), or the object stream's number
     uint32_t gen = 0;    // generation, or the place in the object stream
     Kind kind = Kind::Unknown;
   };
-  struct Section {
-    std::vector<std::pair<uint32_t, Entry>> entries;
-  };
+  // The object numbers a section lists: first number and count.
+  using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
   struct ObjectStream {
     std::string data;
     size_t first = 0;
@@ -71,9 +70,15 @@ class StructureReader {
   };
 
   void readSections(uint64_t startxref);
-  uint64_t readTable(size_t offset, Section* section, Object* trailer);
-  Object readXrefStream(size_t offset, Section* section);
-  void apply(const Section& section);
+  // Read a section into entries_, where older sections have not listed a
+  // number already. A hybrid file's stream may not list what its table does.
+  void readTable(size_t offset, Ranges* listed, Object* trailer);
+  Object readXrefStream(size_t offset, const Ranges* table);
+  // Makes room for numbers below `end`, within what the file could hold.
+  void makeRoom(uint64_t start, uint64_t count);
+  void put(uint32_t num, const Entry& entry) {
+    if (entries_[num].kind == Kind::Unknown) entries_[num] = entry;  // newer sections came first
+  }
   Object loadPlain(Ref ref, const Entry& entry, std::string_view* streamData);
   const ObjectStream& objectStream(uint32_t number);
   uint64_t streamLength(const Object& dict);
@@ -82,7 +87,6 @@ class StructureReader {
   WorkBudget& budget_;
   Object trailer_;
   std::vector<Entry> entries_;
-  size_t listed_ = 0;  // entries listed by all sections
   std::unordered_map<uint32_t, std::list<ObjectStream>::iterator> streams_;
   std::list<ObjectStream> kept_;  // most recent first
   size_t keptBytes_ = 0;
