@@ -1,8 +1,8 @@
 // Reads a document twice, with the structure reader and with libqpdf alone,
 // and compares every answer an inquiry takes from it: the page count, each
 // page's boxes, rotation, user unit and inks, and Info entries. Used by the
-// differential test and fuzz target: where the structure reader keeps a
-// document, its answers must be libqpdf's.
+// differential test and fuzz target: whether the structure reader keeps a
+// document or hands it to libqpdf part way, the answers must be libqpdf's.
 #ifndef PDFPARSE_TOOLS_READERCHECK_READERCHECK_H_
 #define PDFPARSE_TOOLS_READERCHECK_READERCHECK_H_
 

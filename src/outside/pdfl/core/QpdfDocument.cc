@@ -165,6 +165,12 @@ bool QpdfDocument::StructureReaderEnabled() { return structureReaderEnabled; }
 
 QPDF& QpdfDocument::pdf() {
   openQpdfBeside();
+  return opened();
+}
+
+QPDF& QpdfDocument::opened() {
+  // A move to libqpdf that failed leaves neither reading.
+  if (!pdf_) throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document could not be read");
   return *pdf_;
 }
 
@@ -181,8 +187,7 @@ void QpdfDocument::fallBack(const std::string& why) {
 }
 
 void QpdfDocument::openQpdfBeside() {
-  if (pdf_) return;
-  if (!reader_) throw std::logic_error("document not open");
+  if (pdf_ || !reader_) return;
   try {
     pdf_ = attempt(bytes_, nullptr, false, /*recover=*/false);
   } catch (const WorkLimitExceeded&) {
@@ -232,7 +237,7 @@ std::string QpdfDocument::infoText(const std::string& key) {
       fallBack(refusal.what());
     }
   }
-  QPDFObjectHandle trailer = pdf_->getTrailer();
+  QPDFObjectHandle trailer = opened().getTrailer();
   QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
   if (!info.isDictionary() || key.empty()) return {};
   QPDFObjectHandle value = info.getKey(key);
@@ -287,7 +292,7 @@ PageTree& QpdfDocument::pageTree() {
   if (reader_) fallBack("libqpdf's page tree is asked for");
   if (!pageTree_) {
     pageTree_ = std::make_unique<PageTree>(
-        *pdf_, diagnostics(), checkpointFn(),
+        opened(), diagnostics(), checkpointFn(),
         [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
   }
   return *pageTree_;
@@ -427,7 +432,7 @@ bool QpdfDocument::HasPageTree(QPDF& pdf) {
 bool QpdfDocument::acceptsPassword(const char* password) {
   if (password == nullptr) password = "";
   if (reader_) return true;  // the reader reads no encrypted document
-  if (!pdf_->isEncrypted() || password_ == password) return true;
+  if (!opened().isEncrypted() || password_ == password) return true;
   try {
     attempt(rebuiltBytes_ ? rebuiltBytes_ : bytes_, password, strategy_ == kIgnoreXrefStreams, repair_);
     return true;

@@ -116,6 +116,8 @@ class QpdfDocument {
  private:
   struct Candidate;
   OpenResult openWithQpdf(const char* password);
+  // libqpdf's reading; raises when there is none.
+  QPDF& opened();
   // Leaves the structure reader for libqpdf; `why` is traced.
   void fallBack(const std::string& why);
   // Opens libqpdf beside the structure reader (for what only libqpdf
