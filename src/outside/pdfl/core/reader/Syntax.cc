@@ -55,60 +55,17 @@ bool IsDelimiter(unsigned char c) { return kClasses.of[c] == kDelimiter; }
 
 // --- Object -------------------------------------------------------------------
 
-Object Object::Boolean(bool value) {
-  Object o;
-  o.type_ = Type::Boolean;
-  o.integer_ = value ? 1 : 0;
-  return o;
-}
+Object::Object(Type type, int64_t integer, double real, std::string text, Ref ref)
+    : type_(type), integer_(integer), real_(real), ref_(ref), text_(std::move(text)) {}
 
-Object Object::Integer(int64_t value) {
-  Object o;
-  o.type_ = Type::Integer;
-  o.integer_ = value;
-  return o;
-}
-
-Object Object::Real(double value, std::string text) {
-  Object o;
-  o.type_ = Type::Real;
-  o.real_ = value;
-  o.text_ = std::move(text);
-  return o;
-}
-
-Object Object::Name(std::string name) {
-  Object o;
-  o.type_ = Type::Name;
-  o.text_ = std::move(name);
-  return o;
-}
-
-Object Object::String(std::string bytes) {
-  Object o;
-  o.type_ = Type::String;
-  o.text_ = std::move(bytes);
-  return o;
-}
-
-Object Object::Reference(Ref ref) {
-  Object o;
-  o.type_ = Type::Reference;
-  o.ref_ = ref;
-  return o;
-}
-
-Object Object::Array() {
-  Object o;
-  o.type_ = Type::Array;
-  return o;
-}
-
-Object Object::Dictionary() {
-  Object o;
-  o.type_ = Type::Dictionary;
-  return o;
-}
+Object Object::Boolean(bool value) { return Object(Type::Boolean, value ? 1 : 0); }
+Object Object::Integer(int64_t value) { return Object(Type::Integer, value); }
+Object Object::Real(double value, std::string text) { return Object(Type::Real, 0, value, std::move(text)); }
+Object Object::Name(std::string name) { return Object(Type::Name, 0, 0, std::move(name)); }
+Object Object::String(std::string bytes) { return Object(Type::String, 0, 0, std::move(bytes)); }
+Object Object::Reference(Ref ref) { return Object(Type::Reference, 0, 0, {}, ref); }
+Object Object::Array() { return Object(Type::Array); }
+Object Object::Dictionary() { return Object(Type::Dictionary); }
 
 const Object* Object::get(std::string_view key) const {
   if (type_ != Type::Dictionary) return nullptr;

@@ -74,6 +74,8 @@ class Object {
   std::vector<Entry>& mutableEntries() { return entries_; }
 
  private:
+  explicit Object(Type type, int64_t integer = 0, double real = 0, std::string text = {}, Ref ref = {});
+
   Type type_ = Type::Null;
   int64_t integer_ = 0;
   double real_ = 0;
