@@ -39,6 +39,7 @@ std::string Inflate(std::string_view raw, WorkBudget& budget, const char* what) 
   while (status != Z_STREAM_END) {
     const size_t before = out.size();
     try {
+      budget.checkDeadline();  // inflating a large stream is long work of its own
       budget.chargeMemory(kInflateChunk, what);
       out.resize(before + kInflateChunk);
     } catch (...) {
