@@ -64,7 +64,8 @@ const char* KindName(Kind kind) {
   return "object";
 }
 
-std::string Describe(QPDFObjectHandle h) {
+template <class H>
+std::string Describe(H h) {
   if (!h.isInitialized()) return "missing object";
   if (h.isIndirect()) {
     QPDFObjGen og = h.getObjGen();
@@ -82,20 +83,23 @@ struct Entry {
 
 // What an object leads to, in the order it names them: colorants and
 // objects to walk.
+template <class H>
 struct Item {
-  QPDFObjectHandle object;  // not for an ink
+  H object;  // not for an ink
   uint32_t ink = 0;
   bool isInk = false;
   bool process = false;
   Kind kind = Kind::kResources;
 };
-using Items = std::vector<Item>;
 
 bool IsProcessName(std::string_view name) { return shared::IsProcessInk(name); }
 
 bool IsNoInk(std::string_view name) { return name == "All" || name == "None"; }
 
-bool HasName(QPDFObjectHandle h, std::string_view name) { return h.isName() && h.getName() == name; }
+template <class H>
+bool HasName(H h, std::string_view name) {
+  return h.isName() && h.getName() == name;
+}
 
 using Key = std::pair<QPDFObjGen, Kind>;
 struct KeyHash {
@@ -115,7 +119,11 @@ struct KeyHash {
 // shares the group's ink list. Each object is thus walked once however many
 // pages and loops lead to it; a page then costs its own direct objects and
 // the lists of the groups it names.
-struct InkWalker::Impl {
+template <class H>
+struct Walk {
+  using Item = core::Item<H>;
+  using Items = std::vector<Item>;
+
   // Objects that reach each other, walked.
   struct Group {
     std::vector<Entry> entries;  // in walk order; with `complete`, the inks themselves, each once
@@ -146,7 +154,7 @@ struct InkWalker::Impl {
   Diagnostics diagnostics;
   Checkpoint checkpoint;
   size_t maxNesting = kDefaultMaxInkNesting;
-  Stats stats;
+  InkWalker::Stats stats;
   Graph graphs[2];
   size_t keptEntries = 0;
   // Colorant names by number.
@@ -198,6 +206,8 @@ struct InkWalker::Impl {
       throw;
     } catch (const std::bad_alloc&) {
       abandon(std::current_exception());
+    } catch (const reader::Refusal&) {
+      abandon(std::current_exception());  // the reader cannot tell: the document goes to libqpdf
     } catch (const std::exception& e) {
       tick();  // a spent work budget shows as a failed read: it ends the walk, it is no damage
       skipped(what, e.what());
@@ -229,7 +239,7 @@ struct InkWalker::Impl {
     out.push_back(std::move(item));
   }
 
-  void child(Items& out, Kind kind, QPDFObjectHandle h) {
+  void child(Items& out, Kind kind, H h) {
     Item item;
     item.object = std::move(h);
     item.kind = kind;
@@ -237,7 +247,7 @@ struct InkWalker::Impl {
   }
 
   // Each value of a resource category dictionary (/ColorSpace, /XObject...).
-  void eachValue(QPDFObjectHandle dict, const char* category, Kind kind, Items& out) {
+  void eachValue(H dict, const char* category, Kind kind, Items& out) {
     if (dict.isNull()) return;
     if (!dict.isDictionary()) {
       warn(std::string(category) + " is not a dictionary; skipped");
@@ -246,7 +256,7 @@ struct InkWalker::Impl {
     for (auto& item : dict.ditems()) child(out, kind, item.second);
   }
 
-  void colorant(QPDFObjectHandle name, bool process, Items& out) {
+  void colorant(H name, bool process, Items& out) {
     if (!name.isName()) {
       warn("colorant " + Describe(name) + " is not a name; skipped");
       return;
@@ -263,7 +273,7 @@ struct InkWalker::Impl {
   }
 
   // What `h`, read as `kind`, leads to.
-  void body(Kind kind, QPDFObjectHandle h, Items& out) {
+  void body(Kind kind, H h, Items& out) {
     switch (kind) {
       case Kind::kResources:
         resources(h, out);
@@ -292,7 +302,7 @@ struct InkWalker::Impl {
     }
   }
 
-  void resources(QPDFObjectHandle res, Items& out) {
+  void resources(H res, Items& out) {
     if (!res.isDictionary()) {
       warn("resources " + Describe(res) + " is not a dictionary; skipped");
       return;
@@ -308,7 +318,7 @@ struct InkWalker::Impl {
     }
   }
 
-  void colorSpace(QPDFObjectHandle cs, Items& out) {
+  void colorSpace(H cs, Items& out) {
     if (cs.isName()) return;  // device families and /Pattern: process only
     if (!cs.isArray() || cs.getArrayNItems() < 1 || !cs.getArrayItem(0).isName()) {
       warn("colour space " + Describe(cs) + " is malformed; skipped");
@@ -338,17 +348,17 @@ struct InkWalker::Impl {
     }
   }
 
-  void deviceN(QPDFObjectHandle cs, Items& out) {
-    QPDFObjectHandle names = cs.getArrayItem(1);
+  void deviceN(H cs, Items& out) {
+    H names = cs.getArrayItem(1);
     if (!names.isArray()) {
       warn("DeviceN " + Describe(cs) + " has no colorant array; skipped");
       return;
     }
-    QPDFObjectHandle attrs = cs.getArrayNItems() >= 5 ? cs.getArrayItem(4) : QPDFObjectHandle::newNull();
+    H attrs = cs.getArrayNItems() >= 5 ? cs.getArrayItem(4) : H::newNull();
     std::set<std::string> processNames;
     if (attrs.isDictionary() && HasName(attrs.getKey("/Subtype"), "/NChannel")) {
-      QPDFObjectHandle components = attrs.getKey("/Process");
-      components = components.isDictionary() ? components.getKey("/Components") : QPDFObjectHandle::newNull();
+      H components = attrs.getKey("/Process");
+      components = components.isDictionary() ? components.getKey("/Components") : H::newNull();
       if (components.isArray()) {
         for (auto& c : components.aitems()) {
           if (c.isName()) processNames.insert(c.getName());
@@ -365,22 +375,22 @@ struct InkWalker::Impl {
     if (attrs.isDictionary()) eachValue(attrs.getKey("/Colorants"), "/Colorants", Kind::kColorSpace, out);
   }
 
-  void shading(QPDFObjectHandle sh, Items& out) {
+  void shading(H sh, Items& out) {
     if (!sh.isDictionary() && !sh.isStream()) {
       warn("shading " + Describe(sh) + " is not a dictionary; skipped");
       return;
     }
-    QPDFObjectHandle dict = sh.isStream() ? sh.getDict() : sh;
+    H dict = sh.isStream() ? sh.getDict() : sh;
     child(out, Kind::kColorSpace, dict.getKey("/ColorSpace"));
   }
 
-  void pattern(QPDFObjectHandle pat, Items& out) {
+  void pattern(H pat, Items& out) {
     if (!pat.isDictionary() && !pat.isStream()) {
       warn("pattern " + Describe(pat) + " is not a dictionary; skipped");
       return;
     }
-    QPDFObjectHandle dict = pat.isStream() ? pat.getDict() : pat;
-    QPDFObjectHandle type = dict.getKey("/PatternType");
+    H dict = pat.isStream() ? pat.getDict() : pat;
+    H type = dict.getKey("/PatternType");
     if (type.isInteger() && type.getIntValue() == 1) {
       child(out, Kind::kResources, dict.getKey("/Resources"));
     } else if (type.isInteger() && type.getIntValue() == 2) {
@@ -391,17 +401,17 @@ struct InkWalker::Impl {
     }
   }
 
-  void xobject(QPDFObjectHandle xo, Items& out, bool appearance) {
+  void xobject(H xo, Items& out, bool appearance) {
     if (!xo.isStream()) {
       warn(std::string(appearance ? "appearance " : "XObject ") + Describe(xo) + " is not a stream; skipped");
       return;
     }
-    QPDFObjectHandle dict = xo.getDict();  // the dictionary only: never decoded
-    QPDFObjectHandle subtype = dict.getKey("/Subtype");
+    H dict = xo.getDict();  // the dictionary only: never decoded
+    H subtype = dict.getKey("/Subtype");
     if (HasName(subtype, "/Image")) {
       child(out, Kind::kColorSpace, dict.getKey("/ColorSpace"));
     } else if (appearance || HasName(subtype, "/Form")) {
-      QPDFObjectHandle group = dict.getKey("/Group");
+      H group = dict.getKey("/Group");
       if (group.isDictionary()) child(out, Kind::kColorSpace, group.getKey("/CS"));
       child(out, Kind::kResources, dict.getKey("/Resources"));
     } else if (!HasName(subtype, "/PS")) {
@@ -413,12 +423,12 @@ struct InkWalker::Impl {
 
   // OPI version dictionaries name the inks of the replaced image: 1.3's
   // /Inks is [/monochrome name tint ...], 2.0's an array of names.
-  void opi(QPDFObjectHandle versions, Items& out) {
+  void opi(H versions, Items& out) {
     if (!versions.isDictionary()) return;
     for (const char* version : {"/1.3", "/2.0"}) {
-      QPDFObjectHandle dict = versions.getKey(version);
+      H dict = versions.getKey(version);
       if (!dict.isDictionary()) continue;
-      QPDFObjectHandle inks = dict.getKey("/Inks");
+      H inks = dict.getKey("/Inks");
       if (!inks.isArray()) continue;  // /full_color, /registration: no named inks
       for (auto& item : inks.aitems()) {
         if (item.isString()) {
@@ -432,7 +442,7 @@ struct InkWalker::Impl {
     }
   }
 
-  void font(QPDFObjectHandle font, Items& out) {
+  void font(H font, Items& out) {
     if (!font.isDictionary()) {
       warn("font " + Describe(font) + " is not a dictionary; skipped");
       return;
@@ -440,16 +450,16 @@ struct InkWalker::Impl {
     if (HasName(font.getKey("/Subtype"), "/Type3")) child(out, Kind::kResources, font.getKey("/Resources"));
   }
 
-  void extGState(QPDFObjectHandle gs, Items& out) {
+  void extGState(H gs, Items& out) {
     if (!gs.isDictionary()) {
       warn("ExtGState " + Describe(gs) + " is not a dictionary; skipped");
       return;
     }
-    QPDFObjectHandle mask = gs.getKey("/SMask");
+    H mask = gs.getKey("/SMask");
     if (mask.isDictionary()) child(out, Kind::kAppearance, mask.getKey("/G"));
   }
 
-  void annotations(QPDFObjectHandle annots, Items& out) {
+  void annotations(H annots, Items& out) {
     if (!annots.isInitialized() || annots.isNull()) return;
     if (!annots.isArray()) {
       warn("/Annots is not an array; skipped");
@@ -464,13 +474,13 @@ struct InkWalker::Impl {
                   warn("annotation " + Describe(annot) + " is not a dictionary; skipped");
                   return;
                 }
-                QPDFObjectHandle flags = annot.getKey("/F");
+                H flags = annot.getKey("/F");
                 long long f = flags.isInteger() ? flags.getIntValue() : 0;
                 const bool prints = (f & 4) != 0 && (f & 2) == 0;
                 if (!prints) return;
-                QPDFObjectHandle ap = annot.getKey("/AP");
+                H ap = annot.getKey("/AP");
                 if (!ap.isDictionary()) return;
-                QPDFObjectHandle normal = ap.getKey("/N");
+                H normal = ap.getKey("/N");
                 if (normal.isStream()) {
                   child(out, Kind::kAppearance, normal);
                 } else if (normal.isDictionary()) {
@@ -483,7 +493,7 @@ struct InkWalker::Impl {
   // --- The walk -------------------------------------------------------------
 
   // Enters `h` as `kind`, or records what is already known of it.
-  void visit(Graph& graph, Kind kind, QPDFObjectHandle& h) {
+  void visit(Graph& graph, Kind kind, H& h) {
     if (!h.isInitialized() || h.isNull()) return;
     tick();
     if (!h.isIndirect()) {
@@ -507,7 +517,7 @@ struct InkWalker::Impl {
     push(kind, h, &key);
   }
 
-  void push(Kind kind, QPDFObjectHandle& h, const Key* key) {
+  void push(Kind kind, H& h, const Key* key) {
     if (frames.size() >= maxNesting) {
       abandon(std::make_exception_ptr(std::runtime_error("inks: " + std::string(KindName(kind)) + " " + Describe(h) +
                                                          " is nested deeper than " + std::to_string(maxNesting) +
@@ -643,7 +653,7 @@ struct InkWalker::Impl {
       guarded([] { return std::string("page resources"); }, [&] { child(page.items, Kind::kResources, resources()); });
       guarded([] { return std::string("page group"); },
               [&] {
-                QPDFObjectHandle g = group();
+                H g = group();
                 if (g.isInitialized() && g.isDictionary()) child(page.items, Kind::kColorSpace, g.getKey("/CS"));
               });
       guarded([] { return std::string("page annotations"); }, [&] { annotations(annots(), page.items); });
@@ -675,6 +685,9 @@ struct InkWalker::Impl {
   }
 };
 
+struct InkWalker::Impl : Walk<QPDFObjectHandle> {};
+struct ReaderInkWalker::Impl : Walk<reader::ObjectHandle> {};
+
 InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
     : impl_(std::make_unique<Impl>()) {
   impl_->diagnostics = std::move(diagnostics);
@@ -685,6 +698,20 @@ InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxN
 InkWalker::~InkWalker() = default;
 
 InkWalker::Stats InkWalker::stats() const { return impl_->stats; }
+
+ReaderInkWalker::ReaderInkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->diagnostics = std::move(diagnostics);
+  impl_->checkpoint = std::move(checkpoint);
+  impl_->maxNesting = maxNesting;
+}
+
+ReaderInkWalker::~ReaderInkWalker() = default;
+
+std::vector<Ink> ReaderInkWalker::pageInks(const PageParts& parts, bool includeOPI) {
+  return impl_->walkPage(
+      includeOPI, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
+}
 
 std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
   try {

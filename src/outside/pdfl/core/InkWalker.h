@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "outside/pdfl/core/PageTree.h"
+#include "outside/pdfl/core/reader/ObjectHandle.h"
 
 namespace pdfparse::core {
 
@@ -75,6 +76,28 @@ class InkWalker {
     size_t cacheHits = 0;      // objects whose inks came from an earlier walk
   };
   Stats stats() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The same walk over the structure reader's objects. A Refusal from the
+// reader leaves the walk unchanged: the document is then read by libqpdf.
+class ReaderInkWalker {
+ public:
+  explicit ReaderInkWalker(Diagnostics diagnostics = {}, Checkpoint checkpoint = {},
+                           size_t maxNesting = kDefaultMaxInkNesting);
+  ~ReaderInkWalker();
+  ReaderInkWalker(const ReaderInkWalker&) = delete;
+  ReaderInkWalker& operator=(const ReaderInkWalker&) = delete;
+
+  struct PageParts {
+    reader::ObjectHandle resources;
+    reader::ObjectHandle group;
+    reader::ObjectHandle annots;
+  };
+  std::vector<Ink> pageInks(const PageParts& parts, bool includeOPI = false);
 
  private:
   struct Impl;

@@ -125,6 +125,8 @@ void QpdfDocument::trace(const std::string& line) {
 }
 
 QpdfDocument::~QpdfDocument() {
+  readerInkWalker_.reset();
+  objectStore_.reset();
   readerWalk_.reset();
   reader_.reset();
   inkWalker_.reset();
@@ -177,6 +179,8 @@ QPDF& QpdfDocument::opened() {
 void QpdfDocument::fallBack(const std::string& why) {
   trace("CPdfEngine reader: " + path_ + ": " + why + "; read by libqpdf");
   const size_t found = pageTable_.size();
+  readerInkWalker_.reset();
+  objectStore_.reset();
   readerWalk_.reset();
   reader_.reset();
   pageTable_.clear();
@@ -246,41 +250,33 @@ std::string QpdfDocument::infoText(const std::string& key) {
   return {};
 }
 
-InkWalker::PageParts QpdfDocument::readerInkParts(size_t index) {
-  InkWalker::PageParts parts;
+ReaderInkWalker::PageParts QpdfDocument::readerInkParts(size_t index) {
+  if (!objectStore_) objectStore_ = std::make_unique<reader::ObjectStore>(*reader_);
+  reader::ObjectStore* store = objectStore_.get();
+  ReaderInkWalker::PageParts parts;
   const uint32_t number = pageTable_.pageObject(index);
-  const reader::ResourcesAt at = pageTable_.resourcesAt(index);
-  std::optional<reader::Object> page;
-  if (pageTable_.hasExtras(index) || (at.direct && at.num == number)) page = reader_->loadNumbered(number);
-  if (page) {
-    if (const reader::Object* group = page->get("Group"); group && !group->isNull()) {
-      parts.group = ToQpdf(*pdf_, *group);
-    }
-    if (const reader::Object* annots = page->get("Annots"); annots && !annots->isNull()) {
-      parts.annots = ToQpdf(*pdf_, *annots);
-    }
+  if (pageTable_.hasExtras(index)) {
+    const reader::ObjectHandle page(store, reader::Ref{number, reader_->generationOf(number)});
+    parts.group = page.getKey("/Group");
+    parts.annots = page.getKey("/Annots");
   }
+  const reader::ResourcesAt at = pageTable_.resourcesAt(index);
   if (at.num == 0) return parts;
   if (at.direct) {
-    const reader::Object holder = at.num == number ? *page : reader_->loadNumbered(at.num);
-    const reader::Object* resources = holder.get("Resources");
-    if (resources == nullptr) throw reader::Refusal("page resources moved");
-    parts.resources = ToQpdf(*pdf_, *resources);
+    parts.resources = reader::ObjectHandle(store, reader::Ref{at.num, at.gen}).getKey("/Resources");
     return parts;
   }
+  parts.resources = reader::ObjectHandle(store, reader::Ref{at.num, at.gen});
   // libqpdf passes over a /Resources that refers to null to the parent's.
-  auto [known, added] = resourcesNull_.try_emplace(at.num, false);
-  if (added) known->second = reader_->load(reader::Ref{at.num, at.gen}).isNull();
-  if (known->second) throw reader::Refusal("/Resources refers to null");
-  parts.resources = pdf_->getObjectByID(static_cast<int>(at.num), at.gen);
+  if (parts.resources.isNull()) throw reader::Refusal("/Resources refers to null");
   return parts;
 }
 
 std::vector<Ink> QpdfDocument::pageInks(size_t index, bool includeOPI) {
   if (reader_) {
     try {
-      openQpdfBeside();
-      if (reader_) return inkWalker().pageInks(readerInkParts(index), includeOPI);
+      if (!readerInkWalker_) readerInkWalker_ = std::make_unique<ReaderInkWalker>(diagnostics(), checkpointFn());
+      return readerInkWalker_->pageInks(readerInkParts(index), includeOPI);
     } catch (const reader::Refusal& refusal) {
       fallBack(refusal.what());
     }

@@ -124,7 +124,7 @@ class QpdfDocument {
   // reads: resources for the ink walk). Falls back when libqpdf needs a
   // repair to read the file: the two would not agree on its objects.
   void openQpdfBeside();
-  InkWalker::PageParts readerInkParts(size_t index);
+  ReaderInkWalker::PageParts readerInkParts(size_t index);
   std::unique_ptr<QPDF> attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
                                 bool recover);
   std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt);
@@ -157,8 +157,8 @@ class QpdfDocument {
   // Refer to bytes_.
   std::unique_ptr<reader::StructureReader> reader_;
   std::unique_ptr<reader::PageWalk> readerWalk_;
-  // Resources objects the ink walk met, and whether each is null.
-  std::unordered_map<uint32_t, bool> resourcesNull_;
+  std::unique_ptr<reader::ObjectStore> objectStore_;
+  std::unique_ptr<ReaderInkWalker> readerInkWalker_;
 };
 
 }  // namespace pdfparse::core

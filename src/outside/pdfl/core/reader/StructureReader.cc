@@ -214,6 +214,14 @@ Object StructureReader::readXrefStream(size_t offset, const Ranges* table) {
   return dict;
 }
 
+Object StructureReader::loadObjectOrStream(Ref ref, bool* isStream) {
+  *isStream = false;
+  if (ref.num < entries_.size() && entries_[ref.num].kind == Kind::Plain && entries_[ref.num].gen == ref.gen) {
+    return loadPlain(ref, entries_[ref.num], nullptr, isStream);
+  }
+  return load(ref);
+}
+
 Object StructureReader::load(Ref ref) {
   if (ref.num >= entries_.size()) throw Refusal("object " + Name(ref) + " is not in the file");
   const Entry entry = entries_[ref.num];
@@ -235,20 +243,26 @@ Object StructureReader::load(Ref ref) {
   }
 }
 
-Object StructureReader::loadNumbered(uint32_t num) {
-  const uint32_t gen = num < entries_.size() && entries_[num].kind == Kind::Plain ? entries_[num].gen : 0;
-  return load(Ref{num, gen});
+uint32_t StructureReader::generationOf(uint32_t num) const {
+  return num < entries_.size() && entries_[num].kind == Kind::Plain ? entries_[num].gen : 0;
 }
+
+Object StructureReader::loadNumbered(uint32_t num) { return load(Ref{num, generationOf(num)}); }
 
 Object StructureReader::resolve(const Object& value) { return value.isReference() ? load(value.ref()) : value; }
 
-Object StructureReader::loadPlain(Ref ref, const Entry& entry, std::string_view* streamData) {
+Object StructureReader::loadPlain(Ref ref, const Entry& entry, std::string_view* streamData, bool* isStream) {
   if (entry.where >= bytes_.size()) throw Refusal("offset of object " + Name(ref) + " beyond the end of the file");
   Parser parser(bytes_, static_cast<size_t>(entry.where));
   if (parser.objectHeader() != ref) throw Refusal("the offset of object " + Name(ref) + " lands on another object");
   Object value = parser.value();
   if (parser.keyword("endobj")) {
     if (streamData != nullptr) throw Refusal("object " + Name(ref) + " is not a stream");
+    return value;
+  }
+  if (isStream != nullptr && value.isDictionary()) {
+    if (!parser.keyword("stream")) throw Refusal("object " + Name(ref) + " lacks endobj");
+    *isStream = true;
     return value;
   }
   if (streamData == nullptr || !value.isDictionary()) {

@@ -45,8 +45,14 @@ class StructureReader {
   // The object `ref` names. Raises Refusal when it is missing, free or
   // cannot be read exactly.
   Object load(Ref ref);
+  // The object `ref` names, which may be a stream: then `*isStream` is set
+  // and its dictionary returned (its data is not read).
+  Object loadObjectOrStream(Ref ref, bool* isStream);
   // Object `num` at the generation the cross-reference data lists.
   Object loadNumbered(uint32_t num);
+  // The generation the cross-reference data lists for object `num` (0 for
+  // one in an object stream).
+  uint32_t generationOf(uint32_t num) const;
   // `value` itself, or the object it refers to.
   Object resolve(const Object& value);
   // One more than the highest object number in use.
@@ -79,7 +85,7 @@ class StructureReader {
   void put(uint32_t num, const Entry& entry) {
     if (entries_[num].kind == Kind::Unknown) entries_[num] = entry;  // newer sections came first
   }
-  Object loadPlain(Ref ref, const Entry& entry, std::string_view* streamData);
+  Object loadPlain(Ref ref, const Entry& entry, std::string_view* streamData, bool* isStream = nullptr);
   const ObjectStream& objectStream(uint32_t number);
   uint64_t streamLength(const Object& dict);
 
