@@ -189,7 +189,8 @@ void RunFiles(const std::vector<FileCase>& cases) {
       StructureReader reader(file, budget);
       const Object* info = reader.trailer().get("Info");
       if (info == nullptr) throw Refusal("no /Info");
-      const Object* v = reader.resolve(*info).get("V");
+      const Object resolved = reader.resolve(*info);  // kept: get() points into it
+      const Object* v = resolved.get("V");
       ASSERT_NE(nullptr, v);
       EXPECT_EQ(c.v, v->integer());
       EXPECT_EQ(c.streams, reader.objectStreamsDecoded());
