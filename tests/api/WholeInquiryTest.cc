@@ -33,11 +33,7 @@ const char kSpotResources[] =
 
 PdfInquiryRec Level3() {
   PdfInquiryRec rec;
-  rec.level = 3;
-  rec.numPages = kUntouched;
-  rec.pageMode = kUntouched;
-  rec.subType = kUntouched;
-  rec.hasSpotInk = 77;
+  rec.level = 3, rec.numPages = rec.pageMode = rec.subType = kUntouched, rec.hasSpotInk = 77;
   for (float& v : rec.mediaBox) v = kUntouched;
   return rec;
 }
@@ -93,13 +89,9 @@ TEST_F(WholeInquiryTest, FilesTheEngineRepairsOrUnlocksAnswerEveryLevel) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PdfInquiryRec rec = run(dir_.write("case.pdf", c.bytes));
-    EXPECT_EQ(parser_->getStatus(), 0);
-    EXPECT_EQ(rec.numPages, 3);
-    EXPECT_EQ(rec.infoValue, "Vrel Imposer");
-    EXPECT_EQ(rec.pageMode, 3);
-    EXPECT_EQ(Size(rec), std::make_pair(612.0f, 792.0f));
-    EXPECT_EQ(rec.subType, 1);
-    EXPECT_EQ(rec.hasSpotInk, 1u);
+    EXPECT_EQ(std::make_tuple(parser_->getStatus(), rec.numPages, rec.infoValue, rec.pageMode, Size(rec), rec.subType,
+                              rec.hasSpotInk),
+              std::make_tuple(0, 3, std::string("Vrel Imposer"), 3, std::make_pair(612.0f, 792.0f), 1, 1u));
   }
 }
 
@@ -156,14 +148,11 @@ TEST_F(WholeInquiryTest, AFileReplacedDuringTheInquiryIsAnsweredFromTheFirstRead
   outside::FileSys* previous = outside::SetFileSysForTesting(&fileSys);
   PdfInquiryRec rec = run(path);
   outside::SetFileSysForTesting(previous);
-  EXPECT_EQ(parser_->getStatus(), 0);
-  EXPECT_EQ(rec.numPages, 2);
-  EXPECT_EQ(rec.infoValue, "first");
-  EXPECT_EQ(Size(rec), std::make_pair(595.0f, 842.0f));
+  EXPECT_EQ(std::make_tuple(parser_->getStatus(), rec.numPages, rec.infoValue, Size(rec)),
+            std::make_tuple(0, 2, std::string("first"), std::make_pair(595.0f, 842.0f)));
   // The next inquiry reads the file as it is now.
   rec = run(path);
-  EXPECT_EQ(rec.numPages, 5);
-  EXPECT_EQ(Size(rec), std::make_pair(842.0f, 1191.0f));
+  EXPECT_EQ(std::make_pair(rec.numPages, Size(rec)), std::make_pair(5, std::make_pair(842.0f, 1191.0f)));
 }
 
 // A clock that stands still for the first `steps` readings made off the
@@ -203,14 +192,11 @@ TEST(WholeInquiryDeadline, PassingAtAnyStepFailsTheInquiryAndFillsNothingAfterIt
     const size_t before = sink->lines().size();
     const bool ok = parser->runInquiry(path.c_str(), &rec);
     if (ok) {
-      EXPECT_EQ(rec.subType, 1);
-      EXPECT_EQ(rec.hasSpotInk, 1u);
-      EXPECT_EQ(Size(rec), std::make_pair(612.0f, 792.0f));
+      EXPECT_EQ(std::make_tuple(rec.subType, rec.hasSpotInk, Size(rec)),
+                std::make_tuple(1, 1u, std::make_pair(612.0f, 792.0f)));
       break;
     }
-    EXPECT_EQ(parser->getStatus(), 1);
-    EXPECT_EQ(rec.subType, kUntouched);
-    EXPECT_EQ(rec.hasSpotInk, 77u);
+    EXPECT_EQ(std::make_tuple(parser->getStatus(), rec.subType, rec.hasSpotInk), std::make_tuple(1, kUntouched, 77u));
     const std::vector<std::string> lines = sink->lines();
     bool traced = false;
     for (size_t i = before; i < lines.size(); ++i) {

@@ -80,10 +80,7 @@ TEST_F(PdfObjectTest, ResourceDirectoriesFollowTheRootUnchangedAndNeverOverflow)
       {std::string(259, 'r'), std::u16string(259, u'r'), 3},                  // fills the buffer; no joined path fits
       {std::string(241, 'r'), std::u16string(241, u'r'), 2},                  // only the shortest fits, exactly
       {std::string(240, 'r') + smiley, std::u16string(240, u'r') + u"😀", 3},  // the pair counts two
-      {"/donn\xC3\xA9"
-       "es/\xE5\xAD\x97/" +
-           smiley,
-       u"/données/字/😀", 0},
+      {"/donn\u00E9es/\u5B57/" + smiley, u"/données/字/😀", 0},
       {"/x\xFF\xC3", u"/x\uFFFD\uFFFD", 0},
       {euros, std::u16string(86, u'€'), 0},  // bounded by units, not bytes
   };

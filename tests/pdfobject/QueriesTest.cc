@@ -2,7 +2,6 @@
 // subtype with its spot-ink scan) and one inquiry on the parser's document
 // object, level by level.
 #include <cstring>
-#include <functional>
 #include <limits>
 
 #include "Fixture.h"
@@ -58,67 +57,47 @@ TEST_F(PdfObjectTest, QueriesWithoutADocumentOrPageCallNothingAndKeepTheOutputs)
 
 TEST_F(PdfObjectTest, EveryConverterSequenceEndsWithEndJobAndClosesWhatItOpened) {
   const std::string open = "openDocument(/docs/f.pdf,Dummy)";
-  // Pages 0: three pages whose crops agree, else that many with different crops.
+  // Pages 0: three pages whose crops agree, else that many with different
+  // crops. The `nth` call of `fail` fails: a converter call, or the
+  // engine's page count, which raises.
   const struct {
-    const char* name;
     size_t pages;
-    std::function<void(ScriptedEngine&, ConverterScript&)> arrange;
+    std::string fail;
+    int nth;
     Lines calls;
-    Box box;
-    const char* errorLabel;
+    Box box = {};
+    const char* errorLabel = nullptr;
   } cases[] = {
-      {"crops agree: page 1 only",
-       0,
-       [](auto&, auto&) {},
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(0)", "endJob"},
-       {0, 800, 600, 0},
-       nullptr},
-      {"beginJob fails",
-       1,
-       [](auto&, ConverterScript& s) { s.failAt["beginJob"] = 1; },
-       {"beginJob(0)", "endJob"},
-       {},
-       nullptr},
-      {"openDocument fails",
-       1,
-       [](auto&, ConverterScript& s) { s.failAt["openDocument"] = 1; },
-       {"beginJob(0)", open, "endJob"},
-       {},
-       nullptr},
-      {"getPageBox fails",
-       1,
-       [](auto&, ConverterScript& s) { s.failAt["getPageBox"] = 1; },
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"},
-       {},
-       nullptr},
-      {"selectPage fails on page 3",
+      {0, "", 0, {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(0)", "endJob"}, {0, 800, 600, 0}},
+      {1, "beginJob", 1, {"beginJob(0)", "endJob"}},
+      {1, "openDocument", 1, {"beginJob(0)", open, "endJob"}},
+      {1, "getPageBox", 1, {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"}},
+      {3,
+       "selectPage",
        3,
-       [](auto&, ConverterScript& s) { s.failAt["selectPage"] = 3; },
        {"beginJob(0)", open, "selectPage(0)", "getPageBox", "selectPage(1)", "getPageBox", "selectPage(2)",
         "closeDocument(1)", "endJob"},
-       {0, 900, 600, 0},
-       nullptr},
-      {"page count raises",
+       {0, 900, 600, 0}},
+      {2,
+       "PDDocGetNumPages",
        2,
-       [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 2); },
        {"beginJob(0)", open, "closeDocument(1)", "endJob"},
        {},
        "CDravikPdfObject::RetrieveAllPagesMediaBox"},
-      {"crop check raises",
-       2,
-       [](ScriptedEngine& e, auto&) { e.raiseAt("PDDocGetNumPages", 1); },
-       {},
-       {},
-       "CPdfObject::checkDifferentCrop()"},
+      {2, "PDDocGetNumPages", 1, {}, {}, "CPdfObject::checkDifferentCrop()"},  // in the crop check
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.fail + " " + std::to_string(c.nth));
     ScriptedDoc doc = c.pages == 0 ? ScriptedDoc::WithPages(3) : DifferentCrops(c.pages);
     if (c.pages == 0) doc.pages[1].mediaBox = FixedRect(0, 900, 700, 0);  // media differs, crops agree
     auto obj = opened("/docs/f.pdf", doc);
     script_->failAt.clear();
     script_->boxes = {{0, 800, 600, 0}, {0, 900, 500, 0}, {0, 999, 999, 0}};
-    c.arrange(engine_, *script_);
+    if (c.fail == "PDDocGetNumPages") {
+      engine_.raiseAt(c.fail, c.nth);
+    } else if (!c.fail.empty()) {
+      script_->failAt[c.fail] = c.nth;
+    }
     float box[4] = {7, 7, 7, 7};
     EXPECT_EQ(obj->getPageMediaBox(box), c.pages == 0);
     EXPECT_EQ(script_->calls, c.calls);

@@ -15,7 +15,6 @@ namespace pdfparse::core {
 namespace {
 
 struct BoxCase {
-  const char* what;
   const char* attrs;  // entries of the page dictionary
   Box media;
   Box crop;
@@ -24,63 +23,40 @@ struct BoxCase {
   int diagnostics;  // how many of the rules reported a problem
 };
 
+constexpr Box kL = {0, 0, 612, 792}, kA4 = {0, 0, 595, 842};
 const BoxCase kCases[] = {
-    {"plain page", "/MediaBox [0 0 612 792]", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
-    {"corners swapped", "/MediaBox [612 792 0 0]", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
-    {"real numbers",
-     "/MediaBox [0.5 -10 595.276 841.89]",
-     {0.5, -10, 595.276, 841.89},
-     {0.5, -10, 595.276, 841.89},
-     0,
-     1,
-     0},
-    {"no MediaBox", "", kUsLetter, kUsLetter, 0, 1, 1},
-    {"three numbers", "/MediaBox [0 0 612]", kUsLetter, kUsLetter, 0, 1, 1},
-    {"a name among numbers", "/MediaBox [0 0 /W 792]", kUsLetter, kUsLetter, 0, 1, 1},
-    {"not an array", "/MediaBox (A4)", kUsLetter, kUsLetter, 0, 1, 1},
-    {"no area", "/MediaBox [0 0 0 792]", kUsLetter, kUsLetter, 0, 1, 1},
-    {"crop inside", "/MediaBox [0 0 595 842] /CropBox [10 20 500 800]", {0, 0, 595, 842}, {10, 20, 500, 800}, 0, 1, 0},
-    {"crop swapped", "/MediaBox [0 0 595 842] /CropBox [500 800 10 20]", {0, 0, 595, 842}, {10, 20, 500, 800}, 0, 1, 0},
-    {"crop overhangs",
-     "/MediaBox [0 0 595 842] /CropBox [-10 -10 300 900]",
-     {0, 0, 595, 842},
-     {0, 0, 300, 842},
-     0,
-     1,
-     0},
-    {"crop disjoint",
-     "/MediaBox [0 0 595 842] /CropBox [700 900 800 1000]",
-     {0, 0, 595, 842},
-     {0, 0, 595, 842},
-     0,
-     1,
-     1},
-    {"crop touches an edge",
-     "/MediaBox [0 0 595 842] /CropBox [595 0 700 842]",
-     {0, 0, 595, 842},
-     {0, 0, 595, 842},
-     0,
-     1,
-     1},
-    {"crop malformed", "/MediaBox [0 0 595 842] /CropBox [0 0 1]", {0, 0, 595, 842}, {0, 0, 595, 842}, 0, 1, 1},
-    {"crop null", "/MediaBox [0 0 595 842] /CropBox null", {0, 0, 595, 842}, {0, 0, 595, 842}, 0, 1, 0},
-    {"rotate 90", "/MediaBox [0 0 612 792] /Rotate 90", {0, 0, 612, 792}, {0, 0, 612, 792}, 90, 1, 0},
-    {"rotate -90", "/MediaBox [0 0 612 792] /Rotate -90", {0, 0, 612, 792}, {0, 0, 612, 792}, 270, 1, 0},
-    {"rotate 450", "/MediaBox [0 0 612 792] /Rotate 450", {0, 0, 612, 792}, {0, 0, 612, 792}, 90, 1, 0},
-    {"rotate -720", "/MediaBox [0 0 612 792] /Rotate -720", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
-    {"rotate 180.0", "/MediaBox [0 0 612 792] /Rotate 180.0", {0, 0, 612, 792}, {0, 0, 612, 792}, 180, 1, 0},
-    {"rotate 45", "/MediaBox [0 0 612 792] /Rotate 45", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 1},
-    {"rotate 90.5", "/MediaBox [0 0 612 792] /Rotate 90.5", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 1},
-    {"rotate a name", "/MediaBox [0 0 612 792] /Rotate /R90", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 1},
-    {"user unit 2.5", "/MediaBox [0 0 612 792] /UserUnit 2.5", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 2.5, 0},
-    {"user unit 0", "/MediaBox [0 0 612 792] /UserUnit 0", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
-    {"user unit negative", "/MediaBox [0 0 612 792] /UserUnit -3", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
-    {"user unit a string", "/MediaBox [0 0 612 792] /UserUnit (2)", {0, 0, 612, 792}, {0, 0, 612, 792}, 0, 1, 0},
+    {"/MediaBox [0 0 612 792]", kL, kL, 0, 1, 0},
+    {"/MediaBox [612 792 0 0]", kL, kL, 0, 1, 0},  // corners swapped
+    {"/MediaBox [0.5 -10 595.276 841.89]", {0.5, -10, 595.276, 841.89}, {0.5, -10, 595.276, 841.89}, 0, 1, 0},
+    {"", kUsLetter, kUsLetter, 0, 1, 1},
+    {"/MediaBox [0 0 612]", kUsLetter, kUsLetter, 0, 1, 1},
+    {"/MediaBox [0 0 /W 792]", kUsLetter, kUsLetter, 0, 1, 1},
+    {"/MediaBox (A4)", kUsLetter, kUsLetter, 0, 1, 1},
+    {"/MediaBox [0 0 0 792]", kUsLetter, kUsLetter, 0, 1, 1},  // no area
+    {"/MediaBox [0 0 595 842] /CropBox [10 20 500 800]", kA4, {10, 20, 500, 800}, 0, 1, 0},
+    {"/MediaBox [0 0 595 842] /CropBox [500 800 10 20]", kA4, {10, 20, 500, 800}, 0, 1, 0},
+    {"/MediaBox [0 0 595 842] /CropBox [-10 -10 300 900]", kA4, {0, 0, 300, 842}, 0, 1, 0},  // overhangs
+    {"/MediaBox [0 0 595 842] /CropBox [700 900 800 1000]", kA4, kA4, 0, 1, 1},              // disjoint
+    {"/MediaBox [0 0 595 842] /CropBox [595 0 700 842]", kA4, kA4, 0, 1, 1},                 // touches an edge
+    {"/MediaBox [0 0 595 842] /CropBox [0 0 1]", kA4, kA4, 0, 1, 1},
+    {"/MediaBox [0 0 595 842] /CropBox null", kA4, kA4, 0, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate 90", kL, kL, 90, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate -90", kL, kL, 270, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate 450", kL, kL, 90, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate -720", kL, kL, 0, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate 180.0", kL, kL, 180, 1, 0},
+    {"/MediaBox [0 0 612 792] /Rotate 45", kL, kL, 0, 1, 1},
+    {"/MediaBox [0 0 612 792] /Rotate 90.5", kL, kL, 0, 1, 1},
+    {"/MediaBox [0 0 612 792] /Rotate /R90", kL, kL, 0, 1, 1},
+    {"/MediaBox [0 0 612 792] /UserUnit 2.5", kL, kL, 0, 2.5, 0},
+    {"/MediaBox [0 0 612 792] /UserUnit 0", kL, kL, 0, 1, 0},
+    {"/MediaBox [0 0 612 792] /UserUnit -3", kL, kL, 0, 1, 0},
+    {"/MediaBox [0 0 612 792] /UserUnit (2)", kL, kL, 0, 1, 0},
 };
 
 TEST(PageBoxes, RulesPerPageDictionary) {
   for (const BoxCase& c : kCases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.attrs);
     QPDFObjectHandle page = QPDFObjectHandle::parse(std::string("<< /Type /Page ") + c.attrs + " >>");
     std::vector<std::string> messages;
     Diagnostics diagnostics = [&](const std::string& message) { messages.push_back(message); };

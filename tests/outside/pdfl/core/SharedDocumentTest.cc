@@ -1,7 +1,6 @@
 // The document core as the plug-in uses it: attaching to the engine's open
-// parse of the same file, and reading a file of its own the engine's way.
-#include <sys/stat.h>
-
+// parse of the same file or parsing for itself, tearing closed documents
+// down, and leaving the host's libqpdf logger alone.
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFLogger.hh>
 
@@ -58,37 +57,6 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
   }
 }
 
-TEST_F(SharedDocumentTest, AReaderOfItsOwnOpensTheWayTheEngineDoes) {
-  DocLayout sealed = Pages(1);
-  sealed.encryption = DocLayout::Encryption{"marble", "owner"};
-  DocLayout stranger = Pages(1);
-  stranger.encryption = DocLayout::Encryption{"granite", "owner"};
-  const std::string letter = BuildPdf(Pages(3));
-  const std::string fifo = dir_.file("fifo.pdf");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opening it must not wait for a writer
-  const struct {
-    const char* name;
-    std::string path;
-    bool opens;
-  } cases[] = {
-      {"damaged: cut before the trailer", write("cut.pdf", letter.substr(0, letter.rfind("trailer"))), true},
-      {"the host's password", write("sealed.pdf", BuildPdf(sealed)), true},
-      {"another password", write("stranger.pdf", BuildPdf(stranger)), false},
-      {"not a PDF", write("text.pdf", "hello"), false},
-      {"a FIFO", fifo, false},
-      {"a directory", dir_.path(), false},
-      {"missing", dir_.file("missing.pdf"), false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(c.path.c_str());
-    ASSERT_EQ(reader != nullptr, c.opens);
-    if (!reader) continue;
-    EXPECT_FALSE(reader->attached());
-    EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{0, 792, 612, 0}));
-  }
-}
-
 TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsForThem) {
   core::Disposer disposer;
   std::weak_ptr<core::QpdfDocument> watched;
@@ -104,12 +72,6 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsFor
     EXPECT_EQ(disposer.disposedForTesting(), 3u * (round + 1));
   }
 }
-
-}  // namespace
-}  // namespace pdfparse::test
-
-namespace pdfparse::test {
-namespace {
 
 // A host that uses libqpdf itself keeps its own logger: the engine reports
 // through loggers of its documents, even for files full of warnings.

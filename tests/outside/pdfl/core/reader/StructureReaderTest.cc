@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -163,16 +162,17 @@ std::string InObjectStream(const std::string& index = "3 0 4 12 ", const std::st
   return r.end(r.xrefStream(7, rows, "/Size 8 /Root 1 0 R /Info 4 0 R"));
 }
 
-pdfbuilder::DocLayout WithInfo(bool objectStreams) {
+pdfbuilder::DocLayout WithInfo(bool objectStreams, bool encrypted = false) {
   pdfbuilder::DocLayout doc = pdfbuilder::Pages(2);
   doc.infoRaw = "/V 42";
   doc.objectStreams = objectStreams;
+  if (encrypted) doc.encryption = {{"u", "o"}};
   return doc;
 }
 
 struct FileCase {
   const char* what;
-  std::function<std::string()> file;
+  std::string file;
   int64_t v;              // the Info's /V, or kRefused
   const char* why = "";   // when refused: part of the reason
   size_t streams = 0;     // object streams decoded to get there
@@ -182,14 +182,15 @@ struct FileCase {
 void RunFiles(const std::vector<FileCase>& cases) {
   for (const FileCase& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string file = c.file();
+    const std::string& file = c.file;
     ASSERT_NE(std::string::npos, file.find(c.must));
     WorkBudget budget(file.size(), Generous());
     try {
       StructureReader reader(file, budget);
       const Object* info = reader.trailer().get("Info");
       if (info == nullptr) throw Refusal("no /Info");
-      const Object* v = reader.resolve(*info).get("V");
+      const Object resolved = reader.resolve(*info);  // kept: get() points into it
+      const Object* v = resolved.get("V");
       ASSERT_NE(nullptr, v);
       EXPECT_EQ(c.v, v->integer());
       EXPECT_EQ(c.streams, reader.objectStreamsDecoded());
@@ -203,67 +204,51 @@ void RunFiles(const std::vector<FileCase>& cases) {
 
 TEST(StructureReader, CrossReferenceForms) {
   RunFiles({
-      {"plain table", [] { return Plain(3); }, 3},
-      {"xref stream with two /Index ranges", [] { return XrefStreamIndexed(); }, 7},
-      {"xref stream and object streams by libqpdf", [] { return pdfbuilder::BuildPdf(WithInfo(true)); }, 42, "", 1,
-       "/Predictor 12"},
-      {"libqpdf without object streams", [] { return pdfbuilder::BuildPdf(WithInfo(false)); }, 42},
-      {"update: the newer object wins", [] { return Update(Plain(1), 3, "<< /V 2 >>"); }, 2},
-      {"update frees the object", [] { return Update(Plain(1), 3, ""); }, kRefused, "free"},
-      {"update over an update", [] { return Update(Update(Plain(1), 3, "<< /V 2 >>"), 3, "<< /V 9 >>"); }, 9},
-      {"/Prev names its own section", [] { return Update(Plain(1), 3, "<< /V 2 >>", true); }, kRefused, "loop"},
-      {"/Prev loop of two sections", PrevLoop, kRefused, "loop"},
-      {"hybrid, apart", [] { return Hybrid("[3 1]", {3}); }, 5},
-      {"hybrid, overlapping",
-       [] {
-         return Hybrid("[2 2]", {2, 3});
-       },
-       kRefused, "both parts"},
-      {"no startxref", [] { return Replace(Plain(1), "startxref", "startxxxx"); }, kRefused, "no startxref"},
-      {"startxref beyond the end", [] { return Restart("99999999"); }, kRefused, "beyond the end"},
-      {"startxref inside an object", [] { return Restart("20"); }, kRefused, "expected a number"},
-      {"/Prev beyond the end", [] { return Replace(Update(Plain(1), 3, "<< /V 2 >>"), "/Prev ", "/Prev 9"); }, kRefused,
+      {"plain table", Plain(3), 3},
+      {"xref stream with two /Index ranges", XrefStreamIndexed(), 7},
+      {"xref stream and object streams by libqpdf", pdfbuilder::BuildPdf(WithInfo(true)), 42, "", 1, "/Predictor 12"},
+      {"libqpdf without object streams", pdfbuilder::BuildPdf(WithInfo(false)), 42},
+      {"update: the newer object wins", Update(Plain(1), 3, "<< /V 2 >>"), 2},
+      {"update frees the object", Update(Plain(1), 3, ""), kRefused, "free"},
+      {"update over an update", Update(Update(Plain(1), 3, "<< /V 2 >>"), 3, "<< /V 9 >>"), 9},
+      {"/Prev names its own section", Update(Plain(1), 3, "<< /V 2 >>", true), kRefused, "loop"},
+      {"/Prev loop of two sections", PrevLoop(), kRefused, "loop"},
+      {"hybrid, apart", Hybrid("[3 1]", {3}), 5},
+      {"hybrid, overlapping", Hybrid("[2 2]", {2, 3}), kRefused, "both parts"},
+      {"no startxref", Replace(Plain(1), "startxref", "startxxxx"), kRefused, "no startxref"},
+      {"startxref beyond the end", Restart("99999999"), kRefused, "beyond the end"},
+      {"startxref inside an object", Restart("20"), kRefused, "expected a number"},
+      {"/Prev beyond the end", Replace(Update(Plain(1), 3, "<< /V 2 >>"), "/Prev ", "/Prev 9"), kRefused,
        "beyond the end"},
   });
 }
 
 TEST(StructureReader, ObjectStreams) {
   RunFiles({
-      {"object found in its stream", [] { return InObjectStream(); }, 40, "", 1},
-      {"stream /Length in a plain object", [] { return InObjectStream("3 0 4 12 ", "2", "6 0 R"); }, 40, "", 1},
-      {"stream /Length inside the stream", [] { return InObjectStream("3 0 4 12 ", "2", "3 0 R"); }, kRefused,
-       "needs itself"},
-      {"/N far beyond the index", [] { return InObjectStream("3 0 4 12 ", "2147483647"); }, kRefused, "/N larger"},
-      {"/N one beyond the index", [] { return InObjectStream("3 0 4 12 ", "3"); }, kRefused, "expected a number"},
-      {"index names another object", [] { return InObjectStream("3 0 9 12 "); }, kRefused, "index says"},
-      {"index offset beyond the data", [] { return InObjectStream("3 0 4 99 "); }, kRefused, "index out of range"},
+      {"object found in its stream", InObjectStream(), 40, "", 1},
+      {"stream /Length in a plain object", InObjectStream("3 0 4 12 ", "2", "6 0 R"), 40, "", 1},
+      {"stream /Length inside the stream", InObjectStream("3 0 4 12 ", "2", "3 0 R"), kRefused, "needs itself"},
+      {"/N far beyond the index", InObjectStream("3 0 4 12 ", "2147483647"), kRefused, "/N larger"},
+      {"/N one beyond the index", InObjectStream("3 0 4 12 ", "3"), kRefused, "expected a number"},
+      {"index names another object", InObjectStream("3 0 9 12 "), kRefused, "index says"},
+      {"index offset beyond the data", InObjectStream("3 0 4 99 "), kRefused, "index out of range"},
   });
 }
 
 TEST(StructureReader, HostileSizesAndLoops) {
   RunFiles({
-      {"trailer /Size 2147483647", [] { return Replace(Plain(4), "/Size 4", "/Size 2147483647"); }, 4},
-      {"subsection of 2^31 entries", [] { return Replace(Plain(4), "xref\n0 4", "xref\n0 2147483648"); }, kRefused,
+      {"trailer /Size 2147483647", Replace(Plain(4), "/Size 4", "/Size 2147483647"), 4},
+      {"subsection of 2^31 entries", Replace(Plain(4), "xref\n0 4", "xref\n0 2147483648"), kRefused,
        "subsection beyond"},
       {"object number far beyond the file",
-       [] {
-         return Replace(Replace(Plain(4), "trailer", "1000000 1\n0000000009 00000 n \ntrailer"), "/Size 4",
-                        "/Size 1000001");
-       },
+       Replace(Replace(Plain(4), "trailer", "1000000 1\n0000000009 00000 n \ntrailer"), "/Size 4", "/Size 1000001"),
        kRefused, "beyond the file's size"},
-      {"xref stream /Index far beyond the file",
-       [] { return Replace(XrefStreamIndexed(), "[0 3 7 2]", "[0 3 2000000000 2]"); }, kRefused,
-       "beyond the file's size"},
+      {"xref stream /Index far beyond the file", Replace(XrefStreamIndexed(), "[0 3 7 2]", "[0 3 2000000000 2]"),
+       kRefused, "beyond the file's size"},
       {"xref stream /Size 2147483647 without /Index",
-       [] { return Replace(Replace(XrefStreamIndexed(), "/Index [0 3 7 2] ", ""), "/Size 9", "/Size 2147483647"); },
-       kRefused, "/Index beyond"},
-      {"encrypted",
-       [] {
-         auto doc = WithInfo(false);
-         doc.encryption = {{"u", "o"}};
-         return pdfbuilder::BuildPdf(doc);
-       },
-       kRefused, "encrypted"},
+       Replace(Replace(XrefStreamIndexed(), "/Index [0 3 7 2] ", ""), "/Size 9", "/Size 2147483647"), kRefused,
+       "/Index beyond"},
+      {"encrypted", pdfbuilder::BuildPdf(WithInfo(false, true)), kRefused, "encrypted"},
   });
 }
 
