@@ -73,8 +73,8 @@ class PdflEngineWrapper : public PdflEngine {
   ASUns32 ASPurgeMemory(ASUns32 b) override { return target_->ASPurgeMemory(b); }
   ASAtom ASAtomFromString(const char* t) override { return target_->ASAtomFromString(t); }
   const char* ASAtomGetString(ASAtom a) override { return target_->ASAtomGetString(a); }
-  ASPathName ASFileSysCreatePathName(ASFileSys fs, ASAtom type, const void* spec, const void* zero) override {
-    return target_->ASFileSysCreatePathName(fs, type, spec, zero);
+  ASPathName ASFileSysCreatePathName(ASFileSys fs, ASAtom type, const void* pathSpec, const void* zero) override {
+    return target_->ASFileSysCreatePathName(fs, type, pathSpec, zero);
   }
   void ASFileSysReleasePathName(ASFileSys fs, ASPathName p) override { target_->ASFileSysReleasePathName(fs, p); }
   PDDoc PDDocOpenEx(ASPathName p, ASFileSys fs, PDAuthProc auth, void* data, ASBool repair) override {
