@@ -94,7 +94,7 @@ Documents Damaged(const Documents& whole) {
   return out;
 }
 
-TEST(ReaderDifferential, TheStructureReaderAnswersAsLibqpdfWhereverItKeepsADocument) {
+TEST(ReaderDifferential, TheStructureReaderAnswersAsLibqpdfWhetherItKeepsADocumentOrNot) {
   Documents whole = Shapes();
   for (auto* more : {&pdfparse::pdfbuilder::SeedDocuments, &Inks, &Samples}) {
     Documents add = more();
