@@ -1,6 +1,6 @@
 // The structure reader against libqpdf on every document these tests and the
-// samples hold, whole and damaged: wherever the reader keeps a document, all
-// its answers must be libqpdf's.
+// samples hold, whole and damaged: whether the reader keeps a document or
+// hands it to libqpdf part way, all its answers must be libqpdf's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
