@@ -57,6 +57,16 @@ StructureReader::StructureReader(std::string_view bytes, WorkBudget& budget) : b
   if (Integer(trailer_.get("Size"), "the trailer's /Size") < static_cast<int64_t>(entries_.size())) {
     throw Refusal("objects numbered beyond the trailer's /Size");
   }
+  // libqpdf keeps a cross-reference stream as the object it is numbered:
+  // where the table names another object by that number, the two differ.
+  for (const auto& [ref, offset] : xrefStreams_) {
+    if (ref.num >= entries_.size()) continue;
+    const Entry& entry = entries_[ref.num];
+    if ((entry.kind == Kind::Plain && (entry.where != offset || entry.gen != ref.gen)) ||
+        entry.kind == Kind::Compressed) {
+      throw Refusal("cross-reference stream " + Name(ref) + " shares its number with another object");
+    }
+  }
   entries_.shrink_to_fit();
   budget_.chargeMemory(entries_.size() * sizeof(Entry), "cross-reference data");
 }
@@ -137,7 +147,7 @@ void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) 
 Object StructureReader::readXrefStream(size_t offset, const Ranges* table) {
   if (offset >= bytes_.size()) throw Refusal("cross-reference stream offset beyond the end of the file");
   Parser parser(bytes_, offset);
-  parser.objectHeader();
+  xrefStreams_.emplace_back(parser.objectHeader(), offset);
   Object dict = parser.value();
   if (!dict.isDictionary() || !dict.get("Type") || !dict.get("Type")->isName("XRef")) {
     throw Refusal("no cross-reference table or stream at the startxref offset");

@@ -93,6 +93,7 @@ class StructureReader {
   WorkBudget& budget_;
   Object trailer_;
   std::vector<Entry> entries_;
+  std::vector<std::pair<Ref, size_t>> xrefStreams_;  // each cross-reference stream's number and offset
   std::unordered_map<uint32_t, std::list<ObjectStream>::iterator> streams_;
   std::list<ObjectStream> kept_;  // most recent first
   size_t keptBytes_ = 0;

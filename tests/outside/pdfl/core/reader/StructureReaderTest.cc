@@ -231,6 +231,9 @@ TEST(StructureReader, ObjectStreams) {
       {"/N far beyond the index", InObjectStream("3 0 4 12 ", "2147483647"), kRefused, "/N larger"},
       {"/N one beyond the index", InObjectStream("3 0 4 12 ", "3"), kRefused, "expected a number"},
       {"index names another object", InObjectStream("3 0 9 12 "), kRefused, "index says"},
+      // libqpdf takes the cross-reference stream for object 5 and finds no object stream.
+      {"xref stream numbered as the object stream", Replace(InObjectStream(), "7 0 obj", "5 0 obj"), kRefused,
+       "shares its number"},
       {"index offset beyond the data", InObjectStream("3 0 4 99 "), kRefused, "index out of range"},
   });
 }
