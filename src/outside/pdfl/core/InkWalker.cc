@@ -124,6 +124,16 @@ struct Walk {
   using Item = core::Item<H>;
   using Items = std::vector<Item>;
 
+  Walk(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
+      : diagnostics(std::move(diagnostics)), checkpoint(std::move(checkpoint)), maxNesting(maxNesting) {}
+
+  // A page given by its parts (resources, group, annotations).
+  template <class Parts>
+  std::vector<Ink> walkParts(const Parts& parts, bool opi) {
+    return walkPage(
+        opi, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
+  }
+
   // Objects that reach each other, walked.
   struct Group {
     std::vector<Entry> entries;  // in walk order; with `complete`, the inks themselves, each once
@@ -685,32 +695,27 @@ struct Walk {
   }
 };
 
-struct InkWalker::Impl : Walk<QPDFObjectHandle> {};
-struct ReaderInkWalker::Impl : Walk<reader::ObjectHandle> {};
+struct InkWalker::Impl : Walk<QPDFObjectHandle> {
+  using Walk::Walk;
+};
+struct ReaderInkWalker::Impl : Walk<reader::ObjectHandle> {
+  using Walk::Walk;
+};
 
 InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->diagnostics = std::move(diagnostics);
-  impl_->checkpoint = std::move(checkpoint);
-  impl_->maxNesting = maxNesting;
-}
+    : impl_(std::make_unique<Impl>(std::move(diagnostics), std::move(checkpoint), maxNesting)) {}
 
 InkWalker::~InkWalker() = default;
 
 InkWalker::Stats InkWalker::stats() const { return impl_->stats; }
 
 ReaderInkWalker::ReaderInkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->diagnostics = std::move(diagnostics);
-  impl_->checkpoint = std::move(checkpoint);
-  impl_->maxNesting = maxNesting;
-}
+    : impl_(std::make_unique<Impl>(std::move(diagnostics), std::move(checkpoint), maxNesting)) {}
 
 ReaderInkWalker::~ReaderInkWalker() = default;
 
 std::vector<Ink> ReaderInkWalker::pageInks(const PageParts& parts, bool includeOPI) {
-  return impl_->walkPage(
-      includeOPI, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
+  return impl_->walkParts(parts, includeOPI);
 }
 
 std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
@@ -734,8 +739,7 @@ std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
 }
 
 std::vector<Ink> InkWalker::pageInks(const PageParts& parts, bool includeOPI) {
-  return impl_->walkPage(
-      includeOPI, [&] { return parts.resources; }, [&] { return parts.group; }, [&] { return parts.annots; });
+  return impl_->walkParts(parts, includeOPI);
 }
 
 }  // namespace pdfparse::core

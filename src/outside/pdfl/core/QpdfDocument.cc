@@ -165,11 +165,6 @@ void QpdfDocument::SetStructureReaderEnabled(bool enabled) { structureReaderEnab
 
 bool QpdfDocument::StructureReaderEnabled() { return structureReaderEnabled; }
 
-QPDF& QpdfDocument::pdf() {
-  openQpdfBeside();
-  return opened();
-}
-
 QPDF& QpdfDocument::opened() {
   // A move to libqpdf that failed leaves neither reading.
   if (!pdf_) throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document could not be read");
@@ -188,19 +183,6 @@ void QpdfDocument::fallBack(const std::string& why) {
     throw QPDFExc(qpdf_e_password, path_, "", 0, "the document needs a password");
   }
   if (found > 0) pageTree().reach(found - 1);
-}
-
-void QpdfDocument::openQpdfBeside() {
-  if (pdf_ || !reader_) return;
-  try {
-    pdf_ = attempt(bytes_, nullptr, false, /*recover=*/false);
-  } catch (const WorkLimitExceeded&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {
-    fallBack(std::string("libqpdf does not read it as it is (") + e.what() + ")");
-  }
 }
 
 size_t QpdfDocument::pageCount() {

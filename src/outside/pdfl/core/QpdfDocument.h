@@ -86,8 +86,6 @@ class QpdfDocument {
   // The password the document was opened with ("" when none).
   const std::string& password() const { return password_; }
 
-  // libqpdf's reading; opens it when the structure reader reads the file.
-  QPDF& pdf();
   // libqpdf's page tree; the pages it finds are kept in pageTable(), and
   // libqpdf drops their parsed dictionaries. The document is read by
   // libqpdf from then on.
@@ -120,10 +118,6 @@ class QpdfDocument {
   QPDF& opened();
   // Leaves the structure reader for libqpdf; `why` is traced.
   void fallBack(const std::string& why);
-  // Opens libqpdf beside the structure reader (for what only libqpdf
-  // reads: resources for the ink walk). Falls back when libqpdf needs a
-  // repair to read the file: the two would not agree on its objects.
-  void openQpdfBeside();
   ReaderInkWalker::PageParts readerInkParts(size_t index);
   std::unique_ptr<QPDF> attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
                                 bool recover);
