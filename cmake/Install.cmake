@@ -11,7 +11,7 @@ install(TARGETS pdfparse EXPORT pdfparseTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(TARGETS Kestaro LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
 # The document core the library and the plug-in share, beside them.
-install(TARGETS pdfparse_pdfcore EXPORT pdfparseTargets
+install(TARGETS pdfparse_document EXPORT pdfparseTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP)
 install(TARGETS pdfinquiry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/pdfparse

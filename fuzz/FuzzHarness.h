@@ -12,7 +12,7 @@
 #include <string>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "outside/pdfl/qpdf/QpdfEngine.h"
+#include "outside/pdfl/DocumentEngine.h"
 #include "outside/trace/LibraryTraces.h"
 #include "shared/Constants.h"
 
@@ -47,7 +47,7 @@ class MemoryFileSys : public outside::FileSys {
 };
 
 struct Harness {
-  qpdfengine::QpdfEngine engine;
+  pdfl::DocumentEngine engine;
   MemoryFileSys fileSys;
   ASAtom cstring = ASAtomNull;
 
@@ -66,7 +66,7 @@ struct Harness {
 };
 
 inline ASBool Authorize(PDDoc doc, void* clientData) {
-  auto* engine = static_cast<qpdfengine::QpdfEngine*>(clientData);
+  auto* engine = static_cast<pdfl::DocumentEngine*>(clientData);
   try {
     return (engine->PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(shared::kHostPassword)) & pdPermOpen) ? 1 : 0;
   } catch (const pdfl::PdflException&) {

@@ -8,7 +8,7 @@
 namespace pdfparse::shared {
 
 // The host's fixed password: offered when a document does not open without
-// one, by the library's authorisation callback and by the document core.
+// one, by the library's authorisation callback and by the document engine.
 inline constexpr const char kHostPassword[] = "marble";
 
 // Documents larger than this are refused: a document is kept in memory

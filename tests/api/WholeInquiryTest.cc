@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "document/OpenDocuments.h"
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "outside/pdfl/core/OpenDocuments.h"
 #include "outside/trace/LibraryTraces.h"
 #include "pdfbuilder/PdfBuilder.h"
 #include "pdfparse/CPdfParseIf.h"
@@ -54,7 +54,7 @@ class WholeInquiryTest : public ::testing::Test {
   void SetUp() override { parser_.reset(CreateCPdfParse(0)); }
   void TearDown() override {
     parser_.reset();
-    EXPECT_EQ(core::OpenDocuments::CountForTesting(), 0u);  // nothing left attached
+    EXPECT_EQ(document::OpenDocuments::CountForTesting(), 0u);  // nothing left attached
   }
   PdfInquiryRec run(const std::string& path) {
     PdfInquiryRec rec = Level3();

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "outside/filesys/CPdfFileSysIf.h"
-#include "outside/pdfl/qpdf/QpdfEngine.h"
+#include "outside/pdfl/DocumentEngine.h"
 #include "outside/trace/LibraryTraces.h"
 #include "pdfbuilder/PdfBuilder.h"
 
@@ -37,7 +37,7 @@ ASErrorCode ErrorOf(Body&& body, std::string* message = nullptr) {
 class EngineTest : public ::testing::Test {
  protected:
   struct Auth {  // what the authorisation callback saw
-    qpdfengine::QpdfEngine* engine;
+    pdfl::DocumentEngine* engine;
     std::string password;
     int calls = 0, perms = -1;
   };
@@ -87,7 +87,7 @@ class EngineTest : public ::testing::Test {
     return {r.left / 65536.0, r.top / 65536.0, r.right / 65536.0, r.bottom / 65536.0};
   }
   struct Inks {  // (name, process) pairs until `stopAfter` were seen, and their atoms
-    qpdfengine::QpdfEngine* engine;
+    pdfl::DocumentEngine* engine;
     size_t stopAfter;
     std::vector<std::pair<std::string, int>> inks{};
     std::vector<ASAtom> atoms{};
@@ -116,7 +116,7 @@ class EngineTest : public ::testing::Test {
     return r;
   }
 
-  qpdfengine::QpdfEngine engine_;
+  pdfl::DocumentEngine engine_;
   TempDir dir_;
   std::shared_ptr<outside::RecordingSink> sink_ = std::make_shared<outside::RecordingSink>();
   Auth auth_{&engine_, ""};

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "document/RegularFile.h"
 #include "outside/pdfl/PdflTypes.h"
-#include "outside/pdfl/core/RegularFile.h"
 
 namespace pdfparse::outside {
 
@@ -29,7 +29,7 @@ class File {
   virtual int64_t readAt(uint64_t offset, void* buffer, size_t n) = 0;
   // Which file this is, for telling whether two opens read the same bytes;
   // null when it cannot be told.
-  virtual const core::FileIdentity* identity() const { return nullptr; }
+  virtual const document::FileIdentity* identity() const { return nullptr; }
 };
 
 class FileSys {

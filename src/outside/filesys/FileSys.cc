@@ -9,14 +9,14 @@ namespace {
 
 class PosixFile : public File {
  public:
-  explicit PosixFile(std::unique_ptr<core::RegularFile> file) : file_(std::move(file)) {}
+  explicit PosixFile(std::unique_ptr<document::RegularFile> file) : file_(std::move(file)) {}
 
   uint64_t size() const override { return file_->size(); }
   int64_t readAt(uint64_t offset, void* buffer, size_t n) override { return file_->readAt(offset, buffer, n); }
-  const core::FileIdentity* identity() const override { return &file_->identity(); }
+  const document::FileIdentity* identity() const override { return &file_->identity(); }
 
  private:
-  std::unique_ptr<core::RegularFile> file_;
+  std::unique_ptr<document::RegularFile> file_;
 };
 
 class PosixFileSys : public FileSys {
@@ -24,8 +24,8 @@ class PosixFileSys : public FileSys {
   int open(const std::string& path, std::unique_ptr<File>* out) override {
     if (out == nullptr) return EINVAL;
     out->reset();
-    std::unique_ptr<core::RegularFile> file;
-    if (int err = core::RegularFile::Open(path, &file)) return err;
+    std::unique_ptr<document::RegularFile> file;
+    if (int err = document::RegularFile::Open(path, &file)) return err;
     *out = std::make_unique<PosixFile>(std::move(file));
     return 0;
   }

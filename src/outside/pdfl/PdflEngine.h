@@ -1,5 +1,5 @@
 // The engine behind the PDF library calls (Pdfl.h). The real one reads PDF
-// files through libqpdf (QpdfEngine); tests install scripted doubles. Every
+// files through libqpdf (DocumentEngine); tests install scripted doubles. Every
 // call may raise PdflException and nothing else. All calls are made on the
 // worker thread, except the atom calls, which any thread may make.
 #ifndef PDFPARSE_OUTSIDE_PDFL_PDFLENGINE_H_

@@ -63,9 +63,9 @@ TEST_F(KestaroTest, ExportsOnlyTheCreationEntryAndNeedsNotTheLibrary) {
   std::string symbols = Output("nm -D --defined-only '" + PluginPath() + "' | awk '{print $NF}'");
   if (symbols.empty()) GTEST_SKIP() << "nm is not available";
   EXPECT_EQ(symbols, "CreatePDFConverterNoRip\n");
-  // It needs the document core, not the library, and reads no PDF itself.
+  // It needs the document engine, not the library, and reads no PDF itself.
   const std::string needed = Output("readelf -d '" + PluginPath() + "' | grep NEEDED");
-  EXPECT_THAT(needed, testing::HasSubstr("libpdfparse_core.so"));
+  EXPECT_THAT(needed, testing::HasSubstr("libpdfparse_document.so"));
   EXPECT_THAT(needed, testing::Not(testing::HasSubstr("libpdfparse.so")));
   EXPECT_THAT(needed, testing::Not(testing::HasSubstr("libqpdf")));
 }

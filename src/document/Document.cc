@@ -1,0 +1,524 @@
+#include "document/Document.h"
+
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFLogger.hh>
+
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <set>
+
+#include "document/Repair.h"
+#include "document/SilentLogger.h"
+#include "shared/TextCodec.h"
+
+namespace pdfparse::document {
+namespace {
+
+constexpr size_t kMaxTracedMessage = 400;
+
+enum Strategy { kPlain = 0, kIgnoreXrefStreams = 1, kRebuild = 2, kStrategies = 3 };
+
+const char* StrategyName(int s) {
+  switch (s) {
+    case kIgnoreXrefStreams:
+      return "ignoring cross-reference streams";
+    case kRebuild:
+      return "rebuilding cross-reference data from the objects in the file";
+    default:
+      return "reading as it is";
+  }
+}
+
+// One line of at most kMaxTracedMessage bytes.
+std::string OneLine(const std::string& text) {
+  std::string line = text.substr(0, kMaxTracedMessage);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  if (text.size() > kMaxTracedMessage) line += "...";
+  return line;
+}
+
+bool Contains(const Buffer& bytes, const char* needle) {
+  size_t n = std::strlen(needle);
+  return memmem(bytes.getBuffer(), bytes.getSize(), needle, n) != nullptr;
+}
+
+// Whether some object could be a page-tree node: "/Pages" in plain text,
+// or where a name may be written with # escapes or hidden in an object stream.
+bool MayHoldPageTree(const Buffer& bytes) {
+  return Contains(bytes, "Pages") || Contains(bytes, "#") || Contains(bytes, "ObjStm");
+}
+
+bool HasHeader(const Buffer& bytes) {
+  size_t n = std::min<size_t>(bytes.getSize(), 1024 + 5);
+  return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
+}
+
+std::atomic<bool> structureReaderEnabled{true};
+
+// A value the structure reader read, as libqpdf's object; references
+// become libqpdf's objects of the same number. Nesting is bounded by the
+// reader's parser.
+QPDFObjectHandle ToQpdf(QPDF& pdf, const reader::Object& value) {
+  using Type = reader::Object::Type;
+  switch (value.type()) {
+    case Type::Null:
+      return QPDFObjectHandle::newNull();
+    case Type::Boolean:
+      return QPDFObjectHandle::newBool(value.boolean());
+    case Type::Integer:
+      return QPDFObjectHandle::newInteger(value.integer());
+    case Type::Real:
+      return QPDFObjectHandle::newReal(value.text());
+    case Type::Name:
+      return QPDFObjectHandle::newName("/" + value.text());
+    case Type::String:
+      return QPDFObjectHandle::newString(value.text());
+    case Type::Reference:
+      return pdf.getObjectByID(static_cast<int>(value.ref().num), static_cast<int>(value.ref().gen));
+    case Type::Array: {
+      std::vector<QPDFObjectHandle> items;
+      items.reserve(value.items().size());
+      for (const reader::Object& item : value.items()) items.push_back(ToQpdf(pdf, item));
+      return QPDFObjectHandle::newArray(items);
+    }
+    case Type::Dictionary: {
+      std::map<std::string, QPDFObjectHandle> entries;
+      for (const auto& [key, item] : value.entries()) entries.emplace("/" + key, ToQpdf(pdf, item));
+      return QPDFObjectHandle::newDictionary(entries);
+    }
+  }
+  return QPDFObjectHandle::newNull();
+}
+
+std::string WhatOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
+}
+
+}  // namespace
+
+Document::Document(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
+                   TraceSink trace, const FileIdentity* identity)
+    : path_(std::move(path)),
+      bytes_(std::move(bytes)),
+      budget_(std::move(budget)),
+      repair_(repair),
+      trace_(std::move(trace)) {
+  if (identity != nullptr) {
+    identity_ = *identity;
+    hasIdentity_ = true;
+  }
+}
+
+void Document::trace(const std::string& line) {
+  if (trace_) trace_(OneLine(line));
+}
+
+Document::~Document() {
+  readerInkWalker_.reset();
+  objectStore_.reset();
+  readerWalk_.reset();
+  reader_.reset();
+  inkWalker_.reset();
+  pageTree_.reset();
+  pdf_.reset();
+}
+
+void Document::traceUnshownWarnings() {
+  drainWarnings();
+  if (warnings_ > kTracedWarnings) {
+    trace("CPdfEngine warning: " + std::to_string(warnings_ - kTracedWarnings) + " more warnings for " + path_ +
+          " not shown");
+  }
+}
+
+void Document::warn(const std::string& message) {
+  if (++warnings_ <= kTracedWarnings) trace("CPdfEngine warning: " + message);
+}
+
+void Document::drainWarnings() {
+  if (!pdf_) return;
+  for (const QPDFExc& w : pdf_->getWarnings()) warn(w.what());
+}
+
+void Document::checkpoint() { budget_->checkDeadline(); }
+
+Diagnostics Document::diagnostics() {
+  return [this](const std::string& message) { warn(message); };
+}
+
+Checkpoint Document::checkpointFn() {
+  return [this]() { checkpoint(); };
+}
+
+void Document::SetStructureReaderEnabled(bool enabled) { structureReaderEnabled = enabled; }
+
+bool Document::StructureReaderEnabled() { return structureReaderEnabled; }
+
+QPDF& Document::opened() {
+  // A move to libqpdf that failed leaves neither reading.
+  if (!pdf_) throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document could not be read");
+  return *pdf_;
+}
+
+void Document::fallBack(const std::string& why) {
+  trace("CPdfEngine reader: " + path_ + ": " + why + "; read by libqpdf");
+  const size_t found = pageTable_.size();
+  readerInkWalker_.reset();
+  objectStore_.reset();
+  readerWalk_.reset();
+  reader_.reset();
+  pageTable_.clear();
+  if (!pdf_ && openWithQpdf(nullptr) == OpenResult::NeedsPassword) {
+    throw QPDFExc(qpdf_e_password, path_, "", 0, "the document needs a password");
+  }
+  if (found > 0) pageTree().reach(found - 1);
+}
+
+size_t Document::pageCount() {
+  if (reader_) {
+    try {
+      return readerWalk_->count();
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return pageTree().count();
+}
+
+bool Document::reachPage(size_t index) {
+  if (reader_) {
+    try {
+      return readerWalk_->reach(index);
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return pageTree().reach(index);
+}
+
+std::string Document::infoText(const std::string& key) {
+  if (reader_) {
+    try {
+      const reader::Object* ref = reader_->trailer().get("Info");
+      if (ref == nullptr || ref->isNull() || key.empty() || key[0] != '/') return {};
+      const reader::Object info = reader_->resolve(*ref);
+      const reader::Object* entry = info.get(std::string_view(key).substr(1));
+      if (entry == nullptr) return {};
+      const reader::Object value = reader_->resolve(*entry);
+      if (value.type() == reader::Object::Type::String) return shared::DecodeTextString(value.text());
+      if (value.type() == reader::Object::Type::Name) return shared::DecodeNameText("/" + value.text());
+      return {};
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  QPDFObjectHandle trailer = opened().getTrailer();
+  QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
+  if (!info.isDictionary() || key.empty()) return {};
+  QPDFObjectHandle value = info.getKey(key);
+  if (value.isString()) return shared::DecodeTextString(value.getStringValue());
+  if (value.isName()) return shared::DecodeNameText(value.getName());
+  return {};
+}
+
+ReaderInkWalker::PageParts Document::readerInkParts(size_t index) {
+  if (!objectStore_) objectStore_ = std::make_unique<reader::ObjectStore>(*reader_);
+  reader::ObjectStore* store = objectStore_.get();
+  ReaderInkWalker::PageParts parts;
+  const uint32_t number = pageTable_.pageObject(index);
+  if (pageTable_.hasExtras(index)) {
+    const reader::ObjectHandle page(store, reader::Ref{number, reader_->generationOf(number)});
+    parts.group = page.getKey("/Group");
+    parts.annots = page.getKey("/Annots");
+  }
+  const reader::ResourcesAt at = pageTable_.resourcesAt(index);
+  if (at.num == 0) return parts;
+  if (at.direct) {
+    parts.resources = reader::ObjectHandle(store, reader::Ref{at.num, at.gen}).getKey("/Resources");
+    return parts;
+  }
+  parts.resources = reader::ObjectHandle(store, reader::Ref{at.num, at.gen});
+  // libqpdf passes over a /Resources that refers to null to the parent's.
+  if (parts.resources.isNull()) throw reader::Refusal("/Resources refers to null");
+  return parts;
+}
+
+std::vector<Ink> Document::pageInks(size_t index, bool includeOPI) {
+  if (reader_) {
+    try {
+      if (!readerInkWalker_) readerInkWalker_ = std::make_unique<ReaderInkWalker>(diagnostics(), checkpointFn());
+      return readerInkWalker_->pageInks(readerInkParts(index), includeOPI);
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return inkWalker().pageInks(pageTable_.inkParts(index), includeOPI);
+}
+
+PageTree& Document::pageTree() {
+  if (reader_) fallBack("libqpdf's page tree is asked for");
+  if (!pageTree_) {
+    pageTree_ = std::make_unique<PageTree>(
+        opened(), diagnostics(), checkpointFn(),
+        [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
+  }
+  return *pageTree_;
+}
+
+InkWalker& Document::inkWalker() {
+  if (!inkWalker_) inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
+  return *inkWalker_;
+}
+
+std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
+                                        bool recover) {
+  auto pdf = std::make_unique<QPDF>();
+  // Warnings are written to the logger as they arise, so that a repair
+  // that warns without end runs out of budget.
+  pdf->setLogger(CountingLogger(budget_));
+  pdf->setSuppressWarnings(false);
+  pdf->setAttemptRecovery(recover);
+  pdf->setIgnoreXRefStreams(ignoreXrefStreams);
+  auto input = std::make_shared<BudgetedInput>(path_, std::move(bytes), budget_);
+  auto drain = [&]() {
+    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  };
+  try {
+    pdf->processInputSource(input, password);
+    decodeObjectStreams(*pdf, *bytes_);
+  } catch (...) {
+    drain();
+    throw;
+  }
+  drain();
+  return pdf;
+}
+
+std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt) {
+  const unsigned char* data = bytes_->getBuffer();
+  size_t size = bytes_->getSize();
+  ObjectScan scan = ScanObjects(data, size, checkpointFn());
+  if (scan.objects.empty()) {
+    throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no objects found while rebuilding");
+  }
+  std::map<int, std::pair<int, int>> compressed;
+  RebuiltTrailer trailer = ChooseTrailer(data, size, scan, compressed);
+  auto build = [&](const RebuiltTrailer& t) {
+    budget_->chargeMemory(2 * size, "a copy of the file for repair");
+    std::string copy(reinterpret_cast<const char*>(data), size);
+    AppendXrefStream(copy, scan, compressed, t);
+    auto buffer = std::make_shared<Buffer>(copy.size());
+    std::memcpy(buffer->getBuffer(), copy.data(), copy.size());
+    return buffer;
+  };
+  if (!scan.objectStreams.empty()) {
+    // First a copy that knows only the uncompressed objects, to read the
+    // object streams' headers; libqpdf wants some /Root meanwhile.
+    RebuiltTrailer first = trailer;
+    if (first.root.empty()) {
+      first.root =
+          std::to_string(scan.objectStreams.front().num) + " " + std::to_string(scan.objectStreams.front().gen) + " R";
+    }
+    std::unique_ptr<QPDF> reader = attempt(build(first), password, false, true);
+    compressed = FindCompressedObjects(*reader, scan, checkpointFn());
+    for (const QPDFExc& w : reader->getWarnings()) warn(w.what());
+    trailer = ChooseTrailer(data, size, scan, compressed);
+  }
+  // Without a usable /Root, any object stands in until a catalog is found
+  // among the objects libqpdf can then read.
+  RebuiltTrailer written = trailer;
+  if (written.root.empty()) {
+    const auto& any = *scan.objects.begin();
+    written.root = std::to_string(any.first) + " " + std::to_string(any.second.gen) + " R";
+  }
+  *rebuilt = build(written);
+  std::unique_ptr<QPDF> pdf = attempt(*rebuilt, password, false, true);
+  QPDFObjectHandle root = pdf->getTrailer().getKey("/Root");
+  if (trailer.root.empty() || !root.isDictionary() || !root.getKey("/Pages").isDictionary()) {
+    QPDFObjectHandle catalog = FindCatalog(*pdf, scan, compressed, checkpointFn());
+    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    if (catalog.isNull()) {
+      throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no document catalog found while rebuilding");
+    }
+    pdf->getTrailer().replaceKey("/Root", catalog);
+    written.root = catalog.getObjGen().unparse(' ') + " R";
+  }
+  if (trailer.info.empty() && !compressed.empty()) {
+    QPDFObjectHandle info = FindInfo(*pdf, compressed, checkpointFn());
+    if (info.isDictionary()) pdf->getTrailer().replaceKey("/Info", info);
+  }
+  for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
+        std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
+  return pdf;
+}
+
+namespace {
+
+// Keeps a stream's decoded bytes, charging them to the budget as they come:
+// a small stream that inflates to gigabytes stops at the memory limit.
+class ChargedBuffer : public Pipeline {
+ public:
+  explicit ChargedBuffer(WorkBudget& budget) : Pipeline("decoded object stream", nullptr), budget_(budget) {}
+  void write(unsigned char const* data, size_t len) override {
+    budget_.checkDeadline();  // inflating a large stream is long work of its own
+    budget_.chargeMemory(len, "a decoded object stream");
+    bytes_.append(reinterpret_cast<const char*>(data), len);
+  }
+  void finish() override {}
+  std::string take() { return std::move(bytes_); }
+
+ private:
+  WorkBudget& budget_;
+  std::string bytes_;
+};
+
+}  // namespace
+
+void Document::decodeObjectStreams(QPDF& pdf, const Buffer& bytes) {
+  if (!Contains(bytes, "ObjStm")) return;
+  std::set<int> streams;
+  for (const auto& [og, entry] : pdf.getXRefTable()) {
+    if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
+  }
+  for (int number : streams) {
+    checkpoint();
+    QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
+    if (!stream.isStream()) continue;  // libqpdf reports it when an object is looked up
+    ChargedBuffer decoded(*budget_);
+    if (!stream.pipeStreamData(&decoded, 0, qpdf_dl_specialized)) continue;  // left to libqpdf
+    stream.replaceStreamData(decoded.take(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+  }
+}
+
+bool Document::HasPageTree(QPDF& pdf) {
+  QPDFObjectHandle root = pdf.getRoot();  // raises when there is none
+  return root.isDictionary() && root.getKey("/Pages").isDictionary();
+}
+
+bool Document::acceptsPassword(const char* password) {
+  if (password == nullptr) password = "";
+  if (reader_) return true;  // the reader reads no encrypted document
+  if (!opened().isEncrypted() || password_ == password) return true;
+  try {
+    attempt(rebuiltBytes_ ? rebuiltBytes_ : bytes_, password, strategy_ == kIgnoreXrefStreams, repair_);
+    return true;
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() == qpdf_e_password) return false;
+    throw;
+  }
+}
+
+Document::OpenResult Document::open(const char* password) {
+  if (bytes_->getSize() == 0) throw NotPdfError(path_ + ": empty file");
+  if (password == nullptr && !isOpen() && structureReaderEnabled) {
+    try {
+      reader_ = std::make_unique<reader::StructureReader>(
+          std::string_view(reinterpret_cast<const char*>(bytes_->getBuffer()), bytes_->getSize()), *budget_);
+      readerWalk_ = std::make_unique<reader::PageWalk>(
+          *reader_,
+          [this](size_t index, size_t sameAs, const reader::MeasuredPage& page) {
+            pageTable_.addMeasured(index, sameAs, page);
+          },
+          checkpointFn());
+      // The catalog and the way to the first page are read now, so that a
+      // file without them fails its open as it does when libqpdf reads it.
+      readerWalk_->reach(0);
+      return OpenResult::Opened;
+    } catch (const reader::Refusal& refusal) {
+      readerWalk_.reset();
+      reader_.reset();
+      pageTable_.clear();
+      trace("CPdfEngine reader: " + path_ + ": " + refusal.what() + "; read by libqpdf");
+    }
+  }
+  return openWithQpdf(password);
+}
+
+Document::OpenResult Document::openWithQpdf(const char* password) {
+  std::exception_ptr firstError;
+  // A catalog without a page tree: the last resort.
+  std::unique_ptr<QPDF> withoutPages;
+  std::shared_ptr<Buffer> withoutPagesBytes;
+  int withoutPagesStrategy = kPlain;
+  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<Buffer> rebuilt, int s) {
+    pdf_ = std::move(pdf);
+    rebuiltBytes_ = std::move(rebuilt);
+    strategy_ = s;
+    password_ = password ? password : "";
+  };
+  for (int s = strategy_; s < kStrategies; ++s) {
+    if (s > kPlain && !repair_) break;
+    if (s == kIgnoreXrefStreams && !Contains(*bytes_, "XRef")) continue;
+    if (s == kRebuild && !MayHoldPageTree(*bytes_)) {
+      // Rebuilding finds a catalog by its /Pages: without one anywhere in the
+      // file (plain or in an object stream) it would scan every object for
+      // nothing.
+      trace("CPdfEngine repair: " + path_ + ": the file names no /Pages anywhere; not rebuilding");
+      continue;
+    }
+    if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
+    try {
+      std::shared_ptr<Buffer> rebuilt;
+      std::unique_ptr<QPDF> pdf =
+          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      checkpoint();  // a limit met inside libqpdf, which may have gone on
+      if (HasPageTree(*pdf)) {
+        if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
+        adopt(std::move(pdf), std::move(rebuilt), s);
+        return OpenResult::Opened;
+      }
+      if (!withoutPages) {
+        withoutPages = std::move(pdf);
+        withoutPagesBytes = std::move(rebuilt);
+        withoutPagesStrategy = s;
+      }
+      if (!firstError) {
+        firstError =
+            std::make_exception_ptr(QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document catalog has no page tree"));
+      }
+    } catch (const QPDFExc& e) {
+      if (e.getErrorCode() == qpdf_e_password) {
+        strategy_ = s;  // a retry with a password starts here
+        return OpenResult::NeedsPassword;
+      }
+      if (!firstError) firstError = std::current_exception();
+      if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+    } catch (const WorkLimitExceeded&) {
+      throw;
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const NotPdfError&) {
+      throw;
+    } catch (const FileError&) {
+      throw;
+    } catch (const std::exception& e) {
+      if (!firstError) firstError = std::current_exception();
+      if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
+    }
+  }
+  if (withoutPages) {
+    warn(path_ + ": the document catalog has no page tree; no pages");
+    adopt(std::move(withoutPages), std::move(withoutPagesBytes), withoutPagesStrategy);
+    return OpenResult::Opened;
+  }
+  if (!HasHeader(*bytes_)) {
+    throw NotPdfError(
+        path_ + ": not a PDF file (no %PDF- header): " + (firstError ? WhatOf(firstError) : std::string("unreadable")));
+  }
+  if (firstError) std::rethrow_exception(firstError);
+  throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
+}
+
+}  // namespace pdfparse::document

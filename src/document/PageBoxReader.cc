@@ -1,0 +1,75 @@
+#include "document/PageBoxReader.h"
+
+#include <cmath>
+#include <new>
+
+#include "document/Document.h"
+#include "document/OpenDocuments.h"
+
+namespace pdfparse::document {
+namespace {
+
+std::shared_ptr<Document> Parse(const std::string& path, RegularFile& file) {
+  std::shared_ptr<WorkBudget> budget = OpenDocuments::CurrentBudget();
+  if (!budget) budget = std::make_shared<WorkBudget>(file.size(), kDefaultTimeoutMillis);
+  std::shared_ptr<Buffer> bytes = ReadWhole(
+      path, file.size(), [&file](uint64_t offset, void* buffer, size_t n) { return file.readAt(offset, buffer, n); },
+      *budget);
+  auto doc = std::make_shared<Document>(path, std::move(bytes), std::move(budget), /*repair=*/true, TraceSink{},
+                                        &file.identity());
+  if (doc->open(nullptr) == Document::OpenResult::NeedsPassword &&
+      doc->open(shared::kHostPassword) == Document::OpenResult::NeedsPassword) {
+    return nullptr;
+  }
+  return doc;
+}
+
+}  // namespace
+
+PageBoxReader::PageBoxReader(std::shared_ptr<Document> doc, bool attached)
+    : doc_(std::move(doc)), attached_(attached) {}
+
+PageBoxReader::~PageBoxReader() = default;
+
+std::unique_ptr<PageBoxReader> PageBoxReader::Open(const char* path) noexcept {
+  try {
+    if (path == nullptr || *path == '\0') return nullptr;
+    const std::string name(path);
+    std::unique_ptr<RegularFile> file;
+    const int err = RegularFile::Open(name, &file);
+    if (std::shared_ptr<Document> doc = OpenDocuments::Find(err == 0 ? &file->identity() : nullptr, name)) {
+      return std::unique_ptr<PageBoxReader>(new PageBoxReader(std::move(doc), true));
+    }
+    if (err != 0) return nullptr;
+    std::shared_ptr<Document> doc = Parse(name, *file);
+    if (!doc) return nullptr;
+    return std::unique_ptr<PageBoxReader>(new PageBoxReader(std::move(doc), false));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool PageBoxReader::cropBoxInPoints(size_t index, double box[4]) noexcept {
+  try {
+    if (box == nullptr) return false;
+    doc_->checkpoint();
+    const bool reached = doc_->reachPage(index);
+    doc_->checkpoint();
+    if (!reached) return false;
+    const PageTable& table = doc_->pageTable();
+    if (index >= table.size()) return false;
+    table.check(index);
+    const Box& crop = table.cropBox(index);
+    const double unit = table.userUnit(index);
+    const double values[4] = {crop.llx * unit, crop.ury * unit, crop.urx * unit, crop.lly * unit};
+    for (int i = 0; i < 4; ++i) {
+      if (!std::isfinite(values[i])) return false;
+      box[i] = values[i];
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace pdfparse::document

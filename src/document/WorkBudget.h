@@ -1,0 +1,133 @@
+// Bounded work for one document: a deadline for the inquiry and a budget of
+// bytes read and seeks, checked by the document's input source and by the
+// walks over its structure.
+#ifndef PDFPARSE_DOCUMENT_WORKBUDGET_H_
+#define PDFPARSE_DOCUMENT_WORKBUDGET_H_
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/InputSource.hh>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace pdfparse::document {
+
+// Raised when the deadline has passed or the budget is spent. The engine
+// turns it into the library's time-out error.
+class __attribute__((visibility("default"))) WorkLimitExceeded : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The memory limit was reached. The engine turns it into the library's
+// out-of-memory error.
+class __attribute__((visibility("default"))) MemoryLimitExceeded : public WorkLimitExceeded {
+ public:
+  using WorkLimitExceeded::WorkLimitExceeded;
+};
+
+inline constexpr uint64_t kDefaultTimeoutMillis = 30000;
+inline constexpr uint64_t kDefaultMemoryLimitBytes = 1ull << 30;
+
+// Milliseconds on a monotonic clock.
+using MonotonicClock = std::function<uint64_t()>;
+uint64_t SteadyClockMillis();
+// The process's resident memory in bytes (0 when it cannot be told).
+using ResidentMemory = std::function<uint64_t()>;
+
+// What bounds one inquiry.
+struct Limits {
+  uint64_t timeoutMillis = kDefaultTimeoutMillis;
+  // Memory the inquiry may take: what it holds of the document (the file's
+  // bytes, copies made for repair, decoded object streams) and, where
+  // `resident` tells it, the growth of the process's resident memory since
+  // the inquiry began.
+  uint64_t memoryBytes = kDefaultMemoryLimitBytes;
+  MonotonicClock clock = SteadyClockMillis;
+  ResidentMemory resident = {};
+};
+
+class WorkBudget {
+ public:
+  // `fileSize` scales the budget; the deadline counts from now.
+  WorkBudget(uint64_t fileSize, const Limits& limits);
+  WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock = SteadyClockMillis);
+
+  // Each raises WorkLimitExceeded (MemoryLimitExceeded for memory) once a
+  // limit is reached, and again on every later call.
+  void chargeRead(uint64_t bytes);
+  void chargeSeek();
+  // One warning of libqpdf's: endless repair shows as endless warnings.
+  void chargeWarning();
+  // Memory taken on behalf of the document; `what` names it in the message.
+  void chargeMemory(uint64_t bytes, const char* what);
+  void checkDeadline();
+
+  bool exhausted() const { return !reason_.empty(); }
+  const std::string& reason() const { return reason_; }
+  uint64_t bytesRead() const { return bytesRead_; }
+  uint64_t seeks() const { return seeks_; }
+  uint64_t maxBytesRead() const { return maxBytesRead_; }
+  uint64_t maxSeeks() const { return maxSeeks_; }
+  uint64_t warnings() const { return warnings_; }
+  uint64_t maxWarnings() const { return maxWarnings_; }
+  uint64_t memoryCharged() const { return memory_; }
+
+ private:
+  [[noreturn]] void trip(std::string reason);
+  [[noreturn]] void again() const;
+  void tick();
+
+  void checkResident(uint64_t now);
+
+  MonotonicClock clock_;
+  ResidentMemory resident_;
+  uint64_t maxBytesRead_;
+  uint64_t maxSeeks_;
+  uint64_t maxWarnings_;
+  uint64_t maxMemory_;
+  uint64_t residentBase_ = 0;
+  uint64_t residentCheckedAt_ = 0;
+  uint64_t warnings_ = 0;
+  uint64_t memory_ = 0;
+  bool memoryTripped_ = false;
+  uint64_t deadline_;
+  uint64_t timeoutMillis_;
+  uint64_t bytesRead_ = 0;
+  uint64_t seeks_ = 0;
+  uint32_t ticks_ = 0;
+  std::string reason_;
+};
+
+// An InputSource over the document's bytes in memory (a BufferInputSource)
+// that charges every read and seek to a WorkBudget. Once the budget is spent it raises, and in
+// case libqpdf swallows that, it stays at the end of the data from then on
+// so that no loop of libqpdf keeps it busy.
+class BudgetedInput : public InputSource {
+ public:
+  BudgetedInput(std::string name, std::shared_ptr<Buffer> data, std::shared_ptr<WorkBudget> budget);
+
+  qpdf_offset_t findAndSkipNextEOL() override;
+  std::string const& getName() const override;
+  qpdf_offset_t tell() override;
+  void seek(qpdf_offset_t offset, int whence) override;
+  void rewind() override;
+  size_t read(char* buffer, size_t length) override;
+  void unreadCh(char ch) override;
+
+ private:
+  void stopAtEnd();
+
+  std::shared_ptr<Buffer> data_;  // outlives inner_, which borrows it
+  std::unique_ptr<InputSource> inner_;
+  std::shared_ptr<WorkBudget> budget_;
+  bool stopped_ = false;
+};
+
+}  // namespace pdfparse::document
+
+#endif  // PDFPARSE_DOCUMENT_WORKBUDGET_H_
