@@ -69,7 +69,7 @@ class KestaroConverter final : public CPdfConverterIf {
 
   int32_t openDocument(const char* path, const char* /*name*/) override {
     if (!inJob_ || doc_ || path == nullptr || *path == '\0') return 0;
-    doc_ = pdfparse::document::PageBoxReader::Open(path);
+    doc_ = pdfparse::document::PageBoxReader::Open(path, *pdfparse::outside::DefaultFileSys());
     selected_ = kNone;
     return doc_ ? 1 : 0;
   }

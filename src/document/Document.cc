@@ -120,6 +120,8 @@ Document::Document(std::string path, std::shared_ptr<Buffer> bytes, std::shared_
   }
 }
 
+std::string LibqpdfVersion() { return QPDF::QPDFVersion(); }
+
 void Document::trace(const std::string& line) {
   if (trace_) trace_(OneLine(line));
 }
@@ -167,7 +169,7 @@ bool Document::StructureReaderEnabled() { return structureReaderEnabled; }
 
 QPDF& Document::opened() {
   // A move to libqpdf that failed leaves neither reading.
-  if (!pdf_) throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document could not be read");
+  if (!pdf_) throw Error(ErrorCode::kDamaged, path_ + ": the document could not be read");
   return *pdf_;
 }
 
@@ -180,7 +182,7 @@ void Document::fallBack(const std::string& why) {
   reader_.reset();
   pageTable_.clear();
   if (!pdf_ && openWithQpdf(nullptr) == OpenResult::NeedsPassword) {
-    throw QPDFExc(qpdf_e_password, path_, "", 0, "the document needs a password");
+    throw Error(ErrorCode::kPassword, path_ + ": the document needs a password");
   }
   if (found > 0) pageTree().reach(found - 1);
 }
@@ -310,7 +312,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
   size_t size = bytes_->getSize();
   ObjectScan scan = ScanObjects(data, size, checkpointFn());
   if (scan.objects.empty()) {
-    throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no objects found while rebuilding");
+    throw Error(ErrorCode::kDamaged, path_ + ": no objects found while rebuilding");
   }
   std::map<int, std::pair<int, int>> compressed;
   RebuiltTrailer trailer = ChooseTrailer(data, size, scan, compressed);
@@ -349,7 +351,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
     QPDFObjectHandle catalog = FindCatalog(*pdf, scan, compressed, checkpointFn());
     for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
     if (catalog.isNull()) {
-      throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "no document catalog found while rebuilding");
+      throw Error(ErrorCode::kDamaged, path_ + ": no document catalog found while rebuilding");
     }
     pdf->getTrailer().replaceKey("/Root", catalog);
     written.root = catalog.getObjGen().unparse(' ') + " R";
@@ -421,7 +423,7 @@ bool Document::acceptsPassword(const char* password) {
 }
 
 Document::OpenResult Document::open(const char* password) {
-  if (bytes_->getSize() == 0) throw NotPdfError(path_ + ": empty file");
+  if (bytes_->getSize() == 0) throw Error(ErrorCode::kNotPdf, path_ + ": empty file");
   if (password == nullptr && !isOpen() && structureReaderEnabled) {
     try {
       reader_ = std::make_unique<reader::StructureReader>(
@@ -486,7 +488,7 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
       }
       if (!firstError) {
         firstError =
-            std::make_exception_ptr(QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "the document catalog has no page tree"));
+            std::make_exception_ptr(Error(ErrorCode::kDamaged, path_ + ": the document catalog has no page tree"));
       }
     } catch (const QPDFExc& e) {
       if (e.getErrorCode() == qpdf_e_password) {
@@ -495,13 +497,13 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
       }
       if (!firstError) firstError = std::current_exception();
       if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
-    } catch (const WorkLimitExceeded&) {
-      throw;
+    } catch (const Error& e) {
+      // A strategy that finds the file damaged leaves it to the next one;
+      // anything else (a limit, no PDF at all, the file unreadable) ends the open.
+      if (e.code() != ErrorCode::kDamaged) throw;
+      if (!firstError) firstError = std::current_exception();
+      if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": " + StrategyName(s) + " failed: " + e.what());
     } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const NotPdfError&) {
-      throw;
-    } catch (const FileError&) {
       throw;
     } catch (const std::exception& e) {
       if (!firstError) firstError = std::current_exception();
@@ -514,11 +516,11 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {
-    throw NotPdfError(
-        path_ + ": not a PDF file (no %PDF- header): " + (firstError ? WhatOf(firstError) : std::string("unreadable")));
+    throw Error(ErrorCode::kNotPdf, path_ + ": not a PDF file (no %PDF- header): " +
+                                        (firstError ? WhatOf(firstError) : std::string("unreadable")));
   }
   if (firstError) std::rethrow_exception(firstError);
-  throw QPDFExc(qpdf_e_damaged_pdf, path_, "", 0, "unreadable");
+  throw Error(ErrorCode::kDamaged, path_ + ": unreadable");
 }
 
 }  // namespace pdfparse::document

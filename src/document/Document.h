@@ -18,10 +18,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "document/FileBytes.h"
 #include "document/InkWalker.h"
 #include "document/PageTable.h"
 #include "document/PageTree.h"
-#include "document/RegularFile.h"
 #include "document/WorkBudget.h"
 #include "document/reader/PageWalk.h"
 #include "document/reader/StructureReader.h"
@@ -32,14 +32,11 @@ namespace pdfparse::document {
 // Warnings traced per document; the rest are only counted.
 inline constexpr size_t kTracedWarnings = 8;
 
-// The bytes are not a PDF document at all.
-class __attribute__((visibility("default"))) NotPdfError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Where a document's trace lines (repair steps, warnings) go; may be empty.
 using TraceSink = std::function<void(const std::string& line)>;
+
+// The version of libqpdf the engine reads with.
+std::string LibqpdfVersion();
 
 class Document {
  public:
@@ -105,7 +102,7 @@ class Document {
   // At the close: says how many warnings were counted but not traced.
   void traceUnshownWarnings();
   size_t warningCount() const { return warnings_; }
-  // Raises WorkLimitExceeded when the deadline has passed or the budget is
+  // Raises Error (kTimeout, kMemoryLimit) when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.
   void checkpoint();
   Diagnostics diagnostics();

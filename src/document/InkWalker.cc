@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "document/Error.h"
 #include "shared/Constants.h"
 #include "shared/TextCodec.h"
 
@@ -529,9 +530,9 @@ struct Walk {
 
   void push(Kind kind, H& h, const Key* key) {
     if (frames.size() >= maxNesting) {
-      abandon(std::make_exception_ptr(std::runtime_error("inks: " + std::string(KindName(kind)) + " " + Describe(h) +
-                                                         " is nested deeper than " + std::to_string(maxNesting) +
-                                                         " objects; the page's inks cannot be told")));
+      abandon(std::make_exception_ptr(Error(
+          ErrorCode::kDamaged, "inks: " + std::string(KindName(kind)) + " " + Describe(h) + " is nested deeper than " +
+                                   std::to_string(maxNesting) + " objects; the page's inks cannot be told")));
     }
     Frame frame;
     guarded([&] { return std::string(KindName(kind)) + " " + Describe(h); }, [&] { body(kind, h, frame.items); });

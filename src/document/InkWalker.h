@@ -50,7 +50,7 @@ class InkWalker {
   // Damaged structure never fails the call: the damaged item is skipped and
   // reported through Diagnostics. An exception thrown by the Checkpoint
   // (a deadline) propagates unchanged; nesting deeper than `maxNesting`
-  // raises std::runtime_error (the page's inks cannot be told), no memory
+  // raises Error kDamaged (the page's inks cannot be told), no memory
   // std::bad_alloc; nothing else leaves this call. Inks of objects that
   // reach each other come in the order the first walk through them found.
   // Colorants listed under an NChannel space's /Process /Components come

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "document/RegularFile.h"
+#include "document/FileBytes.h"
 
 namespace pdfparse::document {
 

@@ -9,14 +9,12 @@
 namespace pdfparse::document {
 namespace {
 
-std::shared_ptr<Document> Parse(const std::string& path, RegularFile& file) {
+std::shared_ptr<Document> Parse(const std::string& path, outside::File& file) {
   std::shared_ptr<WorkBudget> budget = OpenDocuments::CurrentBudget();
   if (!budget) budget = std::make_shared<WorkBudget>(file.size(), kDefaultTimeoutMillis);
-  std::shared_ptr<Buffer> bytes = ReadWhole(
-      path, file.size(), [&file](uint64_t offset, void* buffer, size_t n) { return file.readAt(offset, buffer, n); },
-      *budget);
+  std::shared_ptr<Buffer> bytes = ReadWhole(path, file, *budget);
   auto doc = std::make_shared<Document>(path, std::move(bytes), std::move(budget), /*repair=*/true, TraceSink{},
-                                        &file.identity());
+                                        file.identity());
   if (doc->open(nullptr) == Document::OpenResult::NeedsPassword &&
       doc->open(shared::kHostPassword) == Document::OpenResult::NeedsPassword) {
     return nullptr;
@@ -31,13 +29,14 @@ PageBoxReader::PageBoxReader(std::shared_ptr<Document> doc, bool attached)
 
 PageBoxReader::~PageBoxReader() = default;
 
-std::unique_ptr<PageBoxReader> PageBoxReader::Open(const char* path) noexcept {
+std::unique_ptr<PageBoxReader> PageBoxReader::Open(const char* path, outside::FileSys& fileSys) noexcept {
   try {
     if (path == nullptr || *path == '\0') return nullptr;
     const std::string name(path);
-    std::unique_ptr<RegularFile> file;
-    const int err = RegularFile::Open(name, &file);
-    if (std::shared_ptr<Document> doc = OpenDocuments::Find(err == 0 ? &file->identity() : nullptr, name)) {
+    std::unique_ptr<outside::File> file;
+    const int err = fileSys.open(name, &file);
+    if (err == 0 && !file) return nullptr;
+    if (std::shared_ptr<Document> doc = OpenDocuments::Find(err == 0 ? file->identity() : nullptr, name)) {
       return std::unique_ptr<PageBoxReader>(new PageBoxReader(std::move(doc), true));
     }
     if (err != 0) return nullptr;

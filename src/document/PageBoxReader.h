@@ -12,14 +12,17 @@
 #include <cstddef>
 #include <memory>
 
+#include "outside/filesys/FileSys.h"
+
 namespace pdfparse::document {
 
 class Document;
 
 class PageBoxReader {
  public:
-  // Null when the document cannot be opened.
-  static std::unique_ptr<PageBoxReader> Open(const char* path) noexcept;
+  // Null when the document cannot be opened. `fileSys` reads the file when
+  // the library has no parse of it on this thread.
+  static std::unique_ptr<PageBoxReader> Open(const char* path, outside::FileSys& fileSys) noexcept;
   ~PageBoxReader();
   PageBoxReader(const PageBoxReader&) = delete;
   PageBoxReader& operator=(const PageBoxReader&) = delete;

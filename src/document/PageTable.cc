@@ -22,16 +22,17 @@ Diagnostics Into(std::string& slot) {
 }  // namespace
 
 void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
-  if (index != slots_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
+  if (index != slots_.size() || sameAs > index) throw Error(ErrorCode::kInternal, "page table: pages out of order");
   if (sameAs != index) {
     slots_.push_back(slots_[sameAs]);
     return;
   }
-  if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
+  if (pages_.size() >= UINT32_MAX) throw Error(ErrorCode::kNoMemory, "page table: too many pages");
   const size_t slot = pages_.size();
   Page entry;
   Geometry geometry;
   QPDFObjectHandle resources;
+  std::exception_ptr broken;
   try {
     InheritedAttributes inherited = inheritance_.of(page);
     Notes notes;
@@ -52,13 +53,17 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
       notes_.emplace(slot, std::move(notes));
       entry.hasNotes = true;
     }
-  } catch (const WorkLimitExceeded&) {
-    throw;  // the walk stops
+  } catch (const Error& e) {
+    if (e.endsInquiry()) throw;  // the walk stops
+    broken = std::current_exception();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (...) {
+    broken = std::current_exception();
+  }
+  if (broken) {
     // Only this page's queries fail, with what reading it raised.
-    broken_.emplace(slot, std::current_exception());
+    broken_.emplace(slot, broken);
     extras_.erase(slot);
     notes_.erase(slot);
     entry = Page{};
@@ -88,12 +93,12 @@ uint32_t PageTable::intern(const Geometry& geometry) {
 }
 
 void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& measured) {
-  if (index != slots_.size() || sameAs > index) throw std::logic_error("page table: pages out of order");
+  if (index != slots_.size() || sameAs > index) throw Error(ErrorCode::kInternal, "page table: pages out of order");
   if (sameAs != index) {
     slots_.push_back(slots_[sameAs]);
     return;
   }
-  if (pages_.size() >= UINT32_MAX) throw std::length_error("page table: too many pages");
+  if (pages_.size() >= UINT32_MAX) throw Error(ErrorCode::kNoMemory, "page table: too many pages");
   Page entry;
   entry.geometry = intern(Geometry{measured.media, measured.crop, measured.userUnit, measured.rotation});
   entry.object = measured.object;
@@ -117,7 +122,8 @@ void PageTable::clear() {
 }
 
 void PageTable::check(size_t index) const {
-  if (index >= slots_.size()) throw std::runtime_error("page " + std::to_string(index + 1) + " is no longer found");
+  if (index >= slots_.size())
+    throw Error(ErrorCode::kDamaged, "page " + std::to_string(index + 1) + " is no longer found");
   if (broken_.empty()) return;
   auto it = broken_.find(slots_[index]);
   if (it != broken_.end()) std::rethrow_exception(it->second);

@@ -89,14 +89,11 @@ void WorkBudget::checkResident(uint64_t now) {
   }
 }
 
-void WorkBudget::again() const {
-  if (memoryTripped_) throw MemoryLimitExceeded(reason_);
-  throw WorkLimitExceeded(reason_);
-}
+void WorkBudget::again() const { throw Error(memoryTripped_ ? ErrorCode::kMemoryLimit : ErrorCode::kTimeout, reason_); }
 
 void WorkBudget::trip(std::string reason) {
   if (reason_.empty()) reason_ = std::move(reason);
-  throw WorkLimitExceeded(reason_);
+  throw Error(ErrorCode::kTimeout, reason_);
 }
 
 void WorkBudget::tick() {

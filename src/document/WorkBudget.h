@@ -14,21 +14,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "document/Error.h"
+
 namespace pdfparse::document {
-
-// Raised when the deadline has passed or the budget is spent. The engine
-// turns it into the library's time-out error.
-class __attribute__((visibility("default"))) WorkLimitExceeded : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The memory limit was reached. The engine turns it into the library's
-// out-of-memory error.
-class __attribute__((visibility("default"))) MemoryLimitExceeded : public WorkLimitExceeded {
- public:
-  using WorkLimitExceeded::WorkLimitExceeded;
-};
 
 inline constexpr uint64_t kDefaultTimeoutMillis = 30000;
 inline constexpr uint64_t kDefaultMemoryLimitBytes = 1ull << 30;
@@ -57,7 +45,7 @@ class WorkBudget {
   WorkBudget(uint64_t fileSize, const Limits& limits);
   WorkBudget(uint64_t fileSize, uint64_t timeoutMillis, MonotonicClock clock = SteadyClockMillis);
 
-  // Each raises WorkLimitExceeded (MemoryLimitExceeded for memory) once a
+  // Each raises Error kTimeout (kMemoryLimit for memory) once a
   // limit is reached, and again on every later call.
   void chargeRead(uint64_t bytes);
   void chargeSeek();

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "document/Error.h"
 #include "document/InkWalker.h"
 #include "support/InkPdfs.h"
 
@@ -12,6 +13,8 @@ namespace pdfparse::test {
 namespace {
 
 using namespace inkpdfs;
+using document::Error;
+using document::ErrorCode;
 using document::Ink;
 using document::InkWalker;
 using namespace testing;
@@ -149,7 +152,8 @@ TEST(InkDamage, DeepNestingIsWalkedToTheBottomAndOnlyTheSafetyNetFails) {
     try {
       netted.pageInks(walk.pages[0]);
       ADD_FAILURE() << "no failure";
-    } catch (const std::runtime_error& e) {
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::kDamaged);
       EXPECT_THAT(e.what(), HasSubstr("nested deeper than 1500 objects"));
     }
   }

@@ -37,12 +37,12 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
     SCOPED_TRACE(engineClosesFirst ? "engine closes first" : "reader closes first");
     PDDoc doc = open(twoPages_);
     EXPECT_EQ(engine_.PDDocGetNumPages(doc), 2);
-    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(twoPages_.c_str());
+    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(twoPages_.c_str(), *outside::DefaultFileSys());
     ASSERT_TRUE(reader);
     EXPECT_TRUE(reader->attached());
     // Another thread parses for itself: a parse is never shared across threads.
     std::thread([&] {
-      std::unique_ptr<PageBoxReader> other = PageBoxReader::Open(twoPages_.c_str());
+      std::unique_ptr<PageBoxReader> other = PageBoxReader::Open(twoPages_.c_str(), *outside::DefaultFileSys());
       ASSERT_TRUE(other);
       EXPECT_FALSE(other->attached());
       EXPECT_EQ(CropInPoints(*other, 1), (std::vector<double>{0, 1980, 1530, 0}));

@@ -22,9 +22,14 @@ namespace pdfparse::document::reader {
 
 // The reader does not read this file exactly; `what()` says why. The
 // document is then read by libqpdf.
-class Refusal : public std::runtime_error {
+// Not an Error: refusals never leave the engine.
+class Refusal : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Refusal(std::string why) : why_(std::move(why)) {}
+  const char* what() const noexcept override { return why_.c_str(); }
+
+ private:
+  std::string why_;
 };
 
 inline constexpr size_t kMaxNesting = 256;

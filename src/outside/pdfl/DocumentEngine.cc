@@ -1,11 +1,5 @@
 #include "outside/pdfl/DocumentEngine.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFLogger.hh>
-#include <qpdf/QPDFSystemError.hh>
-
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -15,6 +9,7 @@
 #include <stdexcept>
 
 #include "document/Document.h"
+#include "document/Error.h"
 #include "document/OpenDocuments.h"
 #include "document/PageBoxes.h"
 #include "outside/filesys/CPdfFileSysIf.h"
@@ -29,7 +24,6 @@ namespace pdfparse::pdfl {
 
 using document::Document;
 using document::PageTable;
-using document::WorkLimitExceeded;
 
 namespace {
 
@@ -48,51 +42,37 @@ std::string OneLine(std::string text) {
 
 std::string Message(const char* call, const std::string& cause) { return OneLine(std::string(call) + ": " + cause); }
 
-// errno of a failed open or read -> the library's file error.
-ASErrorCode FileErrorCode(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return pdfl::err::kFileNotFound;
-    case EACCES:
-    case EPERM:
-      return pdfl::err::kFilePermission;
-    case EISDIR:
-    case ENODEV:
-    case ENXIO:
-      return pdfl::err::kNotRegularFile;
-    case ENOMEM:
-      return pdfl::err::kNoMemory;
-    case EFBIG:
-    case EOVERFLOW:
-      return pdfl::err::kFileTooLarge;
-    default:
-      return pdfl::err::kFileRead;
-  }
-}
-
-ASErrorCode CodeOf(qpdf_error_code_e code) {
+// The engine's errors as the library's codes: one table.
+ASErrorCode CodeOf(document::ErrorCode code) {
+  using document::ErrorCode;
   switch (code) {
-    case qpdf_e_password:
-      return pdfl::err::kPassword;
-    case qpdf_e_unsupported:
-      return pdfl::err::kUnsupported;
-    case qpdf_e_damaged_pdf:
-    case qpdf_e_pages:
-    case qpdf_e_object:
-    case qpdf_e_linearization:
-      return pdfl::err::kDamaged;
-    case qpdf_e_system:
-      return pdfl::err::kFileRead;
-    default:
+    case ErrorCode::kInternal:
       return pdfl::err::kInternal;
+    case ErrorCode::kNoMemory:
+    case ErrorCode::kMemoryLimit:
+      return pdfl::err::kNoMemory;
+    case ErrorCode::kTimeout:
+      return pdfl::err::kTimeout;
+    case ErrorCode::kFileNotFound:
+      return pdfl::err::kFileNotFound;
+    case ErrorCode::kFilePermission:
+      return pdfl::err::kFilePermission;
+    case ErrorCode::kNotRegularFile:
+      return pdfl::err::kNotRegularFile;
+    case ErrorCode::kFileRead:
+      return pdfl::err::kFileRead;
+    case ErrorCode::kFileTooLarge:
+      return pdfl::err::kFileTooLarge;
+    case ErrorCode::kNotPdf:
+      return pdfl::err::kNotPdf;
+    case ErrorCode::kDamaged:
+      return pdfl::err::kDamaged;
+    case ErrorCode::kPassword:
+      return pdfl::err::kPassword;
+    case ErrorCode::kUnsupported:
+      return pdfl::err::kUnsupported;
   }
-}
-
-void Trace(const std::string& line) {
-  outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
+  return pdfl::err::kInternal;
 }
 
 // Drains the document's libqpdf warnings into the trace when a call ends.
@@ -120,8 +100,11 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
                                       std::optional<document::FileIdentity>* identity) {
   std::unique_ptr<outside::File> file;
   int err = fileSys.open(path, &file);
-  if (err != 0) throw pdfl::PdflException(FileErrorCode(err), "cannot open " + path + ": " + std::strerror(err));
-  if (!file) throw pdfl::PdflException(pdfl::err::kInternal, "cannot open " + path + ": the file system gave no file");
+  if (err != 0) {
+    throw document::Error(document::ErrorCodeForErrno(err), "cannot open " + path + ": " + std::strerror(err));
+  }
+  if (!file)
+    throw document::Error(document::ErrorCode::kInternal, "cannot open " + path + ": the file system gave no file");
   if (const document::FileIdentity* id = file->identity()) *identity = *id;
   document::Limits limits;
   limits.timeoutMillis = InquiryTimeoutMillis();
@@ -136,9 +119,7 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
   };
   *budget = std::make_shared<document::WorkBudget>(file->size(), limits);
   outside::File* raw = file.get();
-  return document::ReadWhole(
-      path, file->size(), [raw](uint64_t offset, void* buffer, size_t n) { return raw->readAt(offset, buffer, n); },
-      **budget);
+  return document::ReadWhole(path, *raw, **budget);
 }
 
 }  // namespace
@@ -174,38 +155,9 @@ uint64_t InquiryMemoryLimitBytes() {
     throw;
   } catch (const pdfl::PdflException&) {
     throw;
-  } catch (const document::MemoryLimitExceeded& e) {
-    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, e.what()));
-  } catch (const document::WorkLimitExceeded& e) {
-    throw pdfl::PdflException(pdfl::err::kTimeout, Message(call, e.what()));
-  } catch (const document::NotPdfError& e) {
-    throw pdfl::PdflException(pdfl::err::kNotPdf, Message(call, e.what()));
-  } catch (const document::FileTooLarge& e) {
-    throw pdfl::PdflException(pdfl::err::kFileTooLarge, Message(call, e.what()));
-  } catch (const document::FileError& e) {
-    const ASErrorCode code =
-        e.stage() == document::FileError::Stage::Open ? FileErrorCode(e.error()) : pdfl::err::kFileRead;
-    throw pdfl::PdflException(code, Message(call, e.what()));
-  } catch (const QPDFExc& e) {
-    throw pdfl::PdflException(CodeOf(e.getErrorCode()), Message(call, e.what()));
-  } catch (const QPDFSystemError& e) {
-    throw pdfl::PdflException(FileErrorCode(e.getErrno()), Message(call, e.what()));
-  } catch (const std::bad_alloc&) {
-    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, "out of memory"));
-  } catch (const std::length_error& e) {
-    throw pdfl::PdflException(pdfl::err::kNoMemory, Message(call, std::string("request too large: ") + e.what()));
-  } catch (const std::range_error& e) {
-    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
-  } catch (const std::overflow_error& e) {
-    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, std::string("value out of range: ") + e.what()));
-  } catch (const std::logic_error& e) {
-    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, std::string("internal error: ") + e.what()));
-  } catch (const std::runtime_error& e) {
-    throw pdfl::PdflException(pdfl::err::kDamaged, Message(call, e.what()));
-  } catch (const std::exception& e) {
-    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, std::string("internal error: ") + e.what()));
   } catch (...) {
-    throw pdfl::PdflException(pdfl::err::kInternal, Message(call, "unknown failure"));
+    const document::Error error = document::ErrorOfCurrentException();
+    throw pdfl::PdflException(CodeOf(error.code()), Message(call, error.detail()));
   }
 }
 
@@ -250,7 +202,11 @@ struct DocumentEngine::Page {
   int refs = 0;
 };
 
-DocumentEngine::DocumentEngine() = default;
+void TraceToLibraryTrace(const std::string& line) {
+  outside::g_traceA.OutputEx(outside::kTraceInstance, "%s", OneLine(line).c_str());
+}
+
+DocumentEngine::DocumentEngine(document::TraceSink trace) : trace_(std::move(trace)) {}
 
 DocumentEngine::~DocumentEngine() {
   try {
@@ -294,7 +250,7 @@ void DocumentEngine::closeDoc(Doc* doc) {
 void DocumentEngine::closeAll() {
   while (!docs_.empty()) {
     Doc* doc = docs_.begin()->first;
-    Trace("CPdfEngine: " + doc->doc->path() + " was still open when the library stopped; closed");
+    trace_("CPdfEngine: " + doc->doc->path() + " was still open when the library stopped; closed");
     closeDoc(doc);
   }
   pages_.clear();
@@ -338,8 +294,8 @@ ASInt32 DocumentEngine::PDFLInit(PDFLDataRec* data) {
       // Each document reports through a silent logger of its own; libqpdf's
       // process-wide logger is the host's and stays as it is.
       dirs_ = std::move(dirs);
-      Trace("CPdfEngine: started over libqpdf " + QPDF::QPDFVersion() + " with " + std::to_string(dirs_.size()) +
-            " resource directories");
+      trace_("CPdfEngine: started over libqpdf " + document::LibqpdfVersion() + " with " +
+             std::to_string(dirs_.size()) + " resource directories");
     }
     ++initCount_;
     return 0;
@@ -450,11 +406,11 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
       Document::SetStructureReaderEnabled(StructureReaderWanted());
       auto doc = std::make_unique<Doc>();
       doc->doc =
-          std::make_shared<Document>(path, bytes, budget, doRepair != 0, &Trace, identity ? &*identity : nullptr);
+          std::make_shared<Document>(path, bytes, budget, doRepair != 0, trace_, identity ? &*identity : nullptr);
       raw = doc.get();
       docs_.emplace(raw, std::move(doc));
       if (raw->doc->open(nullptr) == Document::OpenResult::NeedsPassword) {
-        Trace("CPdfEngine: " + raw->doc->path() + " needs a password; asking for authorisation");
+        trace_("CPdfEngine: " + raw->doc->path() + " needs a password; asking for authorisation");
         raw->pending = true;
         bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
         if (docs_.count(raw) == 0) {  // the callback closed it

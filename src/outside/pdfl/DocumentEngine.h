@@ -22,7 +22,8 @@
 #include <vector>
 
 #include "document/Disposer.h"
-#include "document/RegularFile.h"
+#include "document/Document.h"
+#include "document/FileBytes.h"
 #include "document/WorkBudget.h"
 #include "outside/pdfl/AtomTable.h"
 #include "outside/pdfl/PdflEngine.h"
@@ -62,9 +63,14 @@ uint64_t InquiryMemoryLimitBytes();
 // fixed range.
 ASFixed ToFixed(double points);
 
+// Writes a line to the library's trace (trace A): the real engine's sink.
+void TraceToLibraryTrace(const std::string& line);
+
 class DocumentEngine : public pdfl::PdflEngine {
  public:
-  DocumentEngine();
+  // The engine's trace lines (start, documents left open, authorisation,
+  // and each document's repair steps and warnings) go to `trace`.
+  explicit DocumentEngine(document::TraceSink trace = TraceToLibraryTrace);
   ~DocumentEngine() override;
 
   ASInt32 PDFLInit(PDFLDataRec* data) override;
@@ -121,6 +127,7 @@ class DocumentEngine : public pdfl::PdflEngine {
   void closeDoc(Doc* doc);
   void closeAll();
 
+  document::TraceSink trace_;
   int initCount_ = 0;
   std::vector<std::string> dirs_;
   ASInt32 maxDocStorage_ = 0;

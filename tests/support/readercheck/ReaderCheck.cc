@@ -66,8 +66,12 @@ Answers Read(const std::string& bytes, bool structureReader, size_t maxPages) {
       }
       answers.kept = doc.readByStructureReader();
     }
-  } catch (const document::WorkLimitExceeded&) {
-    answers.limited = true;
+  } catch (const document::Error& e) {
+    if (e.endsInquiry()) {
+      answers.limited = true;
+    } else {
+      answers.failed = true;
+    }
   } catch (const std::bad_alloc&) {
     answers.limited = true;
   } catch (const std::exception&) {
