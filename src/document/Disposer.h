@@ -2,6 +2,9 @@
 // table) takes a noticeable part of an inquiry; a Disposer does it on a
 // thread of its own so that closing returns at once.
 //
+// The disposer owns its thread and joins it (stop(), the destructor); the
+// thread only destroys documents and touches nothing outside the engine.
+//
 // At most one document is torn down at a time: handing over a second waits
 // for the first, so memory never holds more than one document being
 // destroyed besides the ones in use. stop() (and the destructor) waits for

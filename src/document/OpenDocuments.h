@@ -2,6 +2,12 @@
 // same file during the inquiry (the converter plug-in) reads the library's
 // parse of it instead of reading and parsing the file a second time.
 //
+// This registry is the one way from the plug-in to the engine's open
+// document. It is an object of the engine's own shared library (one per
+// process, whoever loads the library): the PDF library calls add a document
+// when it opens and remove it before it closes; the plug-in only looks up
+// (PageBoxReader::Open) and shares the document while it measures.
+//
 // Entries belong to the thread that added them: a document is only handed
 // to callers on that thread, since a parsed document is not shared between
 // threads. Any thread may call.

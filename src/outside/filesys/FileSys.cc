@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "outside/filesys/CPdfFileSysIf.h"
+#include "outside/filesys/FileSys.h"
 
 namespace pdfparse::outside {
 namespace {
@@ -82,7 +82,6 @@ class PosixFileSys : public FileSys {
 };
 
 std::atomic<FileSys*> g_current{nullptr};
-std::atomic<bool> g_poolIgnored{false};
 
 }  // namespace
 
@@ -103,12 +102,3 @@ FileSys* SetFileSysForTesting(FileSys* fileSys) {
 }
 
 }  // namespace pdfparse::outside
-
-ASFileSys CPdfFileSysIf::Create(EModePdf /*mode*/) {
-  // Every mode reads; documents are never written.
-  return reinterpret_cast<ASFileSys>(pdfparse::outside::CurrentFileSys());
-}
-
-void CPdfFileSysIf::IgnorePool(bool ignore) { pdfparse::outside::g_poolIgnored.store(ignore); }
-
-bool CPdfFileSysIf::PoolIgnored() { return pdfparse::outside::g_poolIgnored.load(); }
