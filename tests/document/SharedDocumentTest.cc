@@ -23,6 +23,22 @@ std::vector<double> CropInPoints(PageBoxReader& reader, size_t index) {
   return {box[0], box[1], box[2], box[3]};
 }
 
+// Opens through the real file system; every read fails.
+struct FailingReads : outside::FileSys {
+  struct Unreadable : outside::File {
+    explicit Unreadable(std::unique_ptr<outside::File> real) : real(std::move(real)) {}
+    uint64_t size() const override { return real->size(); }
+    int64_t readAt(uint64_t, void*, size_t) override { return -EIO; }
+    std::unique_ptr<outside::File> real;
+  };
+  int open(const std::string& path, std::unique_ptr<outside::File>* out) override {
+    std::unique_ptr<outside::File> real;
+    if (int err = outside::DefaultFileSys()->open(path, &real)) return err;
+    *out = std::make_unique<Unreadable>(std::move(real));
+    return 0;
+  }
+};
+
 class SharedDocumentTest : public EngineTest {
  protected:
   std::string twoPages_ = write("two.pdf", BuildPdf([] {
@@ -46,6 +62,9 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
       ASSERT_TRUE(other);
       EXPECT_FALSE(other->attached());
       EXPECT_EQ(CropInPoints(*other, 1), (std::vector<double>{0, 1980, 1530, 0}));
+      // It reads through the file system it is given.
+      FailingReads failing;
+      EXPECT_FALSE(PageBoxReader::Open(twoPages_.c_str(), failing));
     }).join();
     if (engineClosesFirst) engine_.PDDocClose(doc);
     EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{10, 220, 110, 20}));
