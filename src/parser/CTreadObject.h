@@ -3,7 +3,12 @@
 //
 // Every post (an inquiry from any parser, or the quit message) takes the
 // library-wide post lock for as long as it is in flight, so the one message
-// slot and the two auto-reset events never carry two messages at once. Each
+// slot and the two auto-reset events never carry two messages at once.
+// init does not take it while a worker runs: it only looks at the worker's
+// handles under the handle lock, which no inquiry holds, so a parser's init
+// never waits for another parser's inquiry. The handles are written only
+// with both locks held (starting or joining a worker), so holding either
+// one is enough to read them. Each
 // post gets a sequence number; the worker records the number it answered,
 // and a poster whose wait is released by an older signal (a start signal
 // that came after init gave up waiting, or the answer to a post whose wait
@@ -79,7 +84,8 @@ class CTreadObject {
 
   // Starts the worker if none runs (or the last one has ended), bound to
   // `parser`, and waits up to 5000 ms for its start signal. True when the
-  // thread, its id and both events exist. False, with a trace line, in a
+  // thread, its id and both events exist. A running worker is only checked:
+  // an inquiry in flight is not waited for. False, with a trace line, in a
   // process other than the worker's (a child made by fork()).
   bool init(CPdfParse* parser);
 
@@ -117,8 +123,10 @@ class CTreadObject {
   bool holdsDocumentObject();
 
  private:
-  // Set before the worker starts (post lock held), closed only after it is
-  // joined: the worker reads the events without a lock.
+  // Set before the worker starts and cleared when it is joined, with the
+  // post lock and the handle lock held (the destructor, which runs when no
+  // parser is left, needs neither); read with either. Closed only after the
+  // worker is joined: the worker reads the events without a lock.
   pdfparse::outside::HANDLE m_doneEvent = nullptr;
   pdfparse::outside::HANDLE m_requestEvent = nullptr;
   pdfparse::outside::HANDLE m_thread = nullptr;
@@ -139,10 +147,14 @@ class CTreadObject {
                         pdfparse::outside::DWORD millis);
   // Waits until every earlier message is answered, so the slot is free.
   bool drainLocked();
-  // Closes the handles of a worker that has ended; the thread is joined.
+  // With the post lock and the handle lock held: closes the handles of a
+  // worker that has ended; the thread is joined.
   void closeWorkerLocked();
   // True in a process other than the one that started the running worker.
   bool inOtherProcess();
+  // With the post lock or the handle lock held: the thread, its id and both
+  // events exist.
+  bool workerExists() const;
 
   // --- Worker side (the poster of the message in flight holds the post lock)
   // Moves the document object to `asker` and makes it the served parser;
@@ -156,6 +168,9 @@ class CTreadObject {
 
   pdfparse::outside::Platform* m_platform;
   std::mutex m_postLock;
+  // Taken after the post lock; guards the handles against init's check of a
+  // running worker (see the top of this file).
+  std::mutex m_handleLock;
   uint64_t m_seqPosted PDFPARSE_GUARDED_BY(m_postLock) = 0;  // last sequence number posted
   std::atomic<uint64_t> m_seqAnswered{0};                    // last one the worker answered
   // The message slot: see the top of this file.
