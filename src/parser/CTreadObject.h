@@ -3,16 +3,17 @@
 //
 // Every post (an inquiry from any parser, or the quit message) takes the
 // library-wide post lock for as long as it is in flight, so the one message
-// slot and the two auto-reset events never carry two messages at once.
-// init does not take it while a worker runs: it only looks at the worker's
-// handles under the handle lock, which no inquiry holds, so a parser's init
-// never waits for another parser's inquiry. The handles are written only
-// with both locks held (starting or joining a worker), so holding either
-// one is enough to read them. Each
+// slot and the two auto-reset events never carry two messages at once. Each
 // post gets a sequence number; the worker records the number it answered,
 // and a poster whose wait is released by an older signal (a start signal
 // that came after init gave up waiting, or the answer to a post whose wait
 // failed) keeps waiting for its own answer.
+//
+// init takes the post lock only to start a worker. While one runs it only
+// looks at the worker's handles under the handle lock, which no inquiry
+// holds, so a parser's init never waits for another parser's inquiry. The
+// handles are written only with both locks held (starting or joining a
+// worker), so either lock is enough to read them.
 //
 // The worker keeps one document object for the whole library. It lives in
 // the parser the worker served last; when the worker serves another parser
@@ -30,7 +31,7 @@
 // message (file name, record) are the worker's alone. The handles are set
 // before the worker starts and closed only after it is joined.
 //
-// One idiom per purpose: std::mutex for the locks (post lock, object lock),
+// One idiom per purpose: std::mutex for the locks (post, handle, object),
 // std::atomic for what is read without them (answered sequence, ended flag,
 // worker process), the platform's auto-reset events for the hand-off itself.
 //
