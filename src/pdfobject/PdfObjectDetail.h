@@ -42,6 +42,10 @@ class PageHolder {
 
 inline int Flag(bool value) { return value ? 1 : 0; }
 
+// The error with which the inquiry's deadline, work budget or memory limit
+// ran out.
+inline bool IsWorkLimit(ASErrorCode code) { return code == pdfl::err::kTimeout || code == pdfl::err::kNoMemory; }
+
 // Framework memory, or null when the allocator has none. Freed with FreeMem.
 inline void* AllocOrNull(size_t size) {
   try {
