@@ -35,6 +35,13 @@
 // std::atomic for what is read without them (answered sequence, ended flag,
 // worker process), the platform's auto-reset events for the hand-off itself.
 //
+// CTreadObject and CPdfParse use each other, and that is inherent in the
+// call pattern: a parser creates the worker object and posts to it, and the
+// worker's thread routine (CPdfParse::workingTread) runs the asking parser's
+// inquiry operations and hands the document object from parser to parser.
+// Both belong to this layer; an interface between them would only rename
+// the cycle.
+//
 // The worker belongs to the process that started it. In a child made by
 // fork() it does not exist: there, inquiries fail at once and the last
 // parser's delete leaves the worker's remains alone.

@@ -1,4 +1,6 @@
-// Helpers shared by the document object's sources.
+// Helpers shared by the document object's sources, and the PDF library's
+// calls (Pdfl.h), which only these sources see: CPdfObject.h needs only the
+// plain types.
 #ifndef PDFPARSE_PDFOBJECT_PDFOBJECTDETAIL_H_
 #define PDFPARSE_PDFOBJECT_PDFOBJECTDETAIL_H_
 
