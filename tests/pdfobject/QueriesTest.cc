@@ -114,7 +114,8 @@ TEST_F(PdfObjectTest, EveryConverterSequenceEndsWithEndJobAndClosesWhatItOpened)
 // raises `code`. 0: never.
 class LimitEngine : public pdfl::PdflEngineWrapper {
  public:
-  LimitEngine(pdfl::PdflEngine* target, int from, ASErrorCode code) : PdflEngineWrapper(target), from_(from), code_(code) {}
+  LimitEngine(pdfl::PdflEngine* target, int from, ASErrorCode code)
+      : PdflEngineWrapper(target), from_(from), code_(code) {}
   ASInt32 PDDocGetNumPages(PDDoc doc) override {
     if (from_ != 0 && ++seen_ >= from_) throw pdfl::PdflException(code_, Message(code_));
     return PdflEngineWrapper::PDDocGetNumPages(doc);
@@ -141,8 +142,8 @@ TEST_F(PdfObjectTest, AConverterFailureHasNoErrorLineAndAWorkLimitInTheStepHasOn
   };
   const Box none = {0, 0, 0, 0}, first = {0, 800, 600, 0};
   const std::string open = "openDocument(/docs/m.pdf,Dummy)";
-  const Lines measured = {"beginJob(0)", open, "selectPage(0)", "getPageBox", "selectPage(1)", "closeDocument(1)",
-                          "endJob"};
+  const Lines one = {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"};
+  const Lines two = {"beginJob(0)", open, "selectPage(0)", "getPageBox", "selectPage(1)", "closeDocument(1)", "endJob"};
   // Pages 1: page 1 stands for all (the crop check reads the page count
   // once); 3: the crops differ and each page is measured (the crop check
   // and the step read it). The converter's `fail` fails at its `nth` call;
@@ -160,17 +161,13 @@ TEST_F(PdfObjectTest, AConverterFailureHasNoErrorLineAndAWorkLimitInTheStepHasOn
   } cases[] = {
       {"beginJob fails", 1, "beginJob", 1, 0, 0, {"beginJob(0)", "endJob"}, none, false},
       {"openDocument fails", 1, "openDocument", 1, 0, 0, {"beginJob(0)", open, "endJob"}, none, false},
-      {"getPageBox fails", 1, "getPageBox", 1, 0, 0,
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"}, none, false},
-      {"selectPage fails on page 2", 3, "selectPage", 2, 0, 0, measured, first, false},
-      {"the engine raises, but not a work limit", 3, "selectPage", 2, 3, pdfl::err::kInternal, measured, first,
-       false},
-      {"the deadline passes in the converter", 1, "getPageBox", 1, 2, pdfl::err::kTimeout,
-       {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"}, none, true},
-      {"the memory limit is reached in the converter", 3, "selectPage", 2, 3, pdfl::err::kNoMemory, measured, first,
-       true},
+      {"getPageBox fails", 1, "getPageBox", 1, 0, 0, one, none, false},
+      {"selectPage fails on page 2", 3, "selectPage", 2, 0, 0, two, first, false},
+      {"the engine raises, but not a work limit", 3, "selectPage", 2, 3, pdfl::err::kInternal, two, first, false},
+      {"the deadline passes in the converter", 1, "getPageBox", 1, 2, pdfl::err::kTimeout, one, none, true},
+      {"the memory limit is reached in the converter", 3, "selectPage", 2, 3, pdfl::err::kNoMemory, two, first, true},
       {"the deadline passes at the step's page count", 3, "", 0, 2, pdfl::err::kTimeout,
-       {"beginJob(0)", open, "closeDocument(1)", "endJob"}, none, true},
+       Lines{"beginJob(0)", open, "closeDocument(1)", "endJob"}, none, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
