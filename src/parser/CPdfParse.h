@@ -1,6 +1,7 @@
 // The parser behind CPdfParseIf. It does no PDF work on the calling thread:
 // each inquiry is handed to the library's one worker (CTreadObject), which
-// runs it on the parser's inquiry operations (InquiryLevels.cc).
+// runs it on the parser's inquiry operations (InquiryLevels.cc). The two
+// use each other by design (see CTreadObject.h).
 #ifndef PDFPARSE_PARSER_CPDFPARSE_H_
 #define PDFPARSE_PARSER_CPDFPARSE_H_
 

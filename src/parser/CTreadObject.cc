@@ -70,7 +70,15 @@ bool CTreadObject::init(CPdfParse* parser) {
         static_cast<unsigned>(m_workerPid.load()), static_cast<unsigned>(m_platform->GetCurrentProcessId()));
     return false;
   }
+  {
+    // A running worker is only looked at, not waited for.
+    std::lock_guard<std::mutex> handles(m_handleLock);
+    if (m_thread && !m_ended.load(std::memory_order_acquire)) return workerExists();
+  }
+  // None runs, or the last one has ended: start one. The post lock is held
+  // for an instant at most here (an ended worker has woken its poster).
   std::lock_guard<std::mutex> lock(m_postLock);
+  std::lock_guard<std::mutex> handles(m_handleLock);
   // A worker that has ended answers nothing more: join it and start anew.
   if (m_thread && m_ended.load(std::memory_order_acquire)) closeWorkerLocked();
   if (!m_thread) {
@@ -106,8 +114,10 @@ bool CTreadObject::init(CPdfParse* parser) {
       return false;
     }
   }
-  return m_thread && m_workerThreadId && m_doneEvent && m_requestEvent;
+  return workerExists();
 }
+
+bool CTreadObject::workerExists() const { return m_thread && m_workerThreadId && m_doneEvent && m_requestEvent; }
 
 CTreadObject::PostResult CTreadObject::postInquiry(CPdfParse* asker, const char* fileName, PdfInquiryRec* rec) {
   std::lock_guard<std::mutex> lock(m_postLock);

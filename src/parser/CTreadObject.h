@@ -9,6 +9,12 @@
 // that came after init gave up waiting, or the answer to a post whose wait
 // failed) keeps waiting for its own answer.
 //
+// init takes the post lock only to start a worker. While one runs it only
+// looks at the worker's handles under the handle lock, which no inquiry
+// holds, so a parser's init never waits for another parser's inquiry. The
+// handles are written only with both locks held (starting or joining a
+// worker), so either lock is enough to read them.
+//
 // The worker keeps one document object for the whole library. It lives in
 // the parser the worker served last; when the worker serves another parser
 // it is handed over to that one, and when the served parser is destroyed it
@@ -25,9 +31,16 @@
 // message (file name, record) are the worker's alone. The handles are set
 // before the worker starts and closed only after it is joined.
 //
-// One idiom per purpose: std::mutex for the locks (post lock, object lock),
+// One idiom per purpose: std::mutex for the locks (post, handle, object),
 // std::atomic for what is read without them (answered sequence, ended flag,
 // worker process), the platform's auto-reset events for the hand-off itself.
+//
+// CTreadObject and CPdfParse use each other, and that is inherent in the
+// call pattern: a parser creates the worker object and posts to it, and the
+// worker's thread routine (CPdfParse::workingTread) runs the asking parser's
+// inquiry operations and hands the document object from parser to parser.
+// Both belong to this layer; an interface between them would only rename
+// the cycle.
 //
 // The worker belongs to the process that started it. In a child made by
 // fork() it does not exist: there, inquiries fail at once and the last
@@ -79,7 +92,8 @@ class CTreadObject {
 
   // Starts the worker if none runs (or the last one has ended), bound to
   // `parser`, and waits up to 5000 ms for its start signal. True when the
-  // thread, its id and both events exist. False, with a trace line, in a
+  // thread, its id and both events exist. A running worker is only checked:
+  // an inquiry in flight is not waited for. False, with a trace line, in a
   // process other than the worker's (a child made by fork()).
   bool init(CPdfParse* parser);
 
@@ -117,8 +131,10 @@ class CTreadObject {
   bool holdsDocumentObject();
 
  private:
-  // Set before the worker starts (post lock held), closed only after it is
-  // joined: the worker reads the events without a lock.
+  // Set before the worker starts and cleared when it is joined, with the
+  // post lock and the handle lock held (the destructor, which runs when no
+  // parser is left, needs neither); read with either. Closed only after the
+  // worker is joined: the worker reads the events without a lock.
   pdfparse::outside::HANDLE m_doneEvent = nullptr;
   pdfparse::outside::HANDLE m_requestEvent = nullptr;
   pdfparse::outside::HANDLE m_thread = nullptr;
@@ -139,10 +155,14 @@ class CTreadObject {
                         pdfparse::outside::DWORD millis);
   // Waits until every earlier message is answered, so the slot is free.
   bool drainLocked();
-  // Closes the handles of a worker that has ended; the thread is joined.
+  // With the post lock and the handle lock held: closes the handles of a
+  // worker that has ended; the thread is joined.
   void closeWorkerLocked();
   // True in a process other than the one that started the running worker.
   bool inOtherProcess();
+  // With the post lock or the handle lock held: the thread, its id and both
+  // events exist.
+  bool workerExists() const;
 
   // --- Worker side (the poster of the message in flight holds the post lock)
   // Moves the document object to `asker` and makes it the served parser;
@@ -156,6 +176,9 @@ class CTreadObject {
 
   pdfparse::outside::Platform* m_platform;
   std::mutex m_postLock;
+  // Taken after the post lock; guards the handles against init's check of a
+  // running worker (see the top of this file).
+  std::mutex m_handleLock;
   uint64_t m_seqPosted PDFPARSE_GUARDED_BY(m_postLock) = 0;  // last sequence number posted
   std::atomic<uint64_t> m_seqAnswered{0};                    // last one the worker answered
   // The message slot: see the top of this file.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "outside/pdfl/Pdfl.h"
+#include "outside/pdfl/PdflTypes.h"
 
 class CLoaderLibrary;
 class CPdfConverterIf;

@@ -11,12 +11,16 @@ using pdfparse::outside::g_traceA;
 using pdfparse::outside::kTraceInstance;
 using pdfparse::pdfl::PdflProtected;
 using pdfparse::pdfobject::Flag;
+using pdfparse::pdfobject::IsWorkLimit;
 using pdfparse::pdfobject::PageHolder;
 
 namespace {
 
 constexpr int32_t kBoxesAgree = 3;
 constexpr int32_t kBoxesDiffer = 1;
+
+// The label of getPageMediaBox's error lines.
+constexpr const char kMediaBoxLabel[] = "CDravikPdfObject::RetrieveAllPagesMediaBox";
 
 bool SameRect(const ASFixedRect& a, const ASFixedRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -136,10 +140,12 @@ bool CPdfObject::getPageMediaBox(float box[4]) {
     int32_t cropMode = kBoxesAgree;
     res = checkDifferentCrop(&cropMode);
     if (res) {
+      // A converter failure fails the step with no error line of its own.
+      bool converterFailed = false;
       if (m_converter->beginJob(0) == 0) {
-        res = false;
+        converterFailed = true;
       } else if (m_converter->openDocument(m_fileName.c_str(), "Dummy") == 0) {
-        res = false;
+        converterFailed = true;
       } else {
         float page[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         if (cropMode != kBoxesDiffer) {
@@ -147,16 +153,16 @@ bool CPdfObject::getPageMediaBox(float box[4]) {
           if (m_converter->selectPage(0) != 0 && m_converter->getPageBox(page) != 0) {
             for (int k = 0; k < 4; ++k) box[k] = page[k];
           } else {
-            res = false;
+            converterFailed = true;
           }
         } else {
           ASInt32 count = 0;
           if (!PdflProtected([&] { count = PDDocGetNumPages(m_pdDoc); })) {
-            res = reportPdflError("CDravikPdfObject::RetrieveAllPagesMediaBox");
+            res = reportPdflError(kMediaBoxLabel);
           }
           for (ASInt32 i = 0; i < count; ++i) {
             if (m_converter->selectPage(i) == 0 || m_converter->getPageBox(page) == 0) {
-              res = false;
+              converterFailed = true;
               break;
             }
             if (i == 0) {
@@ -166,13 +172,17 @@ bool CPdfObject::getPageMediaBox(float box[4]) {
             }
           }
         }
-        m_converter->closeDocument(res ? 0 : 1);
+        m_converter->closeDocument(res && !converterFailed ? 0 : 1);
       }
       m_converter->endJob();
-      // The converter works within the inquiry's deadline; when a call of
-      // it failed, the engine tells whether the deadline is why.
-      if (!res && !PdflProtected([&] { PDDocGetNumPages(m_pdDoc); })) {
-        reportPdflError("CPdfObject::getPageMediaBox()");
+      if (converterFailed) {
+        res = false;
+        // The converter works within the inquiry's deadline and memory
+        // limit: when one of them is why it failed, the engine says so, and
+        // that (not the converter's failure) is the step's one error line.
+        if (!PdflProtected([&] { PDDocGetNumPages(m_pdDoc); }) && IsWorkLimit(ACGetExceptionErrorCode())) {
+          reportPdflError(kMediaBoxLabel);
+        }
       }
     }
   }

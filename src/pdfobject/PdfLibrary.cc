@@ -17,6 +17,7 @@ using pdfparse::outside::kTraceInstance;
 using pdfparse::pdfobject::AllocOrNull;
 using pdfparse::pdfobject::Flag;
 using pdfparse::pdfobject::FreeMem;
+using pdfparse::pdfobject::IsWorkLimit;
 
 namespace {
 
@@ -214,6 +215,6 @@ bool CPdfObject::reportPdflError(const char* label) {
   m_errState = 3;
   // Past the deadline or the memory limit, no later step can answer either.
   const ASErrorCode code = ACGetExceptionErrorCode();
-  if (code == pdfparse::pdfl::err::kTimeout || code == pdfparse::pdfl::err::kNoMemory) m_workLimitError = code;
+  if (IsWorkLimit(code)) m_workLimitError = code;
   return false;
 }

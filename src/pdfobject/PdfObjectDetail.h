@@ -1,4 +1,6 @@
-// Helpers shared by the document object's sources.
+// Helpers shared by the document object's sources, and the PDF library's
+// calls (Pdfl.h), which only these sources see: CPdfObject.h needs only the
+// plain types.
 #ifndef PDFPARSE_PDFOBJECT_PDFOBJECTDETAIL_H_
 #define PDFPARSE_PDFOBJECT_PDFOBJECTDETAIL_H_
 
@@ -41,6 +43,10 @@ class PageHolder {
 };
 
 inline int Flag(bool value) { return value ? 1 : 0; }
+
+// The error with which the inquiry's deadline, work budget or memory limit
+// ran out.
+inline bool IsWorkLimit(ASErrorCode code) { return code == pdfl::err::kTimeout || code == pdfl::err::kNoMemory; }
 
 // Framework memory, or null when the allocator has none. Freed with FreeMem.
 inline void* AllocOrNull(size_t size) {

@@ -296,23 +296,30 @@ TEST_F(FaultTest, AWorkerLateForTheQuitDeadlineIsJoinedBeforeAnythingIsFreed) {
   EXPECT_EQ(engine.calls("PDFLTerm"), 1);
 }
 
-TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
-  // Holds the worker inside an inquiry until the idle parsers are gone; the
-  // minute is a guard against a hang, not a time being measured.
-  struct HoldingEngine : pdfl::PdflEngineWrapper {
-    using PdflEngineWrapper::PdflEngineWrapper;
-    std::promise<void> inside, gone;
-    std::future<void> goneSignal = gone.get_future();
-    std::atomic<bool> hold{false};
-    bool goneFirst = false;  // the idle parsers went while the inquiry was held
-    ASInt32 PDDocGetNumPages(PDDoc doc) override {
-      if (hold.exchange(false)) {
-        inside.set_value();
-        goneFirst = goneSignal.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
-      }
-      return PdflEngineWrapper::PDDocGetNumPages(doc);
+// Holds the worker inside the next inquiry, in its page count, until the test
+// lets it go; the minute is a guard against a hang, not a time being measured.
+struct HoldingEngine : pdfl::PdflEngineWrapper {
+  using PdflEngineWrapper::PdflEngineWrapper;
+  std::atomic<bool> hold{false};  // set by the test: hold the next inquiry
+  std::promise<void> inside, letGo;
+  std::atomic<bool> held{false};  // the worker is held now
+  bool letGoFirst = false;        // the test let it go before the guard ran out
+  ASInt32 PDDocGetNumPages(PDDoc doc) override {
+    if (hold.exchange(false)) {
+      held = true;
+      inside.set_value();
+      letGoFirst = letGoSignal_.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
+      held = false;
     }
-  } holding(&engine);
+    return PdflEngineWrapper::PDDocGetNumPages(doc);
+  }
+
+ private:
+  std::future<void> letGoSignal_ = letGo.get_future();
+};
+
+TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
+  HoldingEngine holding(&engine);
   ScopedPdflEngine installed(&holding);
   auto served = Make(), never = Make(), busy = Make();
   PdfInquiryRec r1, r2;
@@ -322,12 +329,37 @@ TEST_F(ParserTest, AnIdleParserGoesWithoutWaitingForAnotherParsersInquiry) {
   holding.inside.get_future().wait();
   served.reset();
   never.reset();
-  holding.gone.set_value();
+  holding.letGo.set_value();
   asker.join();
-  EXPECT_TRUE(holding.goneFirst) << "a delete waited for another parser's inquiry";
+  EXPECT_TRUE(holding.letGoFirst) << "a delete waited for another parser's inquiry";
   EXPECT_EQ(r2.numPages, 2);
   busy.reset();  // the last one still stops the worker
   EXPECT_EQ(std::make_pair(engine.calls("PDFLInit"), engine.calls("PDFLTerm")), std::make_pair(1, 1));
+}
+
+TEST_F(ParserTest, InitDoesNotWaitForAnotherParsersInquiry) {
+  HoldingEngine holding(&engine);
+  ScopedPdflEngine installed(&holding);
+  auto busy = Make(), started = Make();
+  ASSERT_TRUE(started->init());
+  holding.hold = true;
+  PdfInquiryRec rec;
+  std::thread asker([&] { EXPECT_TRUE(busy->runInquiry("doc.pdf", &rec)); });
+  holding.inside.get_future().wait();
+  // A parser that has started the worker, and one made while it is held.
+  auto fresh = Make();
+  const bool startedInit = started->init(), freshInit = fresh->init();
+  const bool stillHeld = holding.held;
+  holding.letGo.set_value();
+  asker.join();
+  EXPECT_TRUE(startedInit);
+  EXPECT_TRUE(freshInit);
+  EXPECT_TRUE(stillHeld) << "init() waited for another parser's inquiry";
+  EXPECT_TRUE(holding.letGoFirst);
+  EXPECT_EQ(rec.numPages, 2);
+  const Lines lines = take();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), kResume), 1) << "one worker was started, once";
+  EXPECT_TRUE(fresh->runInquiry("doc.pdf", &rec)) << "the worker goes on serving";
 }
 
 // In a child made by fork() the worker does not exist: the inquiry fails

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "outside/pdfl/Pdfl.h"
 #include "outside/trace/LibraryTraces.h"
 #include "pdfobject/CPdfObject.h"
 #include "support/RecordingPlatform.h"

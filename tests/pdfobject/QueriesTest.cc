@@ -109,6 +109,86 @@ TEST_F(PdfObjectTest, EveryConverterSequenceEndsWithEndJobAndClosesWhatItOpened)
   }
 }
 
+// The inquiry's deadline or memory limit as the engine sees it once it has
+// run out: from the `from`-th page count on (1-based), every page count
+// raises `code`. 0: never.
+class LimitEngine : public pdfl::PdflEngineWrapper {
+ public:
+  LimitEngine(pdfl::PdflEngine* target, int from, ASErrorCode code)
+      : PdflEngineWrapper(target), from_(from), code_(code) {}
+  ASInt32 PDDocGetNumPages(PDDoc doc) override {
+    if (from_ != 0 && ++seen_ >= from_) throw pdfl::PdflException(code_, Message(code_));
+    return PdflEngineWrapper::PDDocGetNumPages(doc);
+  }
+  static std::string Message(ASErrorCode code) {
+    return code == pdfl::err::kNoMemory ? "memory limit of 1024 MiB reached" : "time limit of 30000 ms passed";
+  }
+
+ private:
+  const int from_;
+  const ASErrorCode code_;
+  int seen_ = 0;
+};
+
+// A converter failure fails the media-box step with no error line of its
+// own: the step's trace line is all. When the deadline or the memory limit
+// is why (or runs out in the step's own page count), the step has exactly one
+// error line, under its label.
+TEST_F(PdfObjectTest, AConverterFailureHasNoErrorLineAndAWorkLimitInTheStepHasOne) {
+  const char* const label = "CDravikPdfObject::RetrieveAllPagesMediaBox";
+  const auto result = [](const Box& b) {
+    return Fmt("CPdfObject::getPageMediaBox() res = 0 left = %d top = %d, right = %d , bottom = %d",
+               static_cast<int>(b[0]), static_cast<int>(b[1]), static_cast<int>(b[2]), static_cast<int>(b[3]));
+  };
+  const Box none = {0, 0, 0, 0}, first = {0, 800, 600, 0};
+  const std::string open = "openDocument(/docs/m.pdf,Dummy)";
+  const Lines one = {"beginJob(0)", open, "selectPage(0)", "getPageBox", "closeDocument(1)", "endJob"};
+  const Lines two = {"beginJob(0)", open, "selectPage(0)", "getPageBox", "selectPage(1)", "closeDocument(1)", "endJob"};
+  // Pages 1: page 1 stands for all (the crop check reads the page count
+  // once); 3: the crops differ and each page is measured (the crop check
+  // and the step read it). The converter's `fail` fails at its `nth` call;
+  // the engine's page counts raise `code` from the `from`-th on.
+  const struct {
+    const char* name;
+    size_t pages;
+    std::string fail;
+    int nth;
+    int from;
+    ASErrorCode code;
+    Lines calls;
+    Box box;
+    bool errorLine;
+  } cases[] = {
+      {"beginJob fails", 1, "beginJob", 1, 0, 0, {"beginJob(0)", "endJob"}, none, false},
+      {"openDocument fails", 1, "openDocument", 1, 0, 0, {"beginJob(0)", open, "endJob"}, none, false},
+      {"getPageBox fails", 1, "getPageBox", 1, 0, 0, one, none, false},
+      {"selectPage fails on page 2", 3, "selectPage", 2, 0, 0, two, first, false},
+      {"the engine raises, but not a work limit", 3, "selectPage", 2, 3, pdfl::err::kInternal, two, first, false},
+      {"the deadline passes in the converter", 1, "getPageBox", 1, 2, pdfl::err::kTimeout, one, none, true},
+      {"the memory limit is reached in the converter", 3, "selectPage", 2, 3, pdfl::err::kNoMemory, two, first, true},
+      {"the deadline passes at the step's page count", 3, "", 0, 2, pdfl::err::kTimeout,
+       Lines{"beginJob(0)", open, "closeDocument(1)", "endJob"}, none, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto obj = opened("/docs/m.pdf", c.pages == 1 ? ScriptedDoc::WithPages(1) : DifferentCrops(c.pages));
+    script_->boxes = {{0, 800, 600, 0}, {0, 900, 500, 0}, {0, 999, 999, 0}};
+    script_->failAt.clear();
+    if (!c.fail.empty()) script_->failAt[c.fail] = c.nth;
+    LimitEngine limit(&engine_, c.from, c.code);
+    ScopedPdflEngine installed(&limit);
+    float box[4] = {7, 7, 7, 7};
+    EXPECT_FALSE(obj->getPageMediaBox(box));
+    EXPECT_EQ(script_->calls, c.calls);
+    Lines expected;
+    if (c.errorLine) expected.push_back(ErrorLine(label, c.code, LimitEngine::Message(c.code)));
+    expected.push_back(result(c.box));
+    EXPECT_EQ(lines(), expected);
+    EXPECT_EQ(obj->errState(), c.errorLine ? 3 : 0);
+    EXPECT_EQ(obj->workLimitError(), c.errorLine ? c.code : 0);
+  }
+}
+
 TEST_F(PdfObjectTest, MediaBoxKeepsTheFirstWidestAndTallestAndTracesWholeNumbers) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   const struct {
