@@ -1,5 +1,6 @@
 #include "document/Disposer.h"
 
+#include <chrono>
 #include <system_error>
 #include <utility>
 
@@ -53,6 +54,11 @@ void Disposer::stop() {
   }
   changed_.notify_all();
   thread.join();  // the thread drains what is pending first
+}
+
+bool Disposer::waitIdle(uint32_t maxMillis) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(maxMillis), [this] { return !pending_ && !busy_; });
 }
 
 size_t Disposer::disposedForTesting() const {

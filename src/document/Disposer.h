@@ -13,6 +13,7 @@
 #define PDFPARSE_DOCUMENT_DISPOSER_H_
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,9 @@ class Disposer {
   // Waits for the documents handed over and joins the thread. dispose()
   // starts it again.
   void stop();
+  // Waits until nothing handed over is left to tear down, at most
+  // `maxMillis`; true when nothing is left.
+  bool waitIdle(uint32_t maxMillis);
   // Documents released by the thread so far.
   size_t disposedForTesting() const;
 

@@ -24,6 +24,8 @@ namespace {
 // Size of the buffer the root is read into, and of each directory entry.
 constexpr pdfparse::outside::DWORD kRootBufferSize = 260;
 constexpr int kDirCount = 3;
+// Longest wait for the engine's teardown after it stops.
+constexpr ASUns32 kTermWaitMillis = 200;
 const char* const kDirSuffixes[kDirCount] = {
     "\\General\\RIP\\Fonts",
     "\\General\\RIP\\Resource\\CMap",
@@ -197,8 +199,9 @@ bool CPdfObject::unloadPdfLibrary() {
   g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() begin m_pdflLibData =%p PDFLInitCount = %d",
                     static_cast<void*>(m_pdflLibData), static_cast<int>(initCount));
   PDFLTerm();
-  // The library may still read the directory strings right after it stops.
-  pdfparse::outside::CurrentPlatform()->Sleep(200);
+  // The library may still read the directory strings right after it stops:
+  // wait until it says its teardown is done, 200 ms at most.
+  PDFLWaitForTermination(kTermWaitMillis);
   FreeLibData(m_pdflLibData);
   m_pdflLibData = nullptr;
   g_traceA.OutputEx(kTraceInstance, "CPdfObject::unloadPdfLibrary() End");

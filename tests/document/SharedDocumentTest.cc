@@ -76,7 +76,7 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
   }
 }
 
-TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsForThem) {
+TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndWaitsEndWhenTheyAre) {
   document::Disposer disposer;
   std::weak_ptr<document::Document> watched;
   for (int round = 0; round < 2; ++round) {  // stop() joins; the next dispose starts again
@@ -86,8 +86,10 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndStopWaitsFor
       watched = doc;
       disposer.dispose(std::move(doc));
     }
-    disposer.stop();
+    // Idle means torn down: the library's unload waits for exactly this.
+    ASSERT_TRUE(disposer.waitIdle(60000));
     EXPECT_TRUE(watched.expired());
+    disposer.stop();
     EXPECT_EQ(disposer.disposedForTesting(), 3u * (round + 1));
   }
 }
@@ -115,6 +117,7 @@ TEST_F(SharedDocumentTest, TheHostsLibqpdfLoggerIsLeftAsItWas) {
     engine.ASFileSysReleasePathName(fs, name);
     EXPECT_EQ(logger->getWarn(), hostPipe);
     engine.PDFLTerm();
+    EXPECT_TRUE(engine.PDFLWaitForTermination(60000));
   }
   EXPECT_EQ(logger->getWarn(), hostPipe);
   EXPECT_EQ(hostMessages, "");

@@ -122,6 +122,9 @@ class ScriptedEngine : public pdfl::PdflEngine {
   }
   ASInt32 PDFLGetInitCount() override { return enter("PDFLGetInitCount"), initCount_; }
   void PDFLTerm() override { enter("PDFLTerm"), initCount_ = std::max(0, initCount_ - 1); }
+  ASBool PDFLWaitForTermination(ASUns32 maxMillis) override {
+    return enter("PDFLWaitForTermination(" + std::to_string(maxMillis) + ")"), 1;
+  }
   void CosSetMaxDocStorage(ASInt32 bytes) override { enter("CosSetMaxDocStorage", std::to_string(bytes)); }
   ASUns32 ASPurgeMemory(ASUns32 bytes) override { return enter("ASPurgeMemory", std::to_string(bytes)), purgeResult; }
   ASAtom ASAtomFromString(const char* text) override { return enter("ASAtomFromString", text), intern(text); }

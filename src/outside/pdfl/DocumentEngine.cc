@@ -317,6 +317,10 @@ void DocumentEngine::PDFLTerm() {
   });
 }
 
+ASBool DocumentEngine::PDFLWaitForTermination(ASUns32 maxMillis) {
+  return Guarded("PDFLWaitForTermination", [&]() -> ASBool { return disposer_.waitIdle(maxMillis) ? 1 : 0; });
+}
+
 void DocumentEngine::CosSetMaxDocStorage(ASInt32 bytes) {
   // The engine keeps nothing across documents; what a document holds goes
   // at its close. The limit is recorded for callers that ask.

@@ -76,6 +76,7 @@ class DocumentEngine : public pdfl::PdflEngine {
   ASInt32 PDFLInit(PDFLDataRec* data) override;
   ASInt32 PDFLGetInitCount() override;
   void PDFLTerm() override;
+  ASBool PDFLWaitForTermination(ASUns32 maxMillis) override;
   void CosSetMaxDocStorage(ASInt32 bytes) override;
   ASUns32 ASPurgeMemory(ASUns32 bytes) override;
 

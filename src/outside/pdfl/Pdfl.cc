@@ -31,6 +31,7 @@ using pdfparse::pdfl::CurrentPdflEngine;
 ASInt32 PDFLInit(PDFLDataRec* data) { return CurrentPdflEngine()->PDFLInit(data); }
 ASInt32 PDFLGetInitCount() { return CurrentPdflEngine()->PDFLGetInitCount(); }
 void PDFLTerm() { CurrentPdflEngine()->PDFLTerm(); }
+ASBool PDFLWaitForTermination(ASUns32 maxMillis) { return CurrentPdflEngine()->PDFLWaitForTermination(maxMillis); }
 void CosSetMaxDocStorage(ASInt32 bytes) { CurrentPdflEngine()->CosSetMaxDocStorage(bytes); }
 ASUns32 ASPurgeMemory(ASUns32 bytes) { return CurrentPdflEngine()->ASPurgeMemory(bytes); }
 

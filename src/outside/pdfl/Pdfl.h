@@ -11,6 +11,7 @@
 ASInt32 PDFLInit(PDFLDataRec* data);
 ASInt32 PDFLGetInitCount();
 void PDFLTerm();
+ASBool PDFLWaitForTermination(ASUns32 maxMillis);
 void CosSetMaxDocStorage(ASInt32 bytes);
 ASUns32 ASPurgeMemory(ASUns32 bytes);
 

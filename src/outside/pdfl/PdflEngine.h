@@ -17,6 +17,10 @@ class PdflEngine {
   virtual ASInt32 PDFLInit(PDFLDataRec* data) = 0;
   virtual ASInt32 PDFLGetInitCount() = 0;
   virtual void PDFLTerm() = 0;
+  // Waits until the work the last PDFLTerm left running (tearing down the
+  // documents closed last) has finished, at most `maxMillis`. True when it
+  // has; the engine reads nothing of the initialisation record by then.
+  virtual ASBool PDFLWaitForTermination(ASUns32 maxMillis) = 0;
   virtual void CosSetMaxDocStorage(ASInt32 bytes) = 0;
   // Gives freed memory back to the system; returns the bytes the resident
   // set dropped by (0 when none). `bytes` is a hint.
@@ -69,6 +73,7 @@ class PdflEngineWrapper : public PdflEngine {
   ASInt32 PDFLInit(PDFLDataRec* d) override { return target_->PDFLInit(d); }
   ASInt32 PDFLGetInitCount() override { return target_->PDFLGetInitCount(); }
   void PDFLTerm() override { target_->PDFLTerm(); }
+  ASBool PDFLWaitForTermination(ASUns32 m) override { return target_->PDFLWaitForTermination(m); }
   void CosSetMaxDocStorage(ASInt32 b) override { target_->CosSetMaxDocStorage(b); }
   ASUns32 ASPurgeMemory(ASUns32 b) override { return target_->ASPurgeMemory(b); }
   ASAtom ASAtomFromString(const char* t) override { return target_->ASAtomFromString(t); }
