@@ -92,7 +92,9 @@ TEST_F(EngineTest, DecodedObjectStreamsCountAgainstTheMemoryLimit) {
   engine_.PDDocClose(opened);
 }
 
-TEST_F(EngineTest, APageListedOverAndOverCostsOneEntry) {
+// What the engine answers for a page listed again is PageReleaseTest's; here,
+// that each listing costs an index entry, not a page.
+TEST(PageTableTest, APageListedOverAndOverCostsOneEntry) {
   constexpr int kTimes = 200000;
   std::string kids;
   for (int i = 0; i < kTimes; ++i) kids += "3 0 R ";
@@ -107,12 +109,7 @@ TEST_F(EngineTest, APageListedOverAndOverCostsOneEntry) {
   ASSERT_EQ(parsed.open(nullptr), document::Document::OpenResult::Opened);
   EXPECT_EQ(parsed.pageTree().count(), static_cast<size_t>(kTimes));
   EXPECT_EQ(parsed.pageTable().distinctPages(), 1u);
-
-  PDDoc doc = open(write("kids.pdf", bytes));
-  EXPECT_EQ(engine_.PDDocGetNumPages(doc), kTimes);
-  EXPECT_EQ(rotation(doc, kTimes - 1), 90);
-  EXPECT_EQ(box(doc, kTimes / 2, false), (std::vector<double>{0, 400, 300, 0}));
-  engine_.PDDocClose(doc);
+  EXPECT_EQ(parsed.pageTable().rotation(kTimes - 1), 90);
 }
 
 }  // namespace
