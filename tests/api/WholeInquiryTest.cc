@@ -75,15 +75,13 @@ TEST_F(WholeInquiryTest, FilesTheEngineRepairsOrUnlocksAnswerEveryLevel) {
   streams.objectStreams = true;
   DocLayout sealed = three;
   sealed.encryption = DocLayout::Encryption{"marble", "owner"};
-  const std::string plain = BuildPdf(three);
-  const std::string compressed = BuildPdf(streams);
+  // Which damage the engine repairs is its own test; here, that every level
+  // is answered from a repaired (and from an unlocked) reading.
   const struct {
     const char* name;
     std::string bytes;
   } cases[] = {
-      {"cut before the trailer", Cut(plain, "trailer")},
-      {"cut inside the cross-reference stream", Cut(compressed, "startxref", 40)},
-      {"no trailer and no cross-reference table", Cut(plain, "xref") + "%%EOF\n"},
+      {"cut inside the cross-reference stream", Cut(BuildPdf(streams), "startxref", 40)},
       {"the host's password", BuildPdf(sealed)},
   };
   for (const auto& c : cases) {

@@ -67,13 +67,6 @@ TEST(ReadPath, TheStructureReaderAnswersWhatItReadsAndHandsTheRestToLibqpdf) {
         1u);
   }
   {
-    pdfbuilder::DocLayout sealed = pdfbuilder::Pages(1);
-    sealed.encryption = pdfbuilder::DocLayout::Encryption{"marble", "owner"};
-    Opened o = Open(pdfbuilder::BuildPdf(sealed));
-    EXPECT_EQ(o.result, Document::OpenResult::NeedsPassword);
-    EXPECT_EQ(Lines(o.trace, "the document is encrypted; read by libqpdf"), 1u);
-  }
-  {
     Document::SetStructureReaderEnabled(false);
     Opened o = Open(good);
     Document::SetStructureReaderEnabled(true);

@@ -69,6 +69,12 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
       {"cut before the xref stream", os.substr(0, xrefStream), 7, "p"},  // all objects in object streams
       {"protected and truncated", sealed.substr(0, sealed.rfind("xref")), 3, "p"},
       {"no catalog", Raw({"<< /Type /Font >>", "<< /Producer (p) >>"}, "/Info 2 0 R"), -1},
+      {"a root that is no catalog: rebuilt, with the trailer's /Info (typed, so no scan finds it)",
+       Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] >>", "<< /Type /Font >>",
+            "<< /Type /Info /Producer (typed) >>"},
+           "/Root 4 0 R /Info 5 0 R"),
+       1, "typed", 0, "opened by rebuilding", 1},
       {"objects and no trailer, no /Pages anywhere: nothing to rebuild",
        "%PDF-1.4\n1 0 obj\n<< /Type /Font >>\nendobj\n2 0 obj\n(x)\nendobj\n", -1, "", 0,
        "names no /Pages anywhere; not rebuilding", 1},
