@@ -1,5 +1,5 @@
 // The converter plug-in: measures page boxes of a PDF opened by path,
-// through the document engine (PageBoxReader), which reads the library's own
+// through the document engine (PluginDocument), which reads the library's own
 // parse of the file when the library has it open. Its only export is the
 // creation entry CreatePDFConverterNoRip. No exception leaves an entry point
 // and nothing is written to stdout or stderr: every failure is a 0 result.
@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "document/PageBoxReader.h"
+#include "document/PluginDocument.h"
 #include "outside/converter/CPdfConverterIf.h"
 
 namespace {
@@ -69,7 +69,7 @@ class KestaroConverter final : public CPdfConverterIf {
 
   int32_t openDocument(const char* path, const char* /*name*/) override {
     if (!inJob_ || doc_ || path == nullptr || *path == '\0') return 0;
-    doc_ = pdfparse::document::PageBoxReader::Open(path, *pdfparse::outside::DefaultFileSys());
+    doc_ = pdfparse::document::PluginDocument::Open(path, *pdfparse::outside::DefaultFileSys());
     selected_ = kNone;
     return doc_ ? 1 : 0;
   }
@@ -95,7 +95,7 @@ class KestaroConverter final : public CPdfConverterIf {
 
   bool initialised_ = false;
   bool inJob_ = false;
-  std::unique_ptr<pdfparse::document::PageBoxReader> doc_;
+  std::unique_ptr<pdfparse::document::PluginDocument> doc_;
   size_t selected_ = kNone;
   float selectedBox_[4] = {0, 0, 0, 0};  // of the selected page: left, top, right, bottom
 };

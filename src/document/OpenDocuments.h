@@ -6,7 +6,7 @@
 // document. It is an object of the engine's own shared library (one per
 // process, whoever loads the library): the PDF library calls add a document
 // when it opens and remove it before it closes; the plug-in only looks up
-// (PageBoxReader::Open) and shares the document while it measures.
+// (PluginDocument::Open) and shares the document while it measures.
 //
 // Entries belong to the thread that added them: a document is only handed
 // to callers on that thread, since a parsed document is not shared between

@@ -9,15 +9,15 @@
 #include "document/Disposer.h"
 #include "document/Document.h"
 #include "document/OpenDocuments.h"
-#include "document/PageBoxReader.h"
+#include "document/PluginDocument.h"
 #include "support/EngineFixture.h"
 
 namespace pdfparse::test {
 namespace {
 
-using document::PageBoxReader;
+using document::PluginDocument;
 
-std::vector<double> CropInPoints(PageBoxReader& reader, size_t index) {
+std::vector<double> CropInPoints(PluginDocument& reader, size_t index) {
   double box[4] = {0, 0, 0, 0};
   if (!reader.cropBoxInPoints(index, box)) return {};
   return {box[0], box[1], box[2], box[3]};
@@ -53,18 +53,18 @@ TEST_F(SharedDocumentTest, AReaderOnTheEngineThreadAttachesAndEitherMayCloseFirs
     SCOPED_TRACE(engineClosesFirst ? "engine closes first" : "reader closes first");
     PDDoc doc = open(twoPages_);
     EXPECT_EQ(engine_.PDDocGetNumPages(doc), 2);
-    std::unique_ptr<PageBoxReader> reader = PageBoxReader::Open(twoPages_.c_str(), *outside::DefaultFileSys());
+    std::unique_ptr<PluginDocument> reader = PluginDocument::Open(twoPages_.c_str(), *outside::DefaultFileSys());
     ASSERT_TRUE(reader);
     EXPECT_TRUE(reader->attached());
     // Another thread parses for itself: a parse is never shared across threads.
     std::thread([&] {
-      std::unique_ptr<PageBoxReader> other = PageBoxReader::Open(twoPages_.c_str(), *outside::DefaultFileSys());
+      std::unique_ptr<PluginDocument> other = PluginDocument::Open(twoPages_.c_str(), *outside::DefaultFileSys());
       ASSERT_TRUE(other);
       EXPECT_FALSE(other->attached());
       EXPECT_EQ(CropInPoints(*other, 1), (std::vector<double>{0, 1980, 1530, 0}));
       // It reads through the file system it is given.
       FailingReads failing;
-      EXPECT_FALSE(PageBoxReader::Open(twoPages_.c_str(), failing));
+      EXPECT_FALSE(PluginDocument::Open(twoPages_.c_str(), failing));
     }).join();
     if (engineClosesFirst) engine_.PDDocClose(doc);
     EXPECT_EQ(CropInPoints(*reader, 0), (std::vector<double>{10, 220, 110, 20}));

@@ -1,13 +1,13 @@
-// What a module that measures pages needs of a document, without libqpdf in
-// sight: open by path, then each page's effective crop box in points.
+// A document as the converter plug-in sees it, without libqpdf in sight:
+// opened by path, then each page's effective crop box in points.
 //
 // Opening attaches to the document the library has open on this thread for
 // the same file (see OpenDocuments) and otherwise reads and parses the file
 // the way the library does: regular files only, the repair ladder, the
 // host's password after none, the inquiry's work budget and deadline when
 // one is running on this thread. No call raises.
-#ifndef PDFPARSE_DOCUMENT_PAGEBOXREADER_H_
-#define PDFPARSE_DOCUMENT_PAGEBOXREADER_H_
+#ifndef PDFPARSE_DOCUMENT_PLUGINDOCUMENT_H_
+#define PDFPARSE_DOCUMENT_PLUGINDOCUMENT_H_
 
 #include <cstddef>
 #include <memory>
@@ -18,14 +18,14 @@ namespace pdfparse::document {
 
 class Document;
 
-class PageBoxReader {
+class PluginDocument {
  public:
   // Null when the document cannot be opened. `fileSys` reads the file when
   // the library has no parse of it on this thread.
-  static std::unique_ptr<PageBoxReader> Open(const char* path, outside::FileSys& fileSys) noexcept;
-  ~PageBoxReader();
-  PageBoxReader(const PageBoxReader&) = delete;
-  PageBoxReader& operator=(const PageBoxReader&) = delete;
+  static std::unique_ptr<PluginDocument> Open(const char* path, outside::FileSys& fileSys) noexcept;
+  ~PluginDocument();
+  PluginDocument(const PluginDocument&) = delete;
+  PluginDocument& operator=(const PluginDocument&) = delete;
 
   // Whether the document is the library's own parse.
   bool attached() const noexcept { return attached_; }
@@ -36,7 +36,7 @@ class PageBoxReader {
   bool cropBoxInPoints(size_t index, double box[4]) noexcept;
 
  private:
-  PageBoxReader(std::shared_ptr<Document> doc, bool attached);
+  PluginDocument(std::shared_ptr<Document> doc, bool attached);
 
   std::shared_ptr<Document> doc_;
   bool attached_;
@@ -44,4 +44,4 @@ class PageBoxReader {
 
 }  // namespace pdfparse::document
 
-#endif  // PDFPARSE_DOCUMENT_PAGEBOXREADER_H_
+#endif  // PDFPARSE_DOCUMENT_PLUGINDOCUMENT_H_

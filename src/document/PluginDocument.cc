@@ -1,4 +1,4 @@
-#include "document/PageBoxReader.h"
+#include "document/PluginDocument.h"
 
 #include <cmath>
 #include <new>
@@ -24,12 +24,12 @@ std::shared_ptr<Document> Parse(const std::string& path, outside::File& file) {
 
 }  // namespace
 
-PageBoxReader::PageBoxReader(std::shared_ptr<Document> doc, bool attached)
+PluginDocument::PluginDocument(std::shared_ptr<Document> doc, bool attached)
     : doc_(std::move(doc)), attached_(attached) {}
 
-PageBoxReader::~PageBoxReader() = default;
+PluginDocument::~PluginDocument() = default;
 
-std::unique_ptr<PageBoxReader> PageBoxReader::Open(const char* path, outside::FileSys& fileSys) noexcept {
+std::unique_ptr<PluginDocument> PluginDocument::Open(const char* path, outside::FileSys& fileSys) noexcept {
   try {
     if (path == nullptr || *path == '\0') return nullptr;
     const std::string name(path);
@@ -37,18 +37,18 @@ std::unique_ptr<PageBoxReader> PageBoxReader::Open(const char* path, outside::Fi
     const int err = fileSys.open(name, &file);
     if (err == 0 && !file) return nullptr;
     if (std::shared_ptr<Document> doc = OpenDocuments::Find(err == 0 ? file->identity() : nullptr, name)) {
-      return std::unique_ptr<PageBoxReader>(new PageBoxReader(std::move(doc), true));
+      return std::unique_ptr<PluginDocument>(new PluginDocument(std::move(doc), true));
     }
     if (err != 0) return nullptr;
     std::shared_ptr<Document> doc = Parse(name, *file);
     if (!doc) return nullptr;
-    return std::unique_ptr<PageBoxReader>(new PageBoxReader(std::move(doc), false));
+    return std::unique_ptr<PluginDocument>(new PluginDocument(std::move(doc), false));
   } catch (...) {
     return nullptr;
   }
 }
 
-bool PageBoxReader::cropBoxInPoints(size_t index, double box[4]) noexcept {
+bool PluginDocument::cropBoxInPoints(size_t index, double box[4]) noexcept {
   try {
     if (box == nullptr) return false;
     doc_->checkpoint();
