@@ -134,8 +134,6 @@ inline const std::string& KeyOf(Attribute a) {
 //   kParentIsLister        whether the walk carries each node's inherited
 //                          values down (it refuses kids whose /Parent is not
 //                          the node that lists them) or receivers climb /Parent
-//   kSamePageByNumber      whether a page found again is known by its object
-//                          number alone
 //   fault(fault, page, value, degrees)
 //                          a value breaks a rule: refuse, or report it (the
 //                          rule then applies its default)
@@ -158,9 +156,6 @@ class StrictPolicy {
   // rest), so the walk's path is each page's /Parent chain: the walk
   // carries what each node passes down instead of climbing /Parent.
   static constexpr bool kParentIsLister = true;
-  // A kid whose object number is that of a page found before is that page
-  // again, whatever its generation.
-  static constexpr bool kSamePageByNumber = true;
 
   // The rules.
   template <class H>
@@ -277,8 +272,6 @@ class RepairPolicy {
   static constexpr size_t kMaxPages = SIZE_MAX;
   // Inheritance follows each page's own /Parent chain, whatever node lists it.
   static constexpr bool kParentIsLister = false;
-  // A page found again is the same object: number and generation.
-  static constexpr bool kSamePageByNumber = false;
 
   explicit RepairPolicy(Diagnostics diagnostics = {}) : diagnostics_(std::move(diagnostics)) {}
 

@@ -180,12 +180,6 @@ class PageTreeWalk {
 
   Walk& self() { return static_cast<Walk&>(*this); }
 
-  // What makes a page found again the same page.
-  static QPDFObjGen PageId(H& page) {
-    const QPDFObjGen og = page.getObjGen();
-    return Policy::kSamePageByNumber ? QPDFObjGen(og.getObj(), 0) : og;
-  }
-
   void start() {
     started_ = true;
     H top = self().treeRoot();
@@ -243,7 +237,7 @@ class PageTreeWalk {
     const bool remember =
         handOver([&] { return self().pageFound(index, page, lister ? lister->passed : kNothing, mayRelease); });
     ++pages_;
-    if (remember && page.isIndirect()) found_.remember(PageId(page), index, self().denseIds(pages_));
+    if (remember && page.isIndirect()) found_.remember(page.getObjGen(), index, self().denseIds(pages_));
   }
 
   // A receiver that fails leaves it without a page: the walk cannot go on
@@ -278,7 +272,7 @@ class PageTreeWalk {
       const int index = frame.next++;
       H kid = frame.kid(index);
       size_t first = 0;
-      if (!found_.empty() && kid.isIndirect() && found_.recall(PageId(kid), &first)) {
+      if (!found_.empty() && kid.isIndirect() && found_.recall(kid.getObjGen(), &first)) {
         handOver([&] { self().pageAgain(pages_, first, kid); });
         ++pages_;
         continue;
