@@ -127,7 +127,7 @@ TEST_F(KestaroTest, CallsOutOfOrderFailCleanly) {
 
 TEST_F(KestaroTest, EachPagesBoxIsItsEffectiveCropBoxInPoints) {
   const std::string huge = "1" + std::string(45, '0') + ".0";
-  // The box rules themselves are PageBoxes' test; here, inheritance, the
+  // The box rules themselves are the page model's test; here, inheritance, the
   // unit, rotation left alone and the conversion to float.
   const std::pair<std::string, Box> cases[] = {
       {"", {0, 300, 300, 0}},                      // inherited media
