@@ -95,6 +95,20 @@ QPDFObjectHandle ToQpdf(QPDF& pdf, const reader::Object& value) {
   return QPDFObjectHandle::newNull();
 }
 
+// The Info dictionary's text for `key` (with the slash) in UTF-8; empty when
+// absent or not text. Over libqpdf's objects or the structure reader's.
+template <class H>
+std::string InfoText(H trailer, const std::string& key) {
+  static const std::string kInfoKey = "/Info";
+  if (key.empty() || key[0] != '/') return {};
+  H info = KeyIfPresent(trailer, kInfoKey);
+  if (!info.isDictionary()) return {};
+  H value = info.getKey(key);
+  if (value.isString()) return shared::DecodeTextString(value.getStringValue());
+  if (value.isName()) return shared::DecodeNameText(value.getName());
+  return {};
+}
+
 std::string WhatOf(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -129,10 +143,10 @@ void Document::trace(const std::string& line) {
 Document::~Document() {
   readerInkWalker_.reset();
   objectStore_.reset();
-  readerWalk_.reset();
+  strictWalk_.reset();
   reader_.reset();
   inkWalker_.reset();
-  pageTree_.reset();
+  repairingWalk_.reset();
   pdf_.reset();
 }
 
@@ -178,60 +192,38 @@ void Document::fallBack(const std::string& why) {
   const size_t found = pageTable_.size();
   readerInkWalker_.reset();
   objectStore_.reset();
-  readerWalk_.reset();
+  strictWalk_.reset();
   reader_.reset();
   pageTable_.clear();
   if (!pdf_ && openWithQpdf(nullptr) == OpenResult::NeedsPassword) {
     throw Error(ErrorCode::kPassword, path_ + ": the document needs a password");
   }
-  if (found > 0) pageTree().reach(found - 1);
+  if (found > 0) repairingWalk().reach(found - 1);
+}
+
+template <class OnReader, class OnLibqpdf>
+auto Document::withReader(OnReader&& onReader, OnLibqpdf&& onLibqpdf) -> decltype(onLibqpdf()) {
+  if (reader_) {
+    try {
+      return onReader();
+    } catch (const reader::Refusal& refusal) {
+      fallBack(refusal.what());
+    }
+  }
+  return onLibqpdf();
 }
 
 size_t Document::pageCount() {
-  if (reader_) {
-    try {
-      return readerWalk_->count();
-    } catch (const reader::Refusal& refusal) {
-      fallBack(refusal.what());
-    }
-  }
-  return pageTree().count();
+  return withReader([&] { return strictWalk_->count(); }, [&] { return repairingWalk().count(); });
 }
 
 bool Document::reachPage(size_t index) {
-  if (reader_) {
-    try {
-      return readerWalk_->reach(index);
-    } catch (const reader::Refusal& refusal) {
-      fallBack(refusal.what());
-    }
-  }
-  return pageTree().reach(index);
+  return withReader([&] { return strictWalk_->reach(index); }, [&] { return repairingWalk().reach(index); });
 }
 
 std::string Document::infoText(const std::string& key) {
-  if (reader_) {
-    try {
-      const reader::Object* ref = reader_->trailer().get("Info");
-      if (ref == nullptr || ref->isNull() || key.empty() || key[0] != '/') return {};
-      const reader::Object info = reader_->resolve(*ref);
-      const reader::Object* entry = info.get(std::string_view(key).substr(1));
-      if (entry == nullptr) return {};
-      const reader::Object value = reader_->resolve(*entry);
-      if (value.type() == reader::Object::Type::String) return shared::DecodeTextString(value.text());
-      if (value.type() == reader::Object::Type::Name) return shared::DecodeNameText("/" + value.text());
-      return {};
-    } catch (const reader::Refusal& refusal) {
-      fallBack(refusal.what());
-    }
-  }
-  QPDFObjectHandle trailer = opened().getTrailer();
-  QPDFObjectHandle info = trailer.isDictionary() ? trailer.getKey("/Info") : QPDFObjectHandle::newNull();
-  if (!info.isDictionary() || key.empty()) return {};
-  QPDFObjectHandle value = info.getKey(key);
-  if (value.isString()) return shared::DecodeTextString(value.getStringValue());
-  if (value.isName()) return shared::DecodeNameText(value.getName());
-  return {};
+  return withReader([&] { return InfoText(reader::ValueHandle(reader_.get(), &reader_->trailer()), key); },
+                    [&] { return InfoText(opened().getTrailer(), key); });
 }
 
 ReaderInkWalker::PageParts Document::readerInkParts(size_t index) {
@@ -257,25 +249,22 @@ ReaderInkWalker::PageParts Document::readerInkParts(size_t index) {
 }
 
 std::vector<Ink> Document::pageInks(size_t index, bool includeOPI) {
-  if (reader_) {
-    try {
-      if (!readerInkWalker_) readerInkWalker_ = std::make_unique<ReaderInkWalker>(diagnostics(), checkpointFn());
-      return readerInkWalker_->pageInks(readerInkParts(index), includeOPI);
-    } catch (const reader::Refusal& refusal) {
-      fallBack(refusal.what());
-    }
-  }
-  return inkWalker().pageInks(pageTable_.inkParts(index), includeOPI);
+  return withReader(
+      [&] {
+        if (!readerInkWalker_) readerInkWalker_ = std::make_unique<ReaderInkWalker>(diagnostics(), checkpointFn());
+        return readerInkWalker_->pageInks(readerInkParts(index), includeOPI);
+      },
+      [&] { return inkWalker().pageInks(pageTable_.inkParts(index), includeOPI); });
 }
 
-PageTree& Document::pageTree() {
+RepairingPageWalk& Document::repairingWalk() {
   if (reader_) fallBack("libqpdf's page tree is asked for");
-  if (!pageTree_) {
-    pageTree_ = std::make_unique<PageTree>(
+  if (!repairingWalk_) {
+    repairingWalk_ = std::make_unique<RepairingPageWalk>(
         opened(), diagnostics(), checkpointFn(),
         [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
   }
-  return *pageTree_;
+  return *repairingWalk_;
 }
 
 InkWalker& Document::inkWalker() {
@@ -428,7 +417,7 @@ Document::OpenResult Document::open(const char* password) {
     try {
       reader_ = std::make_unique<reader::StructureReader>(
           std::string_view(reinterpret_cast<const char*>(bytes_->getBuffer()), bytes_->getSize()), *budget_);
-      readerWalk_ = std::make_unique<reader::PageWalk>(
+      strictWalk_ = std::make_unique<reader::StrictPageWalk>(
           *reader_,
           [this](size_t index, size_t sameAs, const reader::MeasuredPage& page) {
             pageTable_.addMeasured(index, sameAs, page);
@@ -436,10 +425,10 @@ Document::OpenResult Document::open(const char* password) {
           checkpointFn());
       // The catalog and the way to the first page are read now, so that a
       // file without them fails its open as it does when libqpdf reads it.
-      readerWalk_->reach(0);
+      strictWalk_->reach(0);
       return OpenResult::Opened;
     } catch (const reader::Refusal& refusal) {
-      readerWalk_.reset();
+      strictWalk_.reset();
       reader_.reset();
       pageTable_.clear();
       trace("CPdfEngine reader: " + path_ + ": " + refusal.what() + "; read by libqpdf");

@@ -21,9 +21,9 @@
 #include "document/FileBytes.h"
 #include "document/InkWalker.h"
 #include "document/PageTable.h"
-#include "document/PageTree.h"
+#include "document/RepairingPageWalk.h"
 #include "document/WorkBudget.h"
-#include "document/reader/PageWalk.h"
+#include "document/reader/StrictPageWalk.h"
 #include "document/reader/StructureReader.h"
 #include "shared/Constants.h"
 
@@ -83,10 +83,10 @@ class Document {
   // The password the document was opened with ("" when none).
   const std::string& password() const { return password_; }
 
-  // libqpdf's page tree; the pages it finds are kept in pageTable(), and
-  // libqpdf drops their parsed dictionaries. The document is read by
-  // libqpdf from then on.
-  PageTree& pageTree();
+  // The repairing page walk over libqpdf; the pages it finds are kept in
+  // pageTable(), and libqpdf drops their parsed dictionaries. The document
+  // is read by libqpdf from then on.
+  RepairingPageWalk& repairingWalk();
   const PageTable& pageTable() const { return pageTable_; }
   InkWalker& inkWalker();
   WorkBudget& budget() { return *budget_; }
@@ -115,6 +115,10 @@ class Document {
   QPDF& opened();
   // Leaves the structure reader for libqpdf; `why` is traced.
   void fallBack(const std::string& why);
+  // `onReader()` while the structure reader reads the document; where it
+  // refuses, the document moves to libqpdf and `onLibqpdf()` answers.
+  template <class OnReader, class OnLibqpdf>
+  auto withReader(OnReader&& onReader, OnLibqpdf&& onLibqpdf) -> decltype(onLibqpdf());
   ReaderInkWalker::PageParts readerInkParts(size_t index);
   std::unique_ptr<QPDF> attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
                                 bool recover);
@@ -143,11 +147,11 @@ class Document {
   std::shared_ptr<Buffer> rebuiltBytes_;
   std::unique_ptr<QPDF> pdf_;
   PageTable pageTable_;  // holds objects of pdf_
-  std::unique_ptr<PageTree> pageTree_;
+  std::unique_ptr<RepairingPageWalk> repairingWalk_;
   std::unique_ptr<InkWalker> inkWalker_;
   // Refer to bytes_.
   std::unique_ptr<reader::StructureReader> reader_;
-  std::unique_ptr<reader::PageWalk> readerWalk_;
+  std::unique_ptr<reader::StrictPageWalk> strictWalk_;
   std::unique_ptr<reader::ObjectStore> objectStore_;
   std::unique_ptr<ReaderInkWalker> readerInkWalker_;
 };

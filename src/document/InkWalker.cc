@@ -735,8 +735,8 @@ std::vector<Ink> InkWalker::pageInks(QPDFObjectHandle page, bool includeOPI) {
     return {};
   }
   return impl_->walkPage(
-      includeOPI, [&] { return InheritedAttribute(page, "/Resources"); }, [&] { return page.getKey("/Group"); },
-      [&] { return page.getKey("/Annots"); });
+      includeOPI, [&] { return InheritedAttribute(page, Attribute::kResources, RepairPolicy()); },
+      [&] { return page.getKey("/Group"); }, [&] { return page.getKey("/Annots"); });
 }
 
 std::vector<Ink> InkWalker::pageInks(const PageParts& parts, bool includeOPI) {

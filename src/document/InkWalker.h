@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "document/PageTree.h"
+#include "document/PageModel.h"
 #include "document/reader/ObjectHandle.h"
 
 namespace pdfparse::document {

@@ -34,14 +34,13 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
   QPDFObjectHandle resources;
   std::exception_ptr broken;
   try {
-    InheritedAttributes inherited = inheritance_.of(page);
+    Inherited<QPDFObjectHandle> inherited = inheritance_.of(page, RepairPolicy());
     Notes notes;
-    const Box media = MediaBoxFrom(page, inherited.mediaBox, Into(notes.media));
-    const Box crop = CropBoxFrom(page, media, inherited.cropBox, Into(notes.crop));
-    geometry.rotation = RotationFrom(page, inherited.rotate, Into(notes.rotation));
-    geometry.media = media;
-    geometry.crop = crop;
-    geometry.userUnit = UserUnit(page);
+    // Each query's notes apart: the crop box does not repeat the media box's.
+    geometry.media = MediaBoxOf(page, inherited.mediaBox, RepairPolicy(Into(notes.media)));
+    geometry.crop = CropBoxOf(page, geometry.media, inherited.cropBox, RepairPolicy(Into(notes.crop)));
+    geometry.rotation = RotationOf(page, inherited.rotate, RepairPolicy(Into(notes.rotation)));
+    geometry.userUnit = UserUnitOf(page);
     resources = inherited.resources;
     QPDFObjectHandle group = KeyIfPresent(page, kGroupKey);
     QPDFObjectHandle annots = KeyIfPresent(page, kAnnotsKey);
@@ -100,7 +99,7 @@ void PageTable::addMeasured(size_t index, size_t sameAs, const reader::MeasuredP
   }
   if (pages_.size() >= UINT32_MAX) throw Error(ErrorCode::kNoMemory, "page table: too many pages");
   Page entry;
-  entry.geometry = intern(Geometry{measured.media, measured.crop, measured.userUnit, measured.rotation});
+  entry.geometry = intern(measured.geometry);
   entry.object = measured.object;
   entry.resourcesObject = measured.resources.num;
   entry.resourcesGen = measured.resources.gen;

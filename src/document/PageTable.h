@@ -20,9 +20,8 @@
 #include <vector>
 
 #include "document/InkWalker.h"
-#include "document/PageBoxes.h"
-#include "document/PageTree.h"
-#include "document/reader/PageWalk.h"
+#include "document/PageModel.h"
+#include "document/reader/StrictPageWalk.h"
 
 namespace pdfparse::document {
 
@@ -35,9 +34,10 @@ class PageTable {
     std::string rotation;
   };
 
-  // A page as the walk finds it (PageTree::PageFound).
+  // A page as the repairing walk finds it (RepairingPageWalk::PageFound),
+  // measured here under the RepairPolicy.
   void add(size_t index, size_t sameAs, QPDFObjectHandle& page);
-  // A page as the structure reader measured it (reader::PageWalk::Found).
+  // A page as the structure reader measured it (reader::StrictPageWalk::Found).
   void addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& page);
   // Forgets every page (the document is read again by another path).
   void clear();
@@ -69,13 +69,7 @@ class PageTable {
  private:
   // Boxes, user unit and rotation: a print job's pages share a few of
   // these, so each distinct one is kept once.
-  struct Geometry {
-    Box media;
-    Box crop;
-    double userUnit = 1.0;
-    int rotation = 0;
-    bool operator==(const Geometry&) const = default;
-  };
+  using Geometry = PageGeometry;
   struct GeometryHash {
     size_t operator()(const Geometry& g) const;
   };
@@ -97,7 +91,7 @@ class PageTable {
   const Geometry& geometry(size_t index) const { return geometries_[page(index).geometry]; }
   uint32_t intern(const Geometry& geometry);
 
-  Inheritance inheritance_;
+  Inheritance<QPDFObjectHandle> inheritance_;
   // A page object listed many times is one entry of pages_: slots_ maps
   // each page index to it, so a file cannot multiply what a page costs.
   std::vector<uint32_t> slots_;

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "document/PageTree.h"
+#include "document/RepairingPageWalk.h"
 #include "support/EngineFixture.h"
 
 namespace pdfparse::test {
@@ -44,19 +44,20 @@ TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndInheritsLikeAFres
   const std::string bytes = TreeDoc();  // read in place by both
   QPDF pdf, kept;
   for (QPDF* q : {&pdf, &kept}) q->setSuppressWarnings(true), q->processMemoryFile("tree", bytes.data(), bytes.size());
-  document::Inheritance inheritance;
+  document::Inheritance<QPDFObjectHandle> inheritance;
+  const document::RepairPolicy policy;
   auto inherited = [&](QPDFObjectHandle page) {  // the remembered nodes must give what a fresh climb finds
-    document::InheritedAttributes a = inheritance.of(page);
+    document::Inherited<QPDFObjectHandle> a = inheritance.of(page, policy);
     std::vector<std::string> got = {Text(a.mediaBox), Text(a.cropBox), Text(a.rotate), Text(a.resources)}, climbed;
-    for (const char* key : {"/MediaBox", "/CropBox", "/Rotate", "/Resources"})
-      climbed.push_back(Text(document::InheritedAttribute(page, key)));
+    for (document::Attribute key : document::kAttributes)
+      climbed.push_back(Text(document::InheritedAttribute(page, key, policy)));
     EXPECT_EQ(got, climbed);
     return got;
   };
   using Seen = std::tuple<size_t, size_t, int>;  // index, first index of that page, object
   std::vector<Seen> seen;
   std::vector<std::vector<std::string>> attrs;
-  document::PageTree tree(pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
+  document::RepairingPageWalk tree(pdf, {}, {}, [&](size_t index, size_t sameAs, QPDFObjectHandle& page) {
     seen.emplace_back(index, sameAs, page.getObjectID());
     attrs.push_back(sameAs == index ? inherited(page) : std::vector<std::string>{});
   });
@@ -74,9 +75,10 @@ TEST(PageReleaseTest, TheWalkHandsOverEachPageOnceReleasesItAndInheritsLikeAFres
   // Nothing read on the way into the parent loop is remembered: the climb goes 10, 9 and stops.
   for (int page : {11, 13, 11, 13})
     EXPECT_THAT(inherited(pdf.getObjectByID(page, 0)), ElementsAre("[ 0 0 10 10 ]", "absent", "270", "absent"));
-  EXPECT_FALSE(inheritance.of(QPDFObjectHandle::newInteger(3)).mediaBox.isInitialized());
+  QPDFObjectHandle three = QPDFObjectHandle::newInteger(3);
+  EXPECT_FALSE(inheritance.of(three, policy).mediaBox.isInitialized());
 
-  document::PageTree plain(kept);  // the same walk without the hand-over keeps the pages
+  document::RepairingPageWalk plain(kept);  // the same walk without the hand-over keeps the pages
   EXPECT_EQ(plain.count(), 5u);
   EXPECT_EQ(plain.page(3).getObjectID(), 3);
   EXPECT_TRUE(plain.page(3).isDictionary());

@@ -86,4 +86,80 @@ std::vector<ObjectHandle> ObjectHandle::aitems() const {
   return out;
 }
 
+// --- ValueHandle ----------------------------------------------------------------
+
+namespace {
+
+const Object kNullObject;
+
+}  // namespace
+
+ValueHandle ValueHandle::newNull() { return ValueHandle(nullptr, &kNullObject); }
+
+void ValueHandle::load() const {
+  Object loaded = reader_->load(ref_);
+  // One step of resolution, as the reader's resolve(): an object that is
+  // only a reference leads nowhere the walk reads.
+  if (loaded.isReference()) loaded = Object();
+  owner_ = std::make_shared<const Object>(std::move(loaded));
+  node_ = owner_.get();
+}
+
+bool ValueHandle::isNameAndEquals(const std::string& name) const {
+  return isName() && !name.empty() && name[0] == '/' && std::string_view(name).substr(1) == node()->text();
+}
+
+const Object* ValueHandle::lookUp(const std::string& key) const {
+  if (!isDictionary() || key.empty() || key[0] != '/') return nullptr;
+  return node()->get(std::string_view(key).substr(1));
+}
+
+ValueHandle ValueHandle::child(const Object& item) const {
+  if (item.isReference()) return ValueHandle(reader_, item.ref());
+  ValueHandle out(reader_, &item);
+  out.owner_ = owner_;
+  return out;
+}
+
+ValueHandle ValueHandle::getKey(const std::string& key) const {
+  const Object* value = lookUp(key);
+  return value == nullptr ? newNull() : child(*value);
+}
+
+ValueHandle KeyIfPresent(const ValueHandle& dict, const std::string& key) {
+  const Object* value = dict.lookUp(key);
+  return value == nullptr ? ValueHandle() : dict.child(*value);
+}
+
+ValueHandle ValueHandle::getArrayItem(int index) const {
+  if (!isArray() || index < 0 || static_cast<size_t>(index) >= node()->items().size()) return newNull();
+  return child(node()->items()[static_cast<size_t>(index)]);
+}
+
+std::string ValueHandle::unparse() const {
+  if (!initialized_) return "null";
+  const Object& o = *node();
+  switch (o.type()) {
+    case Object::Type::Null:
+      return "null";
+    case Object::Type::Boolean:
+      return o.boolean() ? "true" : "false";
+    case Object::Type::Integer:
+      return std::to_string(o.integer());
+    case Object::Type::Real:
+      return o.text();
+    case Object::Type::Name:
+      return "/" + o.text();
+    case Object::Type::String:
+      return QPDFObjectHandle::newString(o.text()).unparse();
+    case Object::Type::Reference:
+      return std::to_string(o.ref().num) + " " + std::to_string(o.ref().gen) + " R";
+    case Object::Type::Array:
+      return "[ ... ]";
+    case Object::Type::Dictionary:
+      break;
+  }
+  return "<< ... >>";
+}
+
 }  // namespace pdfparse::document::reader

@@ -11,7 +11,7 @@
 #include "document/Document.h"
 #include "document/Error.h"
 #include "document/OpenDocuments.h"
-#include "document/PageBoxes.h"
+#include "document/PageModel.h"
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/ProtectedBlock.h"
 #include "outside/platform/Platform.h"

@@ -1,8 +1,9 @@
 // The structure reader over whole files, grouped by what a file can throw
 // at it: cross-reference forms, object streams, hostile sizes and loops,
-// and the page-tree walk. Each file either reads exactly (the trailer's
-// /Info dictionary gives its /V) or is refused, and never costs memory in
-// proportion to what it claims.
+// and the page-tree walk over them (whose rules and refusals are the page
+// model's test, tests/document/PageModelTest.cc). Each file either reads
+// exactly (the trailer's /Info dictionary gives its /V) or is refused, and
+// never costs memory in proportion to what it claims.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "document/WorkBudget.h"
-#include "document/reader/PageWalk.h"
+#include "document/reader/StrictPageWalk.h"
 #include "document/reader/StructureReader.h"
 #include "pdfbuilder/PdfBuilder.h"
 
@@ -260,14 +261,15 @@ std::vector<std::string> Walk(const std::string& file, size_t reach = SIZE_MAX) 
   WorkBudget budget(file.size(), Generous());
   StructureReader reader(file, budget);
   std::vector<std::string> pages;
-  PageWalk walk(reader, [&](size_t index, size_t sameAs, const MeasuredPage& p) {
+  StrictPageWalk walk(reader, [&](size_t index, size_t sameAs, const MeasuredPage& p) {
     char line[160];
     if (sameAs != index) {
       std::snprintf(line, sizeof line, "%zu same as %zu", index, sameAs);
     } else {
+      const PageGeometry& g = p.geometry;
       std::snprintf(line, sizeof line, "%zu obj %u media %g %g %g %g crop %g %g %g %g rot %d unit %g", index, p.object,
-                    p.media.llx, p.media.lly, p.media.urx, p.media.ury, p.crop.llx, p.crop.lly, p.crop.urx, p.crop.ury,
-                    p.rotation, p.userUnit);
+                    g.media.llx, g.media.lly, g.media.urx, g.media.ury, g.crop.llx, g.crop.lly, g.crop.urx, g.crop.ury,
+                    g.rotation, g.userUnit);
     }
     pages.push_back(line);
   });
@@ -280,7 +282,7 @@ std::vector<std::string> Walk(const std::string& file, size_t reach = SIZE_MAX) 
   return pages;
 }
 
-TEST(PageWalk, InheritsClipsAndNormalises) {
+TEST(StrictPageWalk, InheritsClipsAndNormalises) {
   const std::string file = pdfbuilder::Assemble({{
       kCatalog,
       "<< /Type /Pages /Kids [3 0 R 4 0 R 4 0 R] /Count 4 /MediaBox [0 0 600 800] /CropBox [10 10 700 700] /Rotate 90 "
@@ -311,37 +313,6 @@ TEST(PageWalk, InheritsClipsAndNormalises) {
   EXPECT_NE(std::string::npos, first[0].find("media 0 0 300 400 crop 0 0 300 400 rot 180"));
   EXPECT_NE(std::string::npos, first[1].find("rot 90"));
   EXPECT_EQ(7u, Walk(pdfbuilder::BuildPdf(doc)).size());
-}
-
-TEST(PageWalk, RefusesTreesItCannotReadExactly) {
-  const std::string page3 = "<< /Type /Page /Parent 2 0 R >>";
-  const std::string box = " /MediaBox [0 0 9 9]";
-  const struct {
-    const char* why;   // part of the reason
-    std::string root;  // kids of object 2 and its further entries
-    std::string three, four;
-  } cases[] = {
-      {"reached twice", "[3 0 R 3 0 R]" + box, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R] >>",
-       "<< /Type /Page /Parent 3 0 R >>"},
-      {"is not the node that lists it", "[3 0 R]" + box, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R] >>",
-       "<< /Type /Page /Parent 2 0 R >>"},
-      {"root has a /Parent", "[4 0 R] /Parent 3 0 R" + box, "<< >>", "<< /Type /Page /Parent 2 0 R >>"},
-      {"not a reference", "[<< /Type /Page >>]" + box, "null", "null"},
-      {"neither a page nor a node", "[3 0 R]" + box, "<< /Type /Pagex /Parent 2 0 R >>", "null"},
-      {"no /MediaBox", "[3 0 R]", page3, "null"},
-      {"outside its /MediaBox", "[3 0 R] /CropBox [20 20 30 30]" + box, page3, "null"},
-      {"multiple of 90", "[3 0 R] /Rotate 45" + box, page3, "null"},
-      {"not in the file", "[3 0 R 40 0 R]" + box, page3, "null"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.why);
-    try {
-      Walk(pdfbuilder::Assemble({{kCatalog, "<< /Type /Pages /Kids " + c.root + " >>", c.three, c.four}}));
-      ADD_FAILURE() << "read";
-    } catch (const Refusal& refusal) {
-      EXPECT_NE(nullptr, std::strstr(refusal.what(), c.why)) << refusal.what();
-    }
-  }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Damaged and hostile files: repair, page-tree walks that stay bounded, and
 // warnings that go to the trace only, never to the console.
 #include "document/Document.h"
-#include "document/PageTree.h"
 #include "support/EngineFixture.h"
 
 namespace pdfparse::test {

@@ -127,9 +127,9 @@ TEST_F(KestaroTest, CallsOutOfOrderFailCleanly) {
 
 TEST_F(KestaroTest, EachPagesBoxIsItsEffectiveCropBoxInPoints) {
   const std::string huge = "1" + std::string(45, '0') + ".0";
-  // The box rules and their inheritance are PageBoxes' and the page walk's
-  // tests, the unit the page-box reader's; here, the corners' order, the
-  // unit and rotation as the plug-in reports them and the conversion to float.
+  // The box rules and their inheritance are the page model's tests; here, the
+  // corners' order, the unit and rotation as the plug-in reports them and the
+  // conversion to float.
   const std::pair<std::string, Box> cases[] = {
       {"/MediaBox [0 0 612 792] /CropBox [10 20 300 400]", {10, 400, 300, 20}},
       {"/MediaBox [0.5 0.25 595.5 841.75]", {0.5f, 841.75f, 595.5f, 0.25f}},
