@@ -45,7 +45,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pdfparse)
 set(CPACK_PACKAGE_VENDOR "The pdfparse developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "answers questions about PDF files for print-production hosts")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
@@ -61,12 +60,16 @@ set(CPACK_DEBIAN_PACKAGE_SOURCE pdfparse)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# CPack adds postinst and postrm scripts that call ldconfig to a package with
+# a library in /usr/lib, which the ldconfig trigger makes redundant (and
+# lintian flags); this removes exactly those scripts from the built package.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/drop-ldconfig-scripts.cmake)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${PDFPARSE_DEB_RUNTIME})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
   "${PDFPARSE_DEB_DIR}/runtime/shlibs;${PDFPARSE_DEB_DIR}/runtime/symbols;${PDFPARSE_DEB_DIR}/runtime/triggers")
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "library answering questions about PDF files
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "library answering questions about PDF files
 libpdfparse.so.1 answers questions about PDF files for a print-production
 host: page count, rotation of page 1, a document-information entry, page
 mode, the overall media box, the document subtype and spot-ink use. All PDF
@@ -79,7 +82,7 @@ plug-in that measures page boxes.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${PDFPARSE_DEB_TOOLS})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${PDFPARSE_DEB_RUNTIME} (= ${PDFPARSE_DEB_VERSION})")
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "command-line host asking PDF files through libpdfparse
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line host asking PDF files through libpdfparse
 pdfinquiry runs one inquiry on each PDF file it is given through
 libpdfparse.so.1, which it loads at run time: page count, rotation, a
 document-information entry, page mode, media box, subtype and spot-ink use.
@@ -89,7 +92,7 @@ and can answer paths fed on its standard input one by one.")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${PDFPARSE_DEB_DEVELOPMENT})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${PDFPARSE_DEB_RUNTIME} (= ${PDFPARSE_DEB_VERSION})")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "development files for libpdfparse
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "development files for libpdfparse
 libpdfparse.so.1 answers questions about PDF files for a print-production
 host: page count, rotation of page 1, a document-information entry, page
 mode, the overall media box, the document subtype and spot-ink use.
