@@ -12,6 +12,13 @@
 #include <cstdint>
 #include <string>
 
+// libpdfparse.so is built with the C++11 ABI of std::string, so the record's
+// `infoValue` has that layout. A host compiled with the old ABI would link and
+// then hand the library a string of another layout: stop it here instead.
+#if defined(_GLIBCXX_USE_CXX11_ABI) && _GLIBCXX_USE_CXX11_ABI == 0
+#error "pdfparse: PdfInquiryRec holds a std::string of the C++11 ABI, which libpdfparse.so is built with, but this host is compiled with _GLIBCXX_USE_CXX11_ABI=0 (the old std::string ABI); build the host with the C++11 ABI (without -D_GLIBCXX_USE_CXX11_ABI=0)"
+#endif
+
 struct PdfInquiryRec {
   uint32_t hostField = 0;            // the host's own; never read or written
   int32_t level = 1;                 // input: 1, 2 or 3

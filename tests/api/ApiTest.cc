@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
@@ -28,7 +29,10 @@ int Shell(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(ExportedSymbols, OnlyTheFactoryAndTheInterfaceClass) {
+// Every exported symbol carries the version PDFPARSE_1 (the node itself is
+// listed as a symbol of its own), so that a later library can keep them
+// apart from symbols of an incompatible version.
+TEST(ExportedSymbols, OnlyTheFactoryAndTheInterfaceClassUnderVersionPdfparse1) {
   std::string out;
   ASSERT_EQ(Shell("nm -D --extern-only --defined-only --format=just-symbols '" + Env("PDFPARSE_LIB") + "'", &out), 0)
       << out;
@@ -36,14 +40,23 @@ TEST(ExportedSymbols, OnlyTheFactoryAndTheInterfaceClass) {
   std::set<std::string> ours;
   std::istringstream lines(out);
   for (std::string name; std::getline(lines, name);)
-    if (!standard.count(name) && name.find('@') == std::string::npos) ours.insert(name);
-  const std::set<std::string> expected = {
-      "CreateCPdfParse",         "_ZN11CPdfParseIfC1Ev",    "_ZN11CPdfParseIfC2Ev",  // default constructor
-      "_ZN11CPdfParseIfC1ERKS_", "_ZN11CPdfParseIfC2ERKS_",                          // copy constructor
-      "_ZN11CPdfParseIfD0Ev",    "_ZN11CPdfParseIfD1Ev",    "_ZN11CPdfParseIfD2Ev",
-      "_ZN11CPdfParseIfaSERKS_",  // copy assignment
-      "_ZTV11CPdfParseIf",       "_ZTI11CPdfParseIf",       "_ZTS11CPdfParseIf",
-  };
+    if (!standard.count(name)) ours.insert(name);
+  std::set<std::string> expected = {"PDFPARSE_1"};
+  for (const char* name : {
+           "CreateCPdfParse",
+           "_ZN11CPdfParseIfC1Ev",
+           "_ZN11CPdfParseIfC2Ev",  // default constructor
+           "_ZN11CPdfParseIfC1ERKS_",
+           "_ZN11CPdfParseIfC2ERKS_",  // copy constructor
+           "_ZN11CPdfParseIfD0Ev",
+           "_ZN11CPdfParseIfD1Ev",
+           "_ZN11CPdfParseIfD2Ev",
+           "_ZN11CPdfParseIfaSERKS_",  // copy assignment
+           "_ZTV11CPdfParseIf",
+           "_ZTI11CPdfParseIf",
+           "_ZTS11CPdfParseIf",
+       })
+    expected.insert(std::string(name) + "@@PDFPARSE_1");
   EXPECT_EQ(ours, expected) << out;
 }
 
@@ -86,21 +99,85 @@ std::string SanitizerFlags() {
 #endif
 }
 
+// Compiles kHostSource in `dir` into dir/host; empty on success, else the
+// compiler's output.
+std::string BuildHost(const pdfbuilder::TempDir& dir) {
+  const std::string host = dir.write("host.cc", kHostSource);
+  std::string out;
+  if (Shell("g++ -std=c++17" + SanitizerFlags() + " -I'" + Env("PDFPARSE_SOURCE_DIR") + "/include' '" + host +
+                "' -o '" + dir.file("host") + "' -ldl",
+            &out) != 0)
+    return out.empty() ? "the compiler failed" : out;
+  return "";
+}
+
 TEST(StandaloneHost, CompilesAgainstThePublicHeadersAndRunsInquiries) {
   ASSERT_FALSE(Env("PDFPARSE_LIB").empty());
   pdfbuilder::TempDir dir;
-  const std::string host = dir.write("host.cc", kHostSource);
+  ASSERT_EQ(BuildHost(dir), "");
   const std::string pdf = dir.write("three.pdf", pdfbuilder::BuildPdf(pdfbuilder::Pages(3)));
   std::string out;
-  ASSERT_EQ(Shell("g++ -std=c++17" + SanitizerFlags() + " -I'" + Env("PDFPARSE_SOURCE_DIR") + "/include' '" + host +
-                      "' -o '" + dir.file("host") + "' -ldl",
-                  &out),
-            0)
-      << out;
-  out.clear();
   ASSERT_EQ(Shell("PDFPARSE_TRACE= '" + dir.file("host") + "' '" + Env("PDFPARSE_LIB") + "' '" + pdf + "'", &out), 0)
       << out;
   EXPECT_EQ(out, "ok=1 status=0 pages=3\nmissing ok=0 status=1\nok=1 status=0 pages=3\nmissing ok=0 status=1\n");
+}
+
+// The public library holds only the exported face: no run path, nothing of
+// the project linked. Its private part (and with it the engine and the
+// plug-in) is found in pdfparse/ beside the file as it was loaded, or beside
+// the file a link to it leads to; without it no parser is made and stderr
+// says why.
+TEST(PublicLibrary, HasNoRunPathAndFindsItsPrivatePartBesideIt) {
+  std::string out;
+  ASSERT_EQ(Shell("readelf -d '" + Env("PDFPARSE_LIB") + "'", &out), 0) << out;
+  EXPECT_EQ(out.find("RPATH"), std::string::npos) << out;
+  EXPECT_EQ(out.find("RUNPATH"), std::string::npos) << out;
+  EXPECT_EQ(out.find("pdfparse_"), std::string::npos) << out;  // neither the private part nor the engine
+  EXPECT_NE(out.find("Library soname: [libpdfparse.so.1]"), std::string::npos) << out;
+
+  pdfbuilder::TempDir dir;
+  ASSERT_EQ(BuildHost(dir), "");
+  const std::string pdf = dir.write("three.pdf", pdfbuilder::BuildPdf(pdfbuilder::Pages(3)));
+  const std::filesystem::path library = std::filesystem::canonical(Env("PDFPARSE_LIB"));
+  std::filesystem::create_directories(dir.file("alone"));
+  std::filesystem::copy_file(library, dir.file("alone/libpdfparse.so.1"));
+  std::filesystem::create_directories(dir.file("linked"));
+  std::filesystem::create_symlink(library, dir.file("linked/libpdfparse.so.1"));
+
+  out.clear();
+  EXPECT_EQ(
+      Shell("PDFPARSE_TRACE= '" + dir.file("host") + "' '" + dir.file("alone/libpdfparse.so.1") + "' '" + pdf + "'",
+            &out),
+      4);
+  EXPECT_NE(out.find("libpdfparse: cannot load its private part: " + dir.file("alone/pdfparse/libpdfparse_core.so")),
+            std::string::npos)
+      << out;
+  out.clear();
+  EXPECT_EQ(
+      Shell("PDFPARSE_TRACE= '" + dir.file("host") + "' '" + dir.file("linked/libpdfparse.so.1") + "' '" + pdf + "'",
+            &out),
+      0)
+      << out;
+  EXPECT_EQ(out, "ok=1 status=0 pages=3\nmissing ok=0 status=1\nok=1 status=0 pages=3\nmissing ok=0 status=1\n");
+}
+
+// PdfInquiryRec holds a std::string of the C++11 ABI: a host compiled with the
+// old ABI stops at the public header with the reason, instead of linking and
+// then failing every inquiry. The same host compiles with the C++11 ABI.
+TEST(PublicHeaders, AnOldStringAbiHostFailsToCompileWithTheReason) {
+  pdfbuilder::TempDir dir;
+  const std::string host =
+      dir.write("host.cc",
+                "#include \"pdfparse/CPdfParseIf.h\"\n"
+                "int main() { PdfInquiryRec rec; return static_cast<int>(rec.infoValue.size()); }\n");
+  const std::string compile =
+      "g++ -std=c++17 -fsyntax-only -I'" + Env("PDFPARSE_SOURCE_DIR") + "/include' '" + host + "'";
+  std::string out;
+  EXPECT_EQ(Shell(compile + " -D_GLIBCXX_USE_CXX11_ABI=1", &out), 0) << out;
+  out.clear();
+  EXPECT_NE(Shell(compile + " -D_GLIBCXX_USE_CXX11_ABI=0", &out), 0);
+  EXPECT_NE(out.find("PdfInquiryRec holds a std::string of the C++11 ABI"), std::string::npos) << out;
+  EXPECT_NE(out.find("_GLIBCXX_USE_CXX11_ABI=0"), std::string::npos) << out;
 }
 
 }  // namespace

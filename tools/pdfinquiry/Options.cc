@@ -19,7 +19,22 @@ const char kDescription[] =
 const char kFooter[] =
     "Exit status: 0 every inquiry succeeded, 1 some inquiry failed,\n"
     "2 usage error or the library could not be loaded.\n"
-    "Environment: PDFPARSE_LIBRARY (library to load), PDFPARSE_TRACE (trace file).";
+    "\n"
+    "Environment:\n"
+    "  PDFPARSE_LIBRARY          the library to load when --library is not given\n"
+    "                            (default: the one in the lib folder beside the\n"
+    "                            program's own folder)\n"
+    "  PDFPARSE_TRACE            where the library's trace goes: a regular file or\n"
+    "                            'stderr' (--trace sets it for this run)\n"
+    "  PDFPARSE_TIMEOUT_MS       deadline of one inquiry in milliseconds (default 30000)\n"
+    "  PDFPARSE_MEMORY_LIMIT_MB  memory one inquiry may take, in MiB (default 1024)\n"
+    "  PDFPARSE_READER           'qpdf': read every file with libqpdf alone\n"
+    "                            (default: the structure reader first)\n"
+    "  PDFPARSE_PLUGIN_DIR       folder searched first for the converter plug-in\n"
+    "                            libKestaro.so\n"
+    "  DRAVIK                    root of the engine's font and resource folders\n"
+    "\n"
+    "See pdfinquiry(1).";
 
 }  // namespace
 

@@ -22,7 +22,9 @@ class CLoaderLibrary {
   CLoaderLibrary();
   virtual ~CLoaderLibrary();  // slot 0
   // Loads lib<moduleName>.so, searching: $PDFPARSE_PLUGIN_DIR, the folder
-  // of libpdfparse.so itself, the system's library path. Non-zero on success.
+  // of the module this code is in (the library's private part, in the
+  // private folder beside libpdfparse.so), the system's library path.
+  // Non-zero on success.
   virtual int LoadLibraryA(const char* moduleName);                                 // slot 1
   virtual int LoadLibraryA(const char* moduleName, const char* folder, int flags);  // slot 2
   // Calls the module's entry `entryName(arg)`; null when missing or when it

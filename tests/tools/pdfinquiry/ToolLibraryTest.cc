@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "ToolProcess.h"
@@ -34,6 +36,8 @@ Outcome Expect0(const Launch& launch) {
   return o;
 }
 
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 // One install into a staging folder (DESTDIR), then every use of it.
 TEST(InstallTest, InstalledTreeServesHosts) {
   pdfbuilder::TempDir staging, work;
@@ -44,13 +48,38 @@ TEST(InstallTest, InstalledTreeServesHosts) {
   std::string lib = root + "/lib";
   for (const char* dir : {"lib64", "lib/x86_64-linux-gnu"})
     if (fs::exists(root + "/" + dir + "/pkgconfig/pdfparse.pc")) lib = root + "/" + dir;
-  for (const std::string& f : {lib + "/libpdfparse.so", lib + "/libKestaro.so", lib + "/pkgconfig/pdfparse.pc",
-                               lib + "/cmake/pdfparse/pdfparseConfig.cmake", root + "/include/pdfparse/CPdfParseIf.h",
-                               root + "/include/pdfparse/PdfInquiryRec.h", root + "/bin/pdfinquiry"}) {
+  // The public library with its namelink, and the private folder.
+  const std::string priv = lib + "/pdfparse";
+  for (const std::string& f :
+       {lib + "/libpdfparse.so", lib + "/libpdfparse.so.1", priv + "/libpdfparse_core.so", priv + "/libKestaro.so",
+        priv + "/libpdfparse_document.so.1", lib + "/pkgconfig/pdfparse.pc",
+        lib + "/cmake/pdfparse/pdfparseConfig.cmake", root + "/include/pdfparse/CPdfParseIf.h",
+        root + "/include/pdfparse/PdfInquiryRec.h", root + "/bin/pdfinquiry", root + "/share/man/man1/pdfinquiry.1.gz",
+        root + "/share/bash-completion/completions/pdfinquiry"}) {
     EXPECT_TRUE(fs::exists(f)) << f;
   }
-  for (const std::string& f : {lib + "/libpdfparse.so", lib + "/libKestaro.so", root + "/bin/pdfinquiry"})
-    EXPECT_THAT(Expect0({{"/usr/bin/readelf", "-d", f}}).out, ::testing::Not(HasSubstr(build))) << f;  // no build paths
+  // Nothing private in the public folder, no namelink for the engine, and
+  // the packages' own documents only in the packages.
+  for (const std::string& f : {lib + "/libKestaro.so", lib + "/libpdfparse_document.so.1", lib + "/libpdfparse_core.so",
+                               priv + "/libpdfparse_document.so", root + "/share/doc"})
+    EXPECT_FALSE(fs::exists(f)) << f;
+  for (const std::string& f : {lib + "/libpdfparse.so.1", priv + "/libpdfparse_core.so", priv + "/libKestaro.so",
+                               priv + "/libpdfparse_document.so.1", root + "/bin/pdfinquiry"}) {
+    const std::string dynamic = Expect0({{"/usr/bin/readelf", "-d", f}}).out;
+    EXPECT_FALSE(Contains(dynamic, build)) << f;  // no build paths
+    EXPECT_FALSE(Contains(dynamic, "(RPATH)")) << f;
+    // A run path only where a private library needs the engine beside it.
+    const bool needsEngine = Contains(dynamic, "Shared library: [libpdfparse_document.so.1]");
+    EXPECT_EQ(Contains(dynamic, "(RUNPATH)"), needsEngine) << f << "\n" << dynamic;
+    if (needsEngine) {
+      EXPECT_TRUE(Contains(dynamic, "Library runpath: [$ORIGIN]")) << f << "\n" << dynamic;
+    }
+  }
+  // The CMake package exports the public library alone.
+  std::ifstream targets(lib + "/cmake/pdfparse/pdfparseTargets.cmake");
+  const std::string exported((std::istreambuf_iterator<char>(targets)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Contains(exported, "pdfparse::pdfparse"));
+  EXPECT_FALSE(Contains(exported, "pdfparse_")) << exported;
 
   const Env noPluginDir = {{"PDFPARSE_LIBRARY", std::nullopt}, {"PDFPARSE_PLUGIN_DIR", std::nullopt}};
   Outcome tool =
@@ -59,15 +88,24 @@ TEST(InstallTest, InstalledTreeServesHosts) {
   EXPECT_THAT(tool.out, HasSubstr("\"widthPt\":612.0"));               // measured by the installed plug-in
   EXPECT_THAT(tool.out, HasSubstr("\"subType\":1,\"hasSpotInk\":1"));  // level 3 by default
 
+  // pkg-config names the prefix installed to, normalised; a staged tree is
+  // used by redefining the prefix.
   const std::string source = work.write("src/host.cc", kHostSource);
+  const Env pcPath = {{"PKG_CONFIG_PATH", lib + "/pkgconfig"}};
+  EXPECT_EQ(Expect0({{"/usr/bin/pkg-config", "--variable=prefix", "pdfparse"}, pcPath}).out, "/usr/local\n");
+  const std::string installed = Expect0({{"/usr/bin/pkg-config", "--cflags", "--libs", "pdfparse"}, pcPath}).out;
+  EXPECT_FALSE(Contains(installed, "..")) << installed;
+  EXPECT_TRUE(Contains(installed, "-lpdfparse")) << installed;
   Outcome flags =
-      Expect0({{"/usr/bin/pkg-config", "--cflags", "--libs", "pdfparse"}, {{"PKG_CONFIG_PATH", lib + "/pkgconfig"}}});
+      Expect0({{"/usr/bin/pkg-config", "--define-variable=prefix=" + root, "--cflags", "--libs", "pdfparse"}, pcPath});
+  EXPECT_FALSE(Contains(flags.out, "..")) << flags.out;
+  EXPECT_TRUE(Contains(flags.out, "-I" + root + "/include")) << flags.out;
   Launch compile{{PDFINQUIRY_CXX, "-std=c++17", "-o", work.file("host"), source}};
   std::istringstream words(flags.out + " " + PDFINQUIRY_SANITIZE_FLAGS);  // split as a shell would
   for (std::string w; words >> w;) compile.argv.push_back(w);
   ASSERT_EQ(Expect0(compile).exitCode, 0);
   auto env = noPluginDir;
-  env["LD_LIBRARY_PATH"] = lib;
+  env["LD_LIBRARY_PATH"] = lib;  // a staged folder is not on the system's library path
   EXPECT_THAT(Expect0({{work.file("host"), Sample("letter.pdf")}, env}).out,
               HasSubstr("ok=1 pages=3 producer=pdfparse sample writer"));
 

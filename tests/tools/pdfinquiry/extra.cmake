@@ -19,6 +19,8 @@ if(TARGET tools_pdfinquiry_test)
     PDFINQUIRY_SAMPLE_DIR="${PDFPARSE_SAMPLE_DIR}"
     PDFINQUIRY_CXX="${CMAKE_CXX_COMPILER}"
     PDFINQUIRY_CMAKE="${CMAKE_COMMAND}"
-    PDFINQUIRY_SANITIZE_FLAGS="${tool_sanitize_flags}")
-  add_dependencies(tools_pdfinquiry_test pdfinquiry pdfinquiry_fakelib samples)
+    PDFINQUIRY_SANITIZE_FLAGS="${tool_sanitize_flags}"
+    # The manual page as the build writes it, and the bash completion.
+    PDFINQUIRY_MAN_PAGE="${PDFINQUIRY_MAN_PAGE}" PDFINQUIRY_COMPLETION="${PDFINQUIRY_COMPLETION}")
+  add_dependencies(tools_pdfinquiry_test pdfinquiry pdfinquiry_fakelib samples pdfinquiry_man)
 endif()
