@@ -18,6 +18,9 @@
 # The packages must not be installed from elsewhere when it starts; it removes
 # what it installed, also when a check fails.
 set -euo pipefail
+# Under pipefail, a `grep -q` that stops reading at its first match can fail
+# the pipe with its writer's SIGPIPE: pipes end in `grep -c ... >/dev/null`,
+# which reads everything.
 cd "$(dirname "$0")/.."
 
 BUILD=build/package
@@ -36,7 +39,7 @@ fail() {
 
 need=()
 for p in lintian man-db groff-base pkg-config file dpkg-dev binutils; do
-  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || need+=("$p")
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -c '^install ok installed' >/dev/null || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
   step "apt-get install ${need[*]}"
@@ -45,7 +48,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 for p in "${PACKAGES[@]}"; do
-  if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q ' installed$'; then
+  if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -c ' installed$' >/dev/null; then
     fail "$p is already installed; remove it first (dpkg -r $p)"
   fi
 done
@@ -70,7 +73,7 @@ WORK=$(mktemp -d)
 cleanup() {
   local status=$?
   for p in "$DEV" "$TOOLS" "$RUNTIME"; do
-    if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q ' installed$'; then
+    if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -c ' installed$' >/dev/null; then
       echo "check-install: removing $p" >&2
       dpkg -r "$p" >/dev/null || true
     fi
@@ -107,11 +110,11 @@ if readelf -d "$WORK/$RUNTIME$LIBDIR/libpdfparse.so.1" | grep -Eq '\((RPATH|RUNP
   fail "the public library has a run path"
 fi
 while IFS= read -r -d '' f; do
-  if file -b "$f" | grep -q 'ELF' && ! file -b "$f" | grep -q ', stripped'; then fail "not stripped: $f"; fi
+  if file -b "$f" | grep -c 'ELF' >/dev/null && ! file -b "$f" | grep -c ', stripped' >/dev/null; then fail "not stripped: $f"; fi
 done < <(find "$WORK/$RUNTIME" "$WORK/$TOOLS" -type f -print0)
-dpkg-deb -f "$RUNTIME_DEB" Depends | grep -q 'libqpdf' || fail "$RUNTIME does not depend on libqpdf (dpkg-shlibdeps)"
-dpkg-deb -f "$TOOLS_DEB" Depends | grep -q "$RUNTIME (= $VERSION)" || fail "$TOOLS does not depend on $RUNTIME (= $VERSION)"
-dpkg-deb -f "$DEV_DEB" Depends | grep -q "$RUNTIME (= $VERSION)" || fail "$DEV does not depend on $RUNTIME (= $VERSION)"
+dpkg-deb -f "$RUNTIME_DEB" Depends | grep -c 'libqpdf' >/dev/null || fail "$RUNTIME does not depend on libqpdf (dpkg-shlibdeps)"
+dpkg-deb -f "$TOOLS_DEB" Depends | grep -c "$RUNTIME (= $VERSION)" >/dev/null || fail "$TOOLS does not depend on $RUNTIME (= $VERSION)"
+dpkg-deb -f "$DEV_DEB" Depends | grep -c "$RUNTIME (= $VERSION)" >/dev/null || fail "$DEV does not depend on $RUNTIME (= $VERSION)"
 
 step "symbols (dpkg-gensymbols -c4)"
 mkdir -p "$WORK/symbols/debian"
@@ -132,7 +135,7 @@ grep -q 'letter.pdf .* ok .* 3 .* 612 x 792 pt' "$WORK/answer.txt" || fail "no l
 pdfinquiry --json "$SAMPLES/vrel-spot.pdf" >"$WORK/answer.json" || fail "pdfinquiry --json failed"
 grep -q '"widthPt":612.0' "$WORK/answer.json" || fail "the installed plug-in did not measure the pages"
 grep -q '"subType":1,"hasSpotInk":1' "$WORK/answer.json" || fail "no spot ink found at level 3"
-pdfinquiry --help | grep -q 'PDFPARSE_MEMORY_LIMIT_MB' || fail "--help does not list the environment"
+pdfinquiry --help | grep -c 'PDFPARSE_MEMORY_LIMIT_MB' >/dev/null || fail "--help does not list the environment"
 
 step "manual page and completion"
 if page=$(man -w pdfinquiry); then
@@ -147,7 +150,7 @@ fi
 LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$page" >"$WORK/man.txt" 2>"$WORK/man.err" ||
   fail "man -l $page failed: $(cat "$WORK/man.err")"
 [ ! -s "$WORK/man.err" ] || fail "the manual page renders with warnings: $(cat "$WORK/man.err")"
-sed 's/.\x08//g' "$WORK/man.txt" | grep -q 'PDFPARSE_PLUGIN_DIR' || fail "the rendered page lacks the environment"
+sed 's/.\x08//g' "$WORK/man.txt" | grep -c 'PDFPARSE_PLUGIN_DIR' >/dev/null || fail "the rendered page lacks the environment"
 bash --norc -c 'source /usr/share/bash-completion/completions/pdfinquiry && complete -p pdfinquiry' ||
   fail "the bash completion does not load"
 
@@ -207,9 +210,9 @@ while IFS= read -r f; do
   fi
 done < <(cat "$WORK/files-runtime.txt" "$WORK/files-dev.txt")
 [ "$left" = 0 ] || fail "files were left behind"
-if ldconfig -p | grep -q 'libpdfparse\.so'; then fail "the dynamic linker's cache still lists libpdfparse"; fi
+if ldconfig -p | grep -c 'libpdfparse\.so' >/dev/null; then fail "the dynamic linker's cache still lists libpdfparse"; fi
 for p in "${PACKAGES[@]}"; do
-  if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q ' installed$'; then fail "$p is still installed"; fi
+  if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -c ' installed$' >/dev/null; then fail "$p is still installed"; fi
 done
 echo "removed: $(wc -l <"$WORK/files-runtime.txt") + $(wc -l <"$WORK/files-dev.txt") listed paths checked"
 
