@@ -1,5 +1,6 @@
 #include "BenchPdf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -152,6 +153,50 @@ bool WritePdf(const std::string& path, long pages, Shape shape) {
   const std::string bytes = MakePdf(pages, shape);
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+bool WriteLargeOnePagePdf(const std::string& path, unsigned long long bytes) {
+  std::ofstream out(path, std::ios::binary);
+  std::string head = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<unsigned long long> offsets(7, 0);
+  unsigned long long written = 0;
+  auto put = [&](const std::string& text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    written += text.size();
+  };
+  auto object = [&](int num, const std::string& body) {
+    offsets[static_cast<size_t>(num)] = written;
+    put(std::to_string(num) + " 0 obj\n" + body + "\nendobj\n");
+  };
+  put(head);
+  const std::string line = "0 0 m 612 792 l S\n";
+  const unsigned long long lines = bytes / line.size() + 1;
+  offsets[4] = written;
+  put("4 0 obj\n<< /Length " + std::to_string(lines * line.size()) + " >>\nstream\n");
+  std::string chunk;
+  for (int i = 0; i < 4096; ++i) chunk += line;
+  for (unsigned long long done = 0; done < lines;) {
+    const unsigned long long n = std::min<unsigned long long>(4096, lines - done);
+    put(n == 4096 ? chunk : chunk.substr(0, n * line.size()));
+    done += n;
+  }
+  put("\nendstream\nendobj\n");
+  object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  object(3,
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+         "/Resources << /ColorSpace << /CS0 [/Separation /Gold /DeviceCMYK 5 0 R] >> >> >>");
+  object(5, "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0.2 1 0] /N 1 >>");
+  object(6, "<< /Producer (Vrel bench large file) /Title (One large page) >>");
+  const unsigned long long xref = written;
+  std::string table = "xref\n0 7\n0000000000 65535 f \n";
+  char entry[32];
+  for (int num = 1; num < 7; ++num) {
+    std::snprintf(entry, sizeof entry, "%010llu 00000 n \n", offsets[static_cast<size_t>(num)]);
+    table += entry;
+  }
+  put(table + "trailer\n<< /Size 7 /Root 1 0 R /Info 6 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
   return static_cast<bool>(out);
 }
 

@@ -25,6 +25,12 @@ std::string MakePdf(long pages, Shape shape);
 // Writes MakePdf(...) to `path`; false when the file cannot be written.
 bool WritePdf(const std::string& path, long pages, Shape shape);
 
+// Writes a one-page file of about `bytes` bytes, almost all of it the
+// page's content stream (uncompressed drawing operators), with the Info
+// dictionary and a Separation ink at the end of the file, after the
+// content. Written as it goes; false when the file cannot be written.
+bool WriteLargeOnePagePdf(const std::string& path, unsigned long long bytes);
+
 }  // namespace pdfparse::bench
 
 #endif  // PDFPARSE_BENCH_BENCHPDF_H_

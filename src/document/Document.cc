@@ -42,21 +42,23 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-bool Contains(const Buffer& bytes, const char* needle) {
-  size_t n = std::strlen(needle);
-  return memmem(bytes.getBuffer(), bytes.getSize(), needle, n) != nullptr;
+bool Contains(const FileBytes& bytes, const char* needle) {
+  return bytes.view().find(needle) != std::string_view::npos;
 }
 
 // Whether some object could be a page-tree node: "/Pages" in plain text,
 // or where a name may be written with # escapes or hidden in an object stream.
-bool MayHoldPageTree(const Buffer& bytes) {
+bool MayHoldPageTree(const FileBytes& bytes) {
   return Contains(bytes, "Pages") || Contains(bytes, "#") || Contains(bytes, "ObjStm");
 }
 
-bool HasHeader(const Buffer& bytes) {
-  size_t n = std::min<size_t>(bytes.getSize(), 1024 + 5);
-  return memmem(bytes.getBuffer(), n, "%PDF-", 5) != nullptr;
+bool HasHeader(const FileBytes& bytes) {
+  return bytes.view().substr(0, 1024 + 5).find("%PDF-") != std::string_view::npos;
 }
+
+// Checkpoints between releases of the mapped pages read so far: a walk
+// over a large file keeps a bounded part of it resident.
+constexpr uint32_t kStepsPerRelease = 32;
 
 std::atomic<bool> structureReaderEnabled{true};
 
@@ -123,6 +125,11 @@ std::string WhatOf(const std::exception_ptr& error) {
 
 Document::Document(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
                    TraceSink trace, const FileIdentity* identity)
+    : Document(std::move(path), std::make_shared<FileBytes>(std::move(bytes)), std::move(budget), repair,
+               std::move(trace), identity) {}
+
+Document::Document(std::string path, std::shared_ptr<FileBytes> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
+                   TraceSink trace, const FileIdentity* identity)
     : path_(std::move(path)),
       bytes_(std::move(bytes)),
       budget_(std::move(budget)),
@@ -167,7 +174,13 @@ void Document::drainWarnings() {
   for (const QPDFExc& w : pdf_->getWarnings()) warn(w.what());
 }
 
-void Document::checkpoint() { budget_->checkDeadline(); }
+void Document::checkpoint() {
+  budget_->checkDeadline();
+  if (bytes_->damaged()) verifyInput();
+  if (++steps_ % kStepsPerRelease == 0) bytes_->release();
+}
+
+void Document::verifyInput() { bytes_->verify(path_); }
 
 Diagnostics Document::diagnostics() {
   return [this](const std::string& message) { warn(message); };
@@ -203,14 +216,29 @@ void Document::fallBack(const std::string& why) {
 
 template <class OnReader, class OnLibqpdf>
 auto Document::withReader(OnReader&& onReader, OnLibqpdf&& onLibqpdf) -> decltype(onLibqpdf()) {
-  if (reader_) {
-    try {
-      return onReader();
-    } catch (const reader::Refusal& refusal) {
-      fallBack(refusal.what());
+  return verified([&] {
+    if (reader_) {
+      try {
+        return onReader();
+      } catch (const reader::Refusal& refusal) {
+        if (bytes_->damaged()) verifyInput();
+        fallBack(refusal.what());
+      }
     }
+    return onLibqpdf();
+  });
+}
+
+template <class Read>
+auto Document::verified(Read&& read) -> decltype(read()) {
+  try {
+    auto answer = read();
+    verifyInput();
+    return answer;
+  } catch (...) {
+    verifyInput();  // a failure that a changing file caused says so
+    throw;
   }
-  return onLibqpdf();
 }
 
 size_t Document::pageCount() {
@@ -272,7 +300,7 @@ InkWalker& Document::inkWalker() {
   return *inkWalker_;
 }
 
-std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
+std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
                                         bool recover) {
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
@@ -281,13 +309,16 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const cha
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
-  auto input = std::make_shared<BudgetedInput>(path_, std::move(bytes), budget_);
+  const std::string_view tailBytes = tail ? std::string_view(*tail) : std::string_view();
+  auto owner = std::make_shared<std::pair<std::shared_ptr<FileBytes>, std::shared_ptr<const std::string>>>(bytes_,
+                                                                                                          std::move(tail));
+  auto input = std::make_shared<BudgetedInput>(path_, bytes_->view(), tailBytes, std::move(owner), budget_);
   auto drain = [&]() {
     for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
   };
   try {
     pdf->processInputSource(input, password);
-    decodeObjectStreams(*pdf, *bytes_);
+    decodeObjectStreams(*pdf);
   } catch (...) {
     drain();
     throw;
@@ -296,9 +327,9 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const cha
   return pdf;
 }
 
-std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt) {
-  const unsigned char* data = bytes_->getBuffer();
-  size_t size = bytes_->getSize();
+std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt) {
+  const unsigned char* data = bytes_->data();
+  size_t size = bytes_->size();
   ObjectScan scan = ScanObjects(data, size, checkpointFn());
   if (scan.objects.empty()) {
     throw Error(ErrorCode::kDamaged, path_ + ": no objects found while rebuilding");
@@ -306,12 +337,9 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
   std::map<int, std::pair<int, int>> compressed;
   RebuiltTrailer trailer = ChooseTrailer(data, size, scan, compressed);
   auto build = [&](const RebuiltTrailer& t) {
-    budget_->chargeMemory(2 * size, "a copy of the file for repair");
-    std::string copy(reinterpret_cast<const char*>(data), size);
-    AppendXrefStream(copy, scan, compressed, t);
-    auto buffer = std::make_shared<Buffer>(copy.size());
-    std::memcpy(buffer->getBuffer(), copy.data(), copy.size());
-    return buffer;
+    // Nine bytes an object and the trailer's entries.
+    budget_->chargeMemory(9 * (scan.objects.size() + compressed.size()) + 4096, "rebuilt cross-reference data");
+    return std::make_shared<const std::string>(XrefStreamAfter(size, scan, compressed, t));
   };
   if (!scan.objectStreams.empty()) {
     // First a copy that knows only the uncompressed objects, to read the
@@ -377,8 +405,8 @@ class ChargedBuffer : public Pipeline {
 
 }  // namespace
 
-void Document::decodeObjectStreams(QPDF& pdf, const Buffer& bytes) {
-  if (!Contains(bytes, "ObjStm")) return;
+void Document::decodeObjectStreams(QPDF& pdf) {
+  if (!Contains(*bytes_, "ObjStm")) return;
   std::set<int> streams;
   for (const auto& [og, entry] : pdf.getXRefTable()) {
     if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
@@ -403,7 +431,7 @@ bool Document::acceptsPassword(const char* password) {
   if (reader_) return true;  // the reader reads no encrypted document
   if (!opened().isEncrypted() || password_ == password) return true;
   try {
-    attempt(rebuiltBytes_ ? rebuiltBytes_ : bytes_, password, strategy_ == kIgnoreXrefStreams, repair_);
+    attempt(rebuiltTail_, password, strategy_ == kIgnoreXrefStreams, repair_);
     return true;
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password) return false;
@@ -412,11 +440,14 @@ bool Document::acceptsPassword(const char* password) {
 }
 
 Document::OpenResult Document::open(const char* password) {
-  if (bytes_->getSize() == 0) throw Error(ErrorCode::kNotPdf, path_ + ": empty file");
+  return verified([&] { return openVerified(password); });
+}
+
+Document::OpenResult Document::openVerified(const char* password) {
+  if (bytes_->size() == 0) throw Error(ErrorCode::kNotPdf, path_ + ": empty file");
   if (password == nullptr && !isOpen() && structureReaderEnabled) {
     try {
-      reader_ = std::make_unique<reader::StructureReader>(
-          std::string_view(reinterpret_cast<const char*>(bytes_->getBuffer()), bytes_->getSize()), *budget_);
+      reader_ = std::make_unique<reader::StructureReader>(bytes_->view(), *budget_);
       strictWalk_ = std::make_unique<reader::StrictPageWalk>(
           *reader_,
           [this](size_t index, size_t sameAs, const reader::MeasuredPage& page) {
@@ -441,11 +472,11 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   std::exception_ptr firstError;
   // A catalog without a page tree: the last resort.
   std::unique_ptr<QPDF> withoutPages;
-  std::shared_ptr<Buffer> withoutPagesBytes;
+  std::shared_ptr<const std::string> withoutPagesTail;
   int withoutPagesStrategy = kPlain;
-  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<Buffer> rebuilt, int s) {
+  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<const std::string> rebuilt, int s) {
     pdf_ = std::move(pdf);
-    rebuiltBytes_ = std::move(rebuilt);
+    rebuiltTail_ = std::move(rebuilt);
     strategy_ = s;
     password_ = password ? password : "";
   };
@@ -461,9 +492,9 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     }
     if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
-      std::shared_ptr<Buffer> rebuilt;
+      std::shared_ptr<const std::string> rebuilt;
       std::unique_ptr<QPDF> pdf =
-          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(nullptr, password, s == kIgnoreXrefStreams, repair_);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
@@ -472,7 +503,7 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
       }
       if (!withoutPages) {
         withoutPages = std::move(pdf);
-        withoutPagesBytes = std::move(rebuilt);
+        withoutPagesTail = std::move(rebuilt);
         withoutPagesStrategy = s;
       }
       if (!firstError) {
@@ -501,7 +532,7 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   }
   if (withoutPages) {
     warn(path_ + ": the document catalog has no page tree; no pages");
-    adopt(std::move(withoutPages), std::move(withoutPagesBytes), withoutPagesStrategy);
+    adopt(std::move(withoutPages), std::move(withoutPagesTail), withoutPagesStrategy);
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {

@@ -44,6 +44,9 @@ class Document {
 
   // `bytes` is the whole file, `identity` the file it was read from.
   // `budget` is charged by everything read.
+  Document(std::string path, std::shared_ptr<FileBytes> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
+           TraceSink trace = {}, const FileIdentity* identity = nullptr);
+  // A document in memory.
   Document(std::string path, std::shared_ptr<Buffer> bytes, std::shared_ptr<WorkBudget> budget, bool repair,
            TraceSink trace = {}, const FileIdentity* identity = nullptr);
   ~Document();
@@ -119,17 +122,26 @@ class Document {
   // refuses, the document moves to libqpdf and `onLibqpdf()` answers.
   template <class OnReader, class OnLibqpdf>
   auto withReader(OnReader&& onReader, OnLibqpdf&& onLibqpdf) -> decltype(onLibqpdf());
+  // `read()`'s answer or failure, where the file held still while it was
+  // read; otherwise the failure that says the file changed.
+  template <class Read>
+  auto verified(Read&& read) -> decltype(read());
+  OpenResult openVerified(const char* password);
   ReaderInkWalker::PageParts readerInkParts(size_t index);
-  std::unique_ptr<QPDF> attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
+  // libqpdf reads the file followed by `tail` (repair's cross-reference
+  // data; null for none).
+  std::unique_ptr<QPDF> attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
                                 bool recover);
-  std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt);
+  std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt);
   static bool HasPageTree(QPDF& pdf);
   // Decodes the object streams of `pdf` (read from `bytes`) within the
   // memory budget, before libqpdf unpacks any of them on its own.
-  void decodeObjectStreams(QPDF& pdf, const Buffer& bytes);
+  void decodeObjectStreams(QPDF& pdf);
+  // Raises Error when the file was cut short or changed while read.
+  void verifyInput();
 
   std::string path_;
-  std::shared_ptr<Buffer> bytes_;
+  std::shared_ptr<FileBytes> bytes_;
   std::shared_ptr<WorkBudget> budget_;
   bool repair_;
   TraceSink trace_;
@@ -143,8 +155,9 @@ class Document {
   void trace(const std::string& line);
 
   size_t warnings_ = 0;
+  uint32_t steps_ = 0;  // checkpoints passed
   // Destroyed before pdf_, which they refer to.
-  std::shared_ptr<Buffer> rebuiltBytes_;
+  std::shared_ptr<const std::string> rebuiltTail_;
   std::unique_ptr<QPDF> pdf_;
   PageTable pageTable_;  // holds objects of pdf_
   std::unique_ptr<RepairingPageWalk> repairingWalk_;

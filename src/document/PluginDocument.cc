@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <optional>
 
 #include "document/Document.h"
 #include "document/OpenDocuments.h"
@@ -9,12 +10,14 @@
 namespace pdfparse::document {
 namespace {
 
-std::shared_ptr<Document> Parse(const std::string& path, outside::File& file) {
+std::shared_ptr<Document> Parse(const std::string& path, std::unique_ptr<outside::File> file) {
   std::shared_ptr<WorkBudget> budget = OpenDocuments::CurrentBudget();
-  if (!budget) budget = std::make_shared<WorkBudget>(file.size(), kDefaultTimeoutMillis);
-  std::shared_ptr<Buffer> bytes = ReadWhole(path, file, *budget);
+  if (!budget) budget = std::make_shared<WorkBudget>(file->size(), kDefaultTimeoutMillis);
+  std::optional<FileIdentity> identity;
+  if (const FileIdentity* id = file->identity()) identity = *id;
+  std::shared_ptr<FileBytes> bytes = FileBytes::Open(path, std::move(file), *budget);
   auto doc = std::make_shared<Document>(path, std::move(bytes), std::move(budget), /*repair=*/true, TraceSink{},
-                                        file.identity());
+                                        identity ? &*identity : nullptr);
   if (doc->open(nullptr) == Document::OpenResult::NeedsPassword &&
       doc->open(shared::kHostPassword) == Document::OpenResult::NeedsPassword) {
     return nullptr;
@@ -40,7 +43,7 @@ std::unique_ptr<PluginDocument> PluginDocument::Open(const char* path, outside::
       return std::unique_ptr<PluginDocument>(new PluginDocument(std::move(doc), true));
     }
     if (err != 0) return nullptr;
-    std::shared_ptr<Document> doc = Parse(name, *file);
+    std::shared_ptr<Document> doc = Parse(name, std::move(file));
     if (!doc) return nullptr;
     return std::unique_ptr<PluginDocument>(new PluginDocument(std::move(doc), false));
   } catch (...) {

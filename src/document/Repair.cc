@@ -377,8 +377,9 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
   return QPDFObjectHandle::newNull();
 }
 
-void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map<int, std::pair<int, int>>& compressed,
-                      const RebuiltTrailer& trailer) {
+std::string XrefStreamAfter(size_t fileSize, const ObjectScan& scan,
+                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer) {
+  std::string bytes;
   // One entry per object: type, field 2, field 3 (/W [1 4 4]).
   struct Entry {
     unsigned char type;
@@ -396,7 +397,7 @@ void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map
   }
   int xrefNum = entries.empty() ? 1 : entries.rbegin()->first + 1;
   bytes += "\n";
-  size_t xrefOffset = bytes.size();
+  size_t xrefOffset = fileSize + bytes.size();
   entries[xrefNum] = Entry{1, static_cast<uint32_t>(xrefOffset), 0};
 
   std::string data;
@@ -430,6 +431,7 @@ void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map
   bytes += std::to_string(xrefNum) + " 0 obj\n" + dict + "\nstream\n";
   bytes += data;
   bytes += "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
+  return bytes;
 }
 
 }  // namespace pdfparse::document

@@ -80,11 +80,11 @@ QPDFObjectHandle FindCatalog(QPDF& pdf, const ObjectScan& scan, const std::map<i
 QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& compressed,
                           const std::function<void()>& checkpoint);
 
-// Appends to `bytes` a cross-reference stream for the scanned objects and
-// the compressed ones, with the trailer entries, and a startxref pointing at
-// it. `bytes` holds the original document.
-void AppendXrefStream(std::string& bytes, const ObjectScan& scan, const std::map<int, std::pair<int, int>>& compressed,
-                      const RebuiltTrailer& trailer);
+// What to append to a file of `fileSize` bytes: a cross-reference stream
+// for the scanned objects and the compressed ones, with the trailer entries,
+// and a startxref pointing at it. The file itself is not copied.
+std::string XrefStreamAfter(size_t fileSize, const ObjectScan& scan,
+                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer);
 
 }  // namespace pdfparse::document
 

@@ -1,9 +1,12 @@
 #include "document/WorkBudget.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <stdexcept>
 
 namespace pdfparse::document {
 namespace {
@@ -130,24 +133,53 @@ void WorkBudget::checkDeadline() {
   checkResident(now);
 }
 
-BudgetedInput::BudgetedInput(std::string name, std::shared_ptr<Buffer> data, std::shared_ptr<WorkBudget> budget)
-    : data_(std::move(data)),
-      inner_(std::make_unique<BufferInputSource>(name, data_.get(), false)),
-      budget_(std::move(budget)) {}
+BudgetedInput::BudgetedInput(std::string name, std::string_view head, std::string_view tail,
+                             std::shared_ptr<const void> owner, std::shared_ptr<WorkBudget> budget)
+    : name_(std::move(name)), head_(head), tail_(tail), owner_(std::move(owner)), budget_(std::move(budget)) {}
+
+std::string_view BudgetedInput::partAt(qpdf_offset_t offset) const {
+  const auto at = static_cast<size_t>(offset);
+  if (at < head_.size()) return head_.substr(at);
+  if (at - head_.size() < tail_.size()) return tail_.substr(at - head_.size());
+  return {};
+}
 
 void BudgetedInput::stopAtEnd() {
   stopped_ = true;
-  inner_->seek(0, SEEK_END);
-  last_offset = inner_->tell();
+  position_ = end();
+  last_offset = position_;
 }
 
+// As libqpdf's own sources do: the offset of the next end of line, and
+// the position after it and any end-of-line bytes that follow.
 qpdf_offset_t BudgetedInput::findAndSkipNextEOL() {
-  if (stopped_) return inner_->tell();
-  qpdf_offset_t before = inner_->tell();
-  qpdf_offset_t result = inner_->findAndSkipNextEOL();
-  qpdf_offset_t after = inner_->tell();
+  if (stopped_ || position_ >= end()) {
+    position_ = end();
+    return position_;
+  }
+  const qpdf_offset_t before = position_;
+  qpdf_offset_t result = end();
+  for (std::string_view part = partAt(position_); !part.empty(); part = partAt(position_)) {
+    const size_t eol = part.find_first_of("\r\n");
+    if (eol == std::string_view::npos) {
+      position_ += static_cast<qpdf_offset_t>(part.size());
+      continue;
+    }
+    result = position_ + static_cast<qpdf_offset_t>(eol);
+    position_ = result;
+    break;
+  }
+  if (result < end()) {
+    for (std::string_view part = partAt(position_); !part.empty(); part = partAt(position_)) {
+      const size_t other = part.find_first_not_of("\r\n");
+      position_ += static_cast<qpdf_offset_t>(other == std::string_view::npos ? part.size() : other);
+      if (other != std::string_view::npos) break;
+    }
+  } else {
+    position_ = end();
+  }
   try {
-    budget_->chargeRead(after > before ? static_cast<uint64_t>(after - before) : 0);
+    budget_->chargeRead(static_cast<uint64_t>(position_ - before));
   } catch (...) {
     stopAtEnd();
     throw;
@@ -155,9 +187,9 @@ qpdf_offset_t BudgetedInput::findAndSkipNextEOL() {
   return result;
 }
 
-std::string const& BudgetedInput::getName() const { return inner_->getName(); }
+std::string const& BudgetedInput::getName() const { return name_; }
 
-qpdf_offset_t BudgetedInput::tell() { return inner_->tell(); }
+qpdf_offset_t BudgetedInput::tell() { return position_; }
 
 void BudgetedInput::seek(qpdf_offset_t offset, int whence) {
   if (stopped_) return;
@@ -167,18 +199,29 @@ void BudgetedInput::seek(qpdf_offset_t offset, int whence) {
     stopAtEnd();
     throw;
   }
-  inner_->seek(offset, whence);
+  qpdf_offset_t base = 0;
+  if (whence == SEEK_END) base = end();
+  if (whence == SEEK_CUR) base = position_;
+  if ((offset < 0 && base < -offset) || (offset > 0 && base > std::numeric_limits<qpdf_offset_t>::max() - offset)) {
+    throw std::runtime_error(name_ + ": seek out of range");
+  }
+  position_ = base + offset;
 }
 
 void BudgetedInput::rewind() { seek(0, SEEK_SET); }
 
 size_t BudgetedInput::read(char* buffer, size_t length) {
-  if (stopped_) {
-    last_offset = inner_->tell();
-    return 0;
+  last_offset = std::min(position_, end());
+  size_t got = 0;
+  if (!stopped_) {
+    for (std::string_view part = partAt(position_); got < length && !part.empty(); part = partAt(position_)) {
+      const size_t n = std::min(part.size(), length - got);
+      std::memcpy(buffer + got, part.data(), n);
+      got += n;
+      position_ += static_cast<qpdf_offset_t>(n);
+    }
   }
-  size_t got = inner_->read(buffer, length);
-  last_offset = inner_->getLastOffset();
+  if (stopped_) return 0;
   try {
     budget_->chargeRead(got > 0 ? got : 1);  // reads at the end count too
   } catch (...) {
@@ -188,8 +231,8 @@ size_t BudgetedInput::read(char* buffer, size_t length) {
   return got;
 }
 
-void BudgetedInput::unreadCh(char ch) {
-  if (!stopped_) inner_->unreadCh(ch);
+void BudgetedInput::unreadCh(char) {
+  if (!stopped_ && position_ > 0) --position_;
 }
 
 }  // namespace pdfparse::document

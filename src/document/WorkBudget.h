@@ -4,8 +4,6 @@
 #ifndef PDFPARSE_DOCUMENT_WORKBUDGET_H_
 #define PDFPARSE_DOCUMENT_WORKBUDGET_H_
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/InputSource.hh>
 
 #include <cstdint>
@@ -13,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "document/Error.h"
 
@@ -91,13 +90,15 @@ class WorkBudget {
   std::string reason_;
 };
 
-// An InputSource over the document's bytes in memory (a BufferInputSource)
-// that charges every read and seek to a WorkBudget. Once the budget is spent it raises, and in
-// case libqpdf swallows that, it stays at the end of the data from then on
-// so that no loop of libqpdf keeps it busy.
+// An InputSource over the document's bytes: `head` (the file) followed by
+// `tail` (what repair appends, often empty), read in place. Every read and
+// seek is charged to a WorkBudget. Once the budget is spent it raises, and
+// in case libqpdf swallows that, it stays at the end of the data from then
+// on so that no loop of libqpdf keeps it busy. `owner` keeps both alive.
 class BudgetedInput : public InputSource {
  public:
-  BudgetedInput(std::string name, std::shared_ptr<Buffer> data, std::shared_ptr<WorkBudget> budget);
+  BudgetedInput(std::string name, std::string_view head, std::string_view tail, std::shared_ptr<const void> owner,
+                std::shared_ptr<WorkBudget> budget);
 
   qpdf_offset_t findAndSkipNextEOL() override;
   std::string const& getName() const override;
@@ -109,10 +110,16 @@ class BudgetedInput : public InputSource {
 
  private:
   void stopAtEnd();
+  // The bytes from `offset` to the end of the part that holds it.
+  std::string_view partAt(qpdf_offset_t offset) const;
+  qpdf_offset_t end() const { return static_cast<qpdf_offset_t>(head_.size() + tail_.size()); }
 
-  std::shared_ptr<Buffer> data_;  // outlives inner_, which borrows it
-  std::unique_ptr<InputSource> inner_;
+  std::string name_;
+  std::string_view head_;
+  std::string_view tail_;
+  std::shared_ptr<const void> owner_;
   std::shared_ptr<WorkBudget> budget_;
+  qpdf_offset_t position_ = 0;
   bool stopped_ = false;
 };
 

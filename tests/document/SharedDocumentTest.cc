@@ -81,7 +81,7 @@ TEST_F(SharedDocumentTest, ClosedDocumentsAreTornDownOffTheCallerAndWaitsEndWhen
   std::weak_ptr<document::Document> watched;
   for (int round = 0; round < 2; ++round) {  // stop() joins; the next dispose starts again
     for (int i = 0; i < 3; ++i) {
-      auto doc = std::make_shared<document::Document>(twoPages_, nullptr,
+      auto doc = std::make_shared<document::Document>(twoPages_, std::shared_ptr<document::FileBytes>(),
                                                       std::make_shared<document::WorkBudget>(1, 1000), false);
       watched = doc;
       disposer.dispose(std::move(doc));

@@ -53,6 +53,7 @@ class RecordingPlatform : public outside::PlatformWrapper {
     if (!workingSets.empty()) lastWorkingSet_ = workingSets.front(), workingSets.pop_front();
     if (!lastWorkingSet_ || cb < 40) return false;
     counters->WorkingSetSize = *lastWorkingSet_;
+    counters->PrivateUsage = *lastWorkingSet_;
     return true;
   }
   outside::HMODULE LoadModule(const char* path, std::string* error) override {

@@ -1,12 +1,14 @@
 // The real file system: regular files, opened without blocking, identified
-// by what fstat says of the opened descriptor, read with pread.
+// by what fstat says of the opened descriptor, read with pread or mapped.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 
 #include "outside/filesys/FileSys.h"
 
@@ -19,6 +21,33 @@ int RefusalFor(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) return EISDIR;
   return ENODEV;
 }
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity identity;
+  identity.device = static_cast<uint64_t>(st.st_dev);
+  identity.inode = static_cast<uint64_t>(st.st_ino);
+  identity.size = static_cast<uint64_t>(st.st_size);
+  identity.modifiedNanos = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return identity;
+}
+
+class PosixMapping : public Mapping {
+ public:
+  PosixMapping(void* data, size_t size) : data_(data), size_(size) {}
+  ~PosixMapping() override { ::munmap(data_, size_); }
+  PosixMapping(const PosixMapping&) = delete;
+  PosixMapping& operator=(const PosixMapping&) = delete;
+
+  const unsigned char* data() const override { return static_cast<const unsigned char*>(data_); }
+  size_t size() const override { return size_; }
+  // The pages are the file's own (never written), so dropping them loses
+  // nothing; the next read faults them in from the page cache.
+  void release() override { ::madvise(data_, size_, MADV_DONTNEED); }
+
+ private:
+  void* data_;
+  size_t size_;
+};
 
 class PosixFile : public File {
  public:
@@ -38,6 +67,19 @@ class PosixFile : public File {
       if (got >= 0) return got;
       if (errno != EINTR) return -errno;
     }
+  }
+
+  std::unique_ptr<Mapping> map() override {
+    if (identity_.size == 0 || identity_.size > SIZE_MAX) return nullptr;
+    const size_t size = static_cast<size_t>(identity_.size);
+    void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+    if (data == MAP_FAILED) return nullptr;
+    return std::make_unique<PosixMapping>(data, size);
+  }
+
+  bool unchanged() const override {
+    struct stat st;
+    return ::fstat(fd_, &st) == 0 && IdentityOf(st) == identity_;
   }
 
  private:
@@ -71,12 +113,7 @@ class PosixFileSys : public FileSys {
       ::close(fd);
       return refusal;
     }
-    FileIdentity identity;
-    identity.device = static_cast<uint64_t>(st.st_dev);
-    identity.inode = static_cast<uint64_t>(st.st_ino);
-    identity.size = static_cast<uint64_t>(st.st_size);
-    identity.modifiedNanos = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    *out = std::make_unique<PosixFile>(fd, identity);
+    *out = std::make_unique<PosixFile>(fd, IdentityOf(st));
     return 0;
   }
 };

@@ -22,6 +22,19 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// A read-only mapping of a whole file. A page that the file no longer
+// holds (it was cut short after the mapping was made) raises SIGBUS when
+// read, unless the range is guarded (MappingGuard.h).
+class Mapping {
+ public:
+  virtual ~Mapping() = default;
+  virtual const unsigned char* data() const = 0;
+  virtual size_t size() const = 0;
+  // Lets the system drop the pages read so far; they are read again from
+  // the file when next used.
+  virtual void release() {}
+};
+
 // An open file. Not shared between threads.
 class File {
  public:
@@ -34,6 +47,12 @@ class File {
   virtual int64_t readAt(uint64_t offset, void* buffer, size_t n) = 0;
   // Which file this is; null when it cannot be told.
   virtual const FileIdentity* identity() const { return nullptr; }
+  // The whole file mapped read-only; null when this file cannot be mapped
+  // (callers then read it).
+  virtual std::unique_ptr<Mapping> map() { return nullptr; }
+  // Whether the file still is the version that was opened (same size and
+  // modification time); false once it was rewritten or cut short.
+  virtual bool unchanged() const { return true; }
 };
 
 class FileSys {

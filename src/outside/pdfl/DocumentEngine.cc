@@ -93,9 +93,9 @@ class DrainWarnings {
   Document& doc_;
 };
 
-// Reads the whole file through the host's file system, with the budget of
-// the inquiry it starts.
-std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::string& path,
+// The file's bytes through the host's file system, with the budget of the
+// inquiry it starts.
+std::shared_ptr<document::FileBytes> OpenFileBytes(outside::FileSys& fileSys, const std::string& path,
                                       std::shared_ptr<document::WorkBudget>* budget,
                                       std::optional<document::FileIdentity>* identity) {
   std::unique_ptr<outside::File> file;
@@ -114,12 +114,11 @@ std::shared_ptr<Buffer> ReadWholeFile(outside::FileSys& fileSys, const std::stri
     outside::PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     return outside::CurrentPlatform()->GetProcessMemoryInfo(&counters, sizeof counters)
-               ? static_cast<uint64_t>(counters.WorkingSetSize)
+               ? static_cast<uint64_t>(counters.PrivateUsage)
                : uint64_t{0};
   };
   *budget = std::make_shared<document::WorkBudget>(file->size(), limits);
-  outside::File* raw = file.get();
-  return document::ReadWhole(path, *raw, **budget);
+  return document::FileBytes::Open(path, std::move(file), **budget);
 }
 
 }  // namespace
@@ -405,7 +404,7 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
       outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
       std::shared_ptr<document::WorkBudget> budget;
       std::optional<document::FileIdentity> identity;
-      std::shared_ptr<Buffer> bytes = ReadWholeFile(*fs, path, &budget, &identity);
+      std::shared_ptr<document::FileBytes> bytes = OpenFileBytes(*fs, path, &budget, &identity);
 
       Document::SetStructureReaderEnabled(StructureReaderWanted());
       auto doc = std::make_unique<Doc>();

@@ -40,6 +40,7 @@ struct PROCESS_MEMORY_COUNTERS {
   DWORD PageFaultCount = 0;
   size_t PeakWorkingSetSize = 0;
   size_t WorkingSetSize = 0;  // resident set size in bytes
+  size_t PrivateUsage = 0;    // resident bytes of the process's own (not pages of mapped files)
 };
 
 // Opaque handle to a loaded module.

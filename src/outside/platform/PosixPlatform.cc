@@ -8,6 +8,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -320,8 +321,8 @@ class PosixPlatform final : public Platform {
       return false;
     }
     std::ifstream statm("/proc/self/statm");
-    unsigned long long sizePages = 0, residentPages = 0;
-    if (!(statm >> sizePages >> residentPages)) {
+    unsigned long long sizePages = 0, residentPages = 0, sharedPages = 0;
+    if (!(statm >> sizePages >> residentPages >> sharedPages)) {
       errno = EIO;
       return false;
     }
@@ -332,6 +333,8 @@ class PosixPlatform final : public Platform {
     counters->PageFaultCount = 0;
     counters->WorkingSetSize = resident;
     counters->PeakWorkingSetSize = resident;
+    counters->PrivateUsage = static_cast<size_t>(residentPages - std::min(sharedPages, residentPages)) *
+                             static_cast<size_t>(pageSize);
     return true;
   }
 

@@ -90,6 +90,29 @@ TEST_F(EngineTest, DecodedObjectStreamsCountAgainstTheMemoryLimit) {
   EXPECT_EQ(engine_.PDDocGetNumPages(opened), 30000);
   EXPECT_EQ(info(opened, "Producer"), std::string(4000, 'x'));
   engine_.PDDocClose(opened);
+
+  // The file's own bytes are not what the limit bounds: a file four times
+  // the limit, all but a little of it a content stream, answers within it.
+  const std::string content(4u << 20, ' ');
+  const std::string large = write("large.pdf", Assemble(RawDoc{{
+                                                   "<< /Type /Catalog /Pages 2 0 R >>",
+                                                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] "
+                                                   "/Contents 4 0 R >>",
+                                                   "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
+                                                       content + "\nendstream",
+                                                   "<< /Producer (after the content) >>",
+                                               },
+                                               "/Root 1 0 R /Info 5 0 R"}));
+  platform.env["PDFPARSE_MEMORY_LIMIT_MB"] = "1";
+  for (const char* reader : {"", "qpdf"}) {
+    SCOPED_TRACE(reader);
+    platform.env["PDFPARSE_READER"] = reader;
+    opened = open(large);
+    EXPECT_EQ(engine_.PDDocGetNumPages(opened), 1);
+    EXPECT_EQ(info(opened, "Producer"), "after the content");
+    engine_.PDDocClose(opened);
+  }
 }
 
 // What the engine answers for a page listed again is PageReleaseTest's; here,
