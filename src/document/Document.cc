@@ -180,7 +180,14 @@ void Document::checkpoint() {
   if (++steps_ % kStepsPerRelease == 0) bytes_->release();
 }
 
-void Document::verifyInput() { bytes_->verify(path_); }
+void Document::verifyInput() {
+  // Asking the file system whether the file changed costs a system call:
+  // asked again only once more of the file was read.
+  const uint64_t reads = budget_->bytesRead() + budget_->seeks() + (reader_ ? reader_->objectsRead() : 0);
+  if (reads == readsVerified_ && !bytes_->damaged()) return;
+  bytes_->verify(path_);
+  readsVerified_ = reads;
+}
 
 Diagnostics Document::diagnostics() {
   return [this](const std::string& message) { warn(message); };

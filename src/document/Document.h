@@ -156,6 +156,8 @@ class Document {
 
   size_t warnings_ = 0;
   uint32_t steps_ = 0;  // checkpoints passed
+  // What was read of the file when it was last found unchanged.
+  uint64_t readsVerified_ = UINT64_MAX;
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<const std::string> rebuiltTail_;
   std::unique_ptr<QPDF> pdf_;

@@ -34,6 +34,13 @@ bool Digits(const char* p, size_t n) {
   return true;
 }
 
+// The value of `n` decimal digits (checked by Digits).
+uint64_t DigitsValue(const char* p, size_t n) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < n; ++i) value = value * 10 + static_cast<uint64_t>(p[i] - '0');
+  return value;
+}
+
 uint64_t Field(const unsigned char* p, int64_t width) {
   uint64_t value = 0;
   for (int64_t i = 0; i < width; ++i) value = (value << 8) | p[i];
@@ -130,9 +137,9 @@ void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) 
         throw Refusal("malformed cross-reference entry at byte " + std::to_string(pos));
       }
       Entry entry;
-      const uint64_t where = std::stoull(std::string(e, 10));
+      const uint64_t where = DigitsValue(e, 10);
       entry.where = static_cast<uint32_t>(std::min<uint64_t>(where, UINT32_MAX));  // loading it refuses
-      entry.gen = static_cast<uint32_t>(std::stoul(std::string(e + 11, 5)));
+      entry.gen = static_cast<uint32_t>(DigitsValue(e + 11, 5));
       entry.kind = e[17] == 'n' ? Kind::Plain : Kind::Free;
       const uint32_t num = static_cast<uint32_t>(start + i);
       if (entry.kind == Kind::Plain && (num == 0 || entry.gen > 65535)) throw Refusal("object 0 listed as in use");
@@ -262,6 +269,7 @@ Object StructureReader::loadNumbered(uint32_t num) { return load(Ref{num, genera
 Object StructureReader::resolve(const Object& value) { return value.isReference() ? load(value.ref()) : value; }
 
 Object StructureReader::loadPlain(Ref ref, const Entry& entry, std::string_view* streamData, bool* isStream) {
+  ++objectsRead_;
   if (entry.where >= bytes_.size()) throw Refusal("offset of object " + Name(ref) + " beyond the end of the file");
   Parser parser(bytes_, static_cast<size_t>(entry.where));
   if (parser.objectHeader() != ref) throw Refusal("the offset of object " + Name(ref) + " lands on another object");

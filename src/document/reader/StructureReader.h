@@ -59,6 +59,8 @@ class StructureReader {
   uint32_t objectLimit() const { return static_cast<uint32_t>(entries_.size()); }
   // Object streams decoded so far (each counted once).
   size_t objectStreamsDecoded() const { return decodedStreams_.size(); }
+  // Objects read from the file's bytes so far (not from a decoded stream).
+  uint64_t objectsRead() const { return objectsRead_; }
 
  private:
   enum class Kind : uint8_t { Unknown, Free, Plain, Compressed };
@@ -98,6 +100,7 @@ class StructureReader {
   std::list<ObjectStream> kept_;  // most recent first
   size_t keptBytes_ = 0;
   std::unordered_set<uint32_t> decodedStreams_;
+  uint64_t objectsRead_ = 0;
   std::unordered_set<uint32_t> opening_;  // object streams being opened (a /Length inside its own stream)
 };
 
