@@ -2,7 +2,7 @@
 # samples; `make test` builds and runs the whole suite.
 PACKAGES := build-essential cmake ninja-build pkg-config libqpdf-dev zlib1g-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev qpdf \
-            poppler-utils mupdf-tools ghostscript time
+            poppler-utils mupdf-tools ghostscript time python3-pytest
 # What building the Debian packages needs besides (dpkg-shlibdeps, file).
 PACKAGE_TOOLS := dpkg-dev file
 PRESET ?= default

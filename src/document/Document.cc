@@ -166,8 +166,12 @@ void Document::traceUnshownWarnings() {
 }
 
 void Document::warn(const std::string& message) {
-  if (++warnings_ <= kTracedWarnings) trace("CPdfEngine warning: " + message);
+  if (++warnings_ > kTracedWarnings) return;
+  trace("CPdfEngine warning: " + message);
+  firstWarnings_.push_back(OneLine(message));
 }
+
+bool Document::repaired() const { return strategy_ != kPlain || warnings_ > 0; }
 
 void Document::drainWarnings() {
   if (!pdf_) return;

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "document/FileBytes.h"
 #include "document/InkWalker.h"
@@ -105,6 +106,11 @@ class Document {
   // At the close: says how many warnings were counted but not traced.
   void traceUnshownWarnings();
   size_t warningCount() const { return warnings_; }
+  // The first kTracedWarnings warnings, each one line.
+  const std::vector<std::string>& firstWarnings() const { return firstWarnings_; }
+  // Whether the answers needed repair: a repair strategy opened the
+  // document, or something damaged was warned about and replaced or skipped.
+  bool repaired() const;
   // Raises Error (kTimeout, kMemoryLimit) when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.
   void checkpoint();
@@ -158,6 +164,7 @@ class Document {
   uint32_t steps_ = 0;  // checkpoints passed
   // What was read of the file when it was last found unchanged.
   uint64_t readsVerified_ = UINT64_MAX;
+  std::vector<std::string> firstWarnings_;
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<const std::string> rebuiltTail_;
   std::unique_ptr<QPDF> pdf_;

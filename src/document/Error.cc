@@ -64,6 +64,38 @@ const char* ErrorCodeName(ErrorCode code) {
   return "unknown error";
 }
 
+const char* ErrorCodeKey(ErrorCode code) {
+  switch (code) {
+    case ErrorCode::kInternal:
+      return "internal";
+    case ErrorCode::kNoMemory:
+      return "no-memory";
+    case ErrorCode::kTimeout:
+      return "timeout";
+    case ErrorCode::kMemoryLimit:
+      return "memory-limit";
+    case ErrorCode::kFileNotFound:
+      return "file-not-found";
+    case ErrorCode::kFilePermission:
+      return "permission";
+    case ErrorCode::kNotRegularFile:
+      return "not-regular-file";
+    case ErrorCode::kFileRead:
+      return "read-error";
+    case ErrorCode::kFileTooLarge:
+      return "file-too-large";
+    case ErrorCode::kNotPdf:
+      return "not-pdf";
+    case ErrorCode::kDamaged:
+      return "damaged";
+    case ErrorCode::kPassword:
+      return "password";
+    case ErrorCode::kUnsupported:
+      return "unsupported";
+  }
+  return "unknown";
+}
+
 ErrorCode ErrorCodeForErrno(int err) {
   switch (err) {
     case ENOENT:

@@ -30,6 +30,9 @@ enum class ErrorCode : int {
 // One word for a code ("damaged"), for messages.
 const char* ErrorCodeName(ErrorCode code);
 
+// A stable token for a code ("damaged", "not-pdf"), for programs.
+const char* ErrorCodeKey(ErrorCode code);
+
 // The code for a failed open or read's errno value.
 ErrorCode ErrorCodeForErrno(int err);
 

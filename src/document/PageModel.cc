@@ -5,6 +5,12 @@ namespace {
 
 std::string Name(QPDFObjGen og) { return std::to_string(og.getObj()) + " " + std::to_string(og.getGen()); }
 
+// The key of a bleed, trim or art box fault.
+const std::string& PrintBoxKey(PageFault fault) {
+  const int from = static_cast<int>(PageFault::kMalformedBleedBox);
+  return KeyOf(static_cast<PrintBox>((static_cast<int>(fault) - from) / 2));
+}
+
 }  // namespace
 
 // --- StrictPolicy: the structure reader's refusals -------------------------------
@@ -24,6 +30,14 @@ void StrictPolicy::Fault(PageFault fault, QPDFObjGen page) {
       Refuse("malformed /CropBox");
     case PageFault::kCropBoxOutside:
       Refuse(name + " has a /CropBox outside its /MediaBox");
+    case PageFault::kMalformedBleedBox:
+    case PageFault::kMalformedTrimBox:
+    case PageFault::kMalformedArtBox:
+      Refuse("malformed " + PrintBoxKey(fault));
+    case PageFault::kBleedBoxOutside:
+    case PageFault::kTrimBoxOutside:
+    case PageFault::kArtBoxOutside:
+      Refuse(name + " has a " + PrintBoxKey(fault) + " outside its /MediaBox");
     case PageFault::kRotateNotNumber:
     case PageFault::kRotateNotWhole:
       Refuse(name + " has a /Rotate that is not a whole number");
@@ -70,6 +84,14 @@ std::string RepairPolicy::Message(PageFault fault, const std::string& page, cons
       return page + " has a malformed /CropBox; the MediaBox is used";
     case PageFault::kCropBoxOutside:
       return page + " has a /CropBox outside its MediaBox; the MediaBox is used";
+    case PageFault::kMalformedBleedBox:
+    case PageFault::kMalformedTrimBox:
+    case PageFault::kMalformedArtBox:
+      return page + " has a malformed " + PrintBoxKey(fault) + "; the CropBox is used";
+    case PageFault::kBleedBoxOutside:
+    case PageFault::kTrimBoxOutside:
+    case PageFault::kArtBoxOutside:
+      return page + " has a " + PrintBoxKey(fault) + " outside its MediaBox; the CropBox is used";
     case PageFault::kRotateNotNumber:
       return page + " has a /Rotate that is not a number; 0 assumed";
     case PageFault::kRotateNotWhole:

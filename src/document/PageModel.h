@@ -4,7 +4,9 @@
 //
 // The rules: a box is an array of four finite numbers, normalised; the
 // media box is the page's inherited /MediaBox; the crop box is the inherited
-// /CropBox clipped to the media box, the media box when absent; /Rotate is
+// /CropBox clipped to the media box, the media box when absent; the bleed,
+// trim and art boxes are the page's own (never inherited) clipped to the
+// media box, the crop box when absent; /Rotate is
 // inherited and normalised to 0, 90, 180 or 270; /UserUnit is the page's
 // own positive number, else 1. /MediaBox, /CropBox, /Rotate and /Resources
 // are inherited: a page's own value, else the nearest ancestor's along
@@ -15,7 +17,8 @@
 //    and raises reader::Refusal; the document then moves to libqpdf.
 //  - RepairPolicy (libqpdf) reports through Diagnostics and applies the
 //    default: US Letter for a missing, malformed or empty media box, the
-//    media box for a malformed or disjoint crop box, 0 for a bad rotation.
+//    media box for a malformed or disjoint crop box, the crop box for a
+//    malformed or disjoint bleed, trim or art box, 0 for a bad rotation.
 // The page-tree walk (PageTreeWalk.h) asks the same policies about damaged
 // trees.
 #ifndef PDFPARSE_DOCUMENT_PAGEMODEL_H_
@@ -61,6 +64,9 @@ inline constexpr Box kUsLetter{0, 0, 612, 792};
 struct PageGeometry {
   Box media;
   Box crop;
+  Box bleed;
+  Box trim;
+  Box art;
   double userUnit = 1.0;
   int rotation = 0;
   bool operator==(const PageGeometry&) const = default;
@@ -71,6 +77,9 @@ struct PageGeometry {
 namespace keys {
 inline const std::string kMediaBox = "/MediaBox";
 inline const std::string kCropBox = "/CropBox";
+inline const std::string kBleedBox = "/BleedBox";
+inline const std::string kTrimBox = "/TrimBox";
+inline const std::string kArtBox = "/ArtBox";
 inline const std::string kRotate = "/Rotate";
 inline const std::string kResources = "/Resources";
 inline const std::string kUserUnit = "/UserUnit";
@@ -105,6 +114,12 @@ enum class PageFault : uint8_t {
   kEmptyMediaBox,
   kMalformedCropBox,
   kCropBoxOutside,      // clipped to the media box, nothing is left
+  kMalformedBleedBox,   // the bleed, trim and art boxes: as the crop box
+  kBleedBoxOutside,
+  kMalformedTrimBox,
+  kTrimBoxOutside,
+  kMalformedArtBox,
+  kArtBoxOutside,
   kRotateNotNumber,     // neither an integer nor a real
   kRotateNotWhole,      // a real with a fraction (or not finite, or huge)
   kRotateNotRightAngle  // a whole number that is not a multiple of 90
@@ -419,6 +434,44 @@ Box CropBoxOf(H& page, const Box& media, H& value, const Policy& policy) {
   return clipped;
 }
 
+// The bleed, trim and art boxes. PageFault values of each box: malformed,
+// then outside.
+enum class PrintBox : uint8_t { kBleed, kTrim, kArt };
+
+inline const std::string& KeyOf(PrintBox box) {
+  return box == PrintBox::kBleed ? keys::kBleedBox : box == PrintBox::kTrim ? keys::kTrimBox : keys::kArtBox;
+}
+
+// The page's own bleed, trim or art box, clipped to `media`; `crop` when
+// absent.
+template <class H, class Policy>
+Box PrintBoxOf(H& page, PrintBox which, const Box& media, const Box& crop, const Policy& policy) {
+  H value = KeyIfPresent(page, KeyOf(which));
+  if (Absent(value)) return crop;
+  const auto malformed = static_cast<PageFault>(static_cast<int>(PageFault::kMalformedBleedBox) + 2 * static_cast<int>(which));
+  const std::optional<Box> box = ReadBox(value);
+  if (!box) {
+    policy.fault(malformed, page, value);
+    return crop;
+  }
+  const Box clipped{std::max(box->llx, media.llx), std::max(box->lly, media.lly), std::min(box->urx, media.urx),
+                    std::min(box->ury, media.ury)};
+  if (!HasArea(clipped)) {
+    policy.fault(static_cast<PageFault>(static_cast<int>(malformed) + 1), page, value);
+    return crop;
+  }
+  return clipped;
+}
+
+// The page's bleed, trim and art boxes into `geometry`, whose media and crop
+// boxes are measured.
+template <class H, class Policy>
+void MeasurePrintBoxes(H& page, PageGeometry& geometry, const Policy& policy) {
+  geometry.bleed = PrintBoxOf(page, PrintBox::kBleed, geometry.media, geometry.crop, policy);
+  geometry.trim = PrintBoxOf(page, PrintBox::kTrim, geometry.media, geometry.crop, policy);
+  geometry.art = PrintBoxOf(page, PrintBox::kArt, geometry.media, geometry.crop, policy);
+}
+
 // The inherited /Rotate `value` as 0, 90, 180 or 270 (-90 is 270, 450 is 90).
 template <class H, class Policy>
 int RotationOf(H& page, H& rotate, const Policy& policy) {
@@ -618,6 +671,7 @@ PageGeometry Measure(H& page, Inherited<H>& inherited, const Policy& policy) {
   PageGeometry out;
   out.media = MediaBoxOf(page, inherited.mediaBox, policy);
   out.crop = CropBoxOf(page, out.media, inherited.cropBox, policy);
+  MeasurePrintBoxes(page, out, policy);
   out.rotation = RotationOf(page, inherited.rotate, policy);
   out.userUnit = UserUnitOf(page);
   return out;

@@ -39,6 +39,7 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
     // Each query's notes apart: the crop box does not repeat the media box's.
     geometry.media = MediaBoxOf(page, inherited.mediaBox, RepairPolicy(Into(notes.media)));
     geometry.crop = CropBoxOf(page, geometry.media, inherited.cropBox, RepairPolicy(Into(notes.crop)));
+    MeasurePrintBoxes(page, geometry, RepairPolicy(Into(notes.printBoxes)));
     geometry.rotation = RotationOf(page, inherited.rotate, RepairPolicy(Into(notes.rotation)));
     geometry.userUnit = UserUnitOf(page);
     resources = inherited.resources;
@@ -48,7 +49,7 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
       extras_.emplace(slot, Extras{group, annots});
       entry.hasExtras = true;
     }
-    if (!notes.media.empty() || !notes.crop.empty() || !notes.rotation.empty()) {
+    if (!notes.media.empty() || !notes.crop.empty() || !notes.rotation.empty() || !notes.printBoxes.empty()) {
       notes_.emplace(slot, std::move(notes));
       entry.hasNotes = true;
     }
@@ -78,11 +79,10 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
 
 size_t PageTable::GeometryHash::operator()(const Geometry& g) const {
   size_t h = std::hash<int>()(g.rotation);
-  for (double v : {g.media.llx, g.media.lly, g.media.urx, g.media.ury, g.crop.llx, g.crop.lly, g.crop.urx, g.crop.ury,
-                   g.userUnit}) {
-    h = h * 1000003u ^ std::hash<double>()(v + 0.0);  // -0 and 0 alike
+  for (const Box* b : {&g.media, &g.crop, &g.bleed, &g.trim, &g.art}) {
+    for (double v : {b->llx, b->lly, b->urx, b->ury}) h = h * 1000003u ^ std::hash<double>()(v + 0.0);  // -0 and 0 alike
   }
-  return h;
+  return h * 1000003u ^ std::hash<double>()(g.userUnit);
 }
 
 uint32_t PageTable::intern(const Geometry& geometry) {

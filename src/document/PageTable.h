@@ -32,6 +32,7 @@ class PageTable {
     std::string media;
     std::string crop;
     std::string rotation;
+    std::string printBoxes;  // the bleed, trim and art boxes'
   };
 
   // A page as the repairing walk finds it (RepairingPageWalk::PageFound),
@@ -52,6 +53,8 @@ class PageTable {
   // scaled by userUnit().
   const Box& mediaBox(size_t index) const { return geometry(index).media; }
   const Box& cropBox(size_t index) const { return geometry(index).crop; }
+  // The media, crop, bleed, trim and art boxes and the rest of the rules.
+  const PageGeometry& pageGeometry(size_t index) const { return geometry(index); }
   double userUnit(size_t index) const { return geometry(index).userUnit; }
   int rotation(size_t index) const { return geometry(index).rotation; }
   // Null when the page's queries have nothing to report.

@@ -60,6 +60,12 @@ WorkBudget::WorkBudget(uint64_t fileSize, const Limits& limits)
   residentCheckedAt_ = now;
 }
 
+void WorkBudget::restartDeadline() {
+  const uint64_t now = clock_();
+  deadline_ = (now > std::numeric_limits<uint64_t>::max() - timeoutMillis_) ? std::numeric_limits<uint64_t>::max()
+                                                                          : now + timeoutMillis_;
+}
+
 void WorkBudget::chargeWarning() {
   if (!reason_.empty()) again();
   if (++warnings_ > maxWarnings_) {

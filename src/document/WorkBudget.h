@@ -53,6 +53,9 @@ class WorkBudget {
   // Memory taken on behalf of the document; `what` names it in the message.
   void chargeMemory(uint64_t bytes, const char* what);
   void checkDeadline();
+  // The deadline counts anew from now (for a document kept open between
+  // calls, each with the whole time). A limit already reached stays.
+  void restartDeadline();
 
   bool exhausted() const { return !reason_.empty(); }
   const std::string& reason() const { return reason_; }

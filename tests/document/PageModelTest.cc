@@ -112,9 +112,9 @@ Answer ByRepairingWalk(Both& both) {
       [&](size_t index, size_t sameAs, QPDFObjectHandle& page) { table.add(index, sameAs, page); });
   EXPECT_EQ(walk.count(), 1u);
   table.check(0);
-  out.geometry = {table.mediaBox(0), table.cropBox(0), table.userUnit(0), table.rotation(0)};
+  out.geometry = table.pageGeometry(0);
   if (const PageTable::Notes* notes = table.notes(0)) {
-    for (const std::string* note : {&notes->media, &notes->crop, &notes->rotation}) {
+    for (const std::string* note : {&notes->media, &notes->crop, &notes->printBoxes, &notes->rotation}) {
       if (!note->empty()) out.warnings.push_back(*note);
     }
   }
@@ -147,8 +147,12 @@ const std::string kOutsideW = "page 4 0 has a /CropBox outside its MediaBox; the
 const std::string kNot90W = "page 4 0 has /Rotate 45, not a multiple of 90; 0 assumed";
 const std::string kNaNW = "page 4 0 has a /Rotate that is not a number; 0 assumed";
 
-PageGeometry G(Box media, Box crop, int rotation = 0, double unit = 1) { return {media, crop, unit, rotation}; }
-PageGeometry G(Box both, int rotation = 0) { return {both, both, 1, rotation}; }
+PageGeometry G(Box media, Box crop, int rotation = 0, double unit = 1) {
+  return {media, crop, crop, crop, crop, unit, rotation};
+}
+PageGeometry G(Box both, int rotation = 0) { return G(both, both, rotation); }
+// With a bleed, trim and art box.
+PageGeometry G(Box media, Box crop, Box bleed, Box trim, Box art) { return {media, crop, bleed, trim, art, 1, 0}; }
 
 const Row kRows[] = {
     // Media boxes: normalised, inherited, or US Letter.
@@ -198,6 +202,23 @@ const Row kRows[] = {
      G(kM, {1, 2, 3, 4}), "", ""},
     {"crop against US Letter", "", "", "/CropBox [10 20 700 800]", G(kUsLetter, {10, 20, 612, 792}), kNoMediaW,
      kNoMedia},
+
+    // Bleed, trim and art boxes: the page's own, clipped to the media box, else the crop box.
+    {"print boxes", "", "", kMedia + " /CropBox [5 5 95 195] /BleedBox [1 2 99 198] /TrimBox [10 10 90 190] /ArtBox [20 20 80 180]",
+     G(kM, {5, 5, 95, 195}, {1, 2, 99, 198}, {10, 10, 90, 190}, {20, 20, 80, 180}), "", ""},
+    {"print boxes clipped to the media box, not the crop box", "", "",
+     kMedia + " /CropBox [5 5 95 195] /BleedBox [-9 -9 300 300] /TrimBox [90 180 10 20]",
+     G(kM, {5, 5, 95, 195}, kM, {10, 20, 90, 180}, {5, 5, 95, 195}), "", ""},
+    {"print boxes are not inherited", "/TrimBox [10 10 90 190]", "/BleedBox [1 2 99 198]", kMedia,
+     G(kM), "", ""},
+    {"print box by reference", "", "", kMedia + " /ArtBox 5 0 R", G(kM, kM, kM, kM, {1, 2, 3, 4}), "", "",
+     "[1 2 3 4]"},
+    {"trim box malformed", "", "", kMedia + " /CropBox [5 5 95 195] /TrimBox [0 0 1]", G(kM, {5, 5, 95, 195}),
+     "page 4 0 has a malformed /TrimBox; the CropBox is used", "malformed /TrimBox"},
+    {"bleed box disjoint", "", "", kMedia + " /BleedBox [200 300 400 500]", G(kM),
+     "page 4 0 has a /BleedBox outside its MediaBox; the CropBox is used",
+     "page 4 0 has a /BleedBox outside its /MediaBox"},
+    {"art box null", "", "", kMedia + " /ArtBox null", G(kM), "", ""},
 
     // Rotation: every form.
     {"rotate 90", "", "", kLetter + " /Rotate 90", G(kL, 90), "", ""},

@@ -11,6 +11,7 @@
 #include "document/Document.h"
 #include "document/Error.h"
 #include "document/OpenDocuments.h"
+#include "document/OpenFile.h"
 #include "document/PageModel.h"
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/ProtectedBlock.h"
@@ -98,14 +99,6 @@ class DrainWarnings {
 std::shared_ptr<document::FileBytes> OpenFileBytes(outside::FileSys& fileSys, const std::string& path,
                                       std::shared_ptr<document::WorkBudget>* budget,
                                       std::optional<document::FileIdentity>* identity) {
-  std::unique_ptr<outside::File> file;
-  int err = fileSys.open(path, &file);
-  if (err != 0) {
-    throw document::Error(document::ErrorCodeForErrno(err), "cannot open " + path + ": " + std::strerror(err));
-  }
-  if (!file)
-    throw document::Error(document::ErrorCode::kInternal, "cannot open " + path + ": the file system gave no file");
-  if (const document::FileIdentity* id = file->identity()) *identity = *id;
   document::Limits limits;
   limits.timeoutMillis = InquiryTimeoutMillis();
   limits.memoryBytes = InquiryMemoryLimitBytes();
@@ -117,8 +110,10 @@ std::shared_ptr<document::FileBytes> OpenFileBytes(outside::FileSys& fileSys, co
                ? static_cast<uint64_t>(counters.PrivateUsage)
                : uint64_t{0};
   };
-  *budget = std::make_shared<document::WorkBudget>(file->size(), limits);
-  return document::FileBytes::Open(path, std::move(file), **budget);
+  document::FileRead read = document::ReadFile(fileSys, path, limits);
+  *budget = std::move(read.budget);
+  *identity = read.identity;
+  return std::move(read.bytes);
 }
 
 }  // namespace
