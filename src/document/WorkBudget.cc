@@ -86,6 +86,16 @@ void WorkBudget::chargeMemory(uint64_t bytes, const char* what) {
   }
 }
 
+void WorkBudget::checkMemoryFor(uint64_t bytes, const char* what) {
+  if (!reason_.empty()) again();
+  if (bytes > maxMemory_ || memory_ > maxMemory_ - bytes) {
+    reason_ = "memory limit of " + std::to_string(maxMemory_ >> 20) + " MiB reached: " + what + " takes " +
+              std::to_string(bytes) + " bytes";
+    memoryTripped_ = true;
+    again();
+  }
+}
+
 void WorkBudget::checkResident(uint64_t now) {
   if (!resident_ || now - residentCheckedAt_ < kResidentCheckInterval) return;
   residentCheckedAt_ = now;

@@ -52,6 +52,9 @@ class WorkBudget {
   void chargeWarning();
   // Memory taken on behalf of the document; `what` names it in the message.
   void chargeMemory(uint64_t bytes, const char* what);
+  // Whether `bytes` more, about to be taken for a while, would pass the
+  // limit; raises as chargeMemory does, but charges nothing.
+  void checkMemoryFor(uint64_t bytes, const char* what);
   void checkDeadline();
   // The deadline counts anew from now (for a document kept open between
   // calls, each with the whole time). A limit already reached stays.

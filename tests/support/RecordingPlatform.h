@@ -51,7 +51,7 @@ class RecordingPlatform : public outside::PlatformWrapper {
   void Sleep(outside::DWORD milliseconds) override { sleeps.push_back(milliseconds); }
   bool GetProcessMemoryInfo(outside::PROCESS_MEMORY_COUNTERS* counters, outside::DWORD cb) override {
     if (!workingSets.empty()) lastWorkingSet_ = workingSets.front(), workingSets.pop_front();
-    if (!lastWorkingSet_ || cb < 40) return false;
+    if (!lastWorkingSet_ || cb < sizeof(outside::PROCESS_MEMORY_COUNTERS)) return false;
     counters->WorkingSetSize = *lastWorkingSet_;
     counters->PrivateUsage = *lastWorkingSet_;
     return true;

@@ -55,7 +55,7 @@ StructureReader::StructureReader(std::string_view bytes, WorkBudget& budget) : b
   if (at == std::string_view::npos || at + kStartxrefWindow < bytes_.size()) {
     throw Refusal("no startxref near the end of the file");
   }
-  Parser parser(bytes_, at + 9);
+  Parser parser(bytes_, at + 9, &budget_);
   readSections(parser.unsignedInteger());
   if (!trailer_.isDictionary()) throw Refusal("no trailer dictionary");
   if (const Object* encrypt = trailer_.get("Encrypt"); encrypt && !encrypt->isNull()) {
@@ -89,7 +89,7 @@ void StructureReader::readSections(uint64_t offset) {
     if (offset >= bytes_.size()) throw Refusal("cross-reference offset beyond the end of the file");
     budget_.checkDeadline();
     Object trailer;
-    Parser probe(bytes_, offset);
+    Parser probe(bytes_, offset, &budget_);
     if (probe.keyword("xref")) {
       Ranges table;
       readTable(offset, &table, &trailer);
@@ -118,7 +118,7 @@ void StructureReader::makeRoom(uint64_t start, uint64_t count) {
 }
 
 void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) {
-  Parser parser(bytes_, offset);
+  Parser parser(bytes_, offset, &budget_);
   parser.keyword("xref");
   while (!parser.keyword("trailer")) {
     const uint64_t start = parser.unsignedInteger();
@@ -145,7 +145,7 @@ void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) 
       if (entry.kind == Kind::Plain && (num == 0 || entry.gen > 65535)) throw Refusal("object 0 listed as in use");
       put(num, entry);
     }
-    parser = Parser(bytes_, pos);
+    parser = Parser(bytes_, pos, &budget_);
   }
   *trailer = parser.value();
   if (!trailer->isDictionary()) throw Refusal("trailer is not a dictionary");
@@ -153,7 +153,7 @@ void StructureReader::readTable(size_t offset, Ranges* listed, Object* trailer) 
 
 Object StructureReader::readXrefStream(size_t offset, const Ranges* table) {
   if (offset >= bytes_.size()) throw Refusal("cross-reference stream offset beyond the end of the file");
-  Parser parser(bytes_, offset);
+  Parser parser(bytes_, offset, &budget_);
   xrefStreams_.emplace_back(parser.objectHeader(), offset);
   Object dict = parser.value();
   if (!dict.isDictionary() || !dict.get("Type") || !dict.get("Type")->isName("XRef")) {
@@ -252,7 +252,7 @@ Object StructureReader::load(Ref ref) {
       if (entry.gen >= stream.index.size() || stream.index[entry.gen].first != ref.num) {
         throw Refusal("object " + Name(ref) + " is not where its object stream's index says");
       }
-      Parser parser(stream.data, stream.first + stream.index[entry.gen].second);
+      Parser parser(stream.data, stream.first + stream.index[entry.gen].second, &budget_);
       return parser.value();
     }
     default:
@@ -271,7 +271,7 @@ Object StructureReader::resolve(const Object& value) { return value.isReference(
 Object StructureReader::loadPlain(Ref ref, const Entry& entry, std::string_view* streamData, bool* isStream) {
   ++objectsRead_;
   if (entry.where >= bytes_.size()) throw Refusal("offset of object " + Name(ref) + " beyond the end of the file");
-  Parser parser(bytes_, static_cast<size_t>(entry.where));
+  Parser parser(bytes_, static_cast<size_t>(entry.where), &budget_);
   if (parser.objectHeader() != ref) throw Refusal("the offset of object " + Name(ref) + " lands on another object");
   Object value = parser.value();
   if (parser.keyword("endobj")) {
@@ -329,7 +329,7 @@ const StructureReader::ObjectStream& StructureReader::objectStream(uint32_t numb
   if (static_cast<uint64_t>(first) > stream.data.size()) throw Refusal("object stream /First beyond its data");
   stream.first = static_cast<size_t>(first);
   if (count > first / 2) throw Refusal("object stream /N larger than its index");
-  Parser header(std::string_view(stream.data).substr(0, stream.first), 0);
+  Parser header(std::string_view(stream.data).substr(0, stream.first), 0, &budget_);
   for (int64_t i = 0; i < count; ++i) {
     const uint64_t num = header.unsignedInteger();
     const uint64_t offset = header.unsignedInteger();

@@ -5,8 +5,14 @@
 #include <cstring>
 #include <optional>
 
+#include "document/WorkBudget.h"
+
 namespace pdfparse::document::reader {
 namespace {
+
+// A value under construction is checked against the memory limit each time
+// it has grown by this much.
+constexpr size_t kCheckedValueBytes = 1 << 20;
 
 int HexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -309,7 +315,14 @@ Object Parser::value() {
     std::optional<std::string> key;  // a dictionary's key waiting for its value
   };
   std::vector<Open> stack;
+  // What the value under construction takes, checked a step at a time.
+  size_t building = 0;
+  size_t checkedUpTo = kCheckedValueBytes;
   while (true) {
+    if (building >= checkedUpTo && budget_ != nullptr) {
+      budget_->checkMemoryFor(building, "an object of the file");
+      checkedUpTo = building + kCheckedValueBytes;
+    }
     Object item;
     std::string_view kw;
     const size_t at = pos_;
@@ -355,11 +368,13 @@ Object Parser::value() {
     }
     if (stack.empty()) return item;
     Open& top = stack.back();
+    building += sizeof(Object) + item.text().size();
     if (top.container.isArray()) {
       top.container.mutableItems().push_back(std::move(item));
     } else if (!top.key) {
       if (item.type() != Object::Type::Name) Refuse("dictionary key that is not a name", at);
       top.key = item.text();
+      building += sizeof(std::string) + item.text().size();
     } else {
       top.container.mutableEntries().emplace_back(std::move(*top.key), std::move(item));
       top.key.reset();

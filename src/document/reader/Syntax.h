@@ -18,6 +18,10 @@
 #include <utility>
 #include <vector>
 
+namespace pdfparse::document {
+class WorkBudget;
+}
+
 namespace pdfparse::document::reader {
 
 // The reader does not read this file exactly; `what()` says why. The
@@ -90,10 +94,12 @@ class Object {
   std::vector<Entry> entries_;
 };
 
-// Reads tokens and values from `data` starting at `pos`.
+// Reads tokens and values from `data` starting at `pos`. With a budget, a
+// value that grows large is checked against the memory limit as it grows,
+// before its items are allocated.
 class Parser {
  public:
-  Parser(std::string_view data, size_t pos) : data_(data), pos_(pos) {}
+  Parser(std::string_view data, size_t pos, WorkBudget* budget = nullptr) : data_(data), pos_(pos), budget_(budget) {}
 
   size_t pos() const { return pos_; }
   void skipSpace();
@@ -119,6 +125,7 @@ class Parser {
 
   std::string_view data_;
   size_t pos_;
+  WorkBudget* budget_;
 };
 
 bool IsSpace(unsigned char c);

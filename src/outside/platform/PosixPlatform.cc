@@ -317,7 +317,7 @@ class PosixPlatform final : public Platform {
   void Sleep(DWORD milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
   bool GetProcessMemoryInfo(PROCESS_MEMORY_COUNTERS* counters, DWORD cb) override {
-    if (!counters || cb < 40) {
+    if (!counters || cb < sizeof(PROCESS_MEMORY_COUNTERS)) {
       errno = EINVAL;
       return false;
     }

@@ -256,6 +256,28 @@ TEST(StructureReader, HostileSizesAndLoops) {
   });
 }
 
+// A value's items are checked against the memory limit while it is parsed,
+// not once it is built: a dictionary of 200,000 keys in a 3 MB file.
+TEST(StructureReader, AnObjectIsBoundedByTheMemoryLimitAsItGrows) {
+  std::string keys;
+  for (int i = 0; i < 200000; ++i) keys += "/K" + std::to_string(i) + " 1 ";
+  const std::string file = pdfbuilder::Assemble({{kCatalog, kNoPages, "<< /V 7 " + keys + ">>"}, "/Root 1 0 R /Info 3 0 R"});
+  for (uint64_t limit : {uint64_t{8} << 20, uint64_t{1} << 30}) {
+    Limits limits = Generous();
+    limits.memoryBytes = limit;
+    WorkBudget budget(file.size(), limits);
+    StructureReader reader(file, budget);
+    try {
+      EXPECT_EQ(reader.resolve(*reader.trailer().get("Info")).get("V")->integer(), 7);
+      EXPECT_GT(limit, uint64_t{8} << 20);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::kMemoryLimit);
+      EXPECT_NE(nullptr, std::strstr(e.what(), "an object of the file")) << e.what();
+      EXPECT_EQ(limit, uint64_t{8} << 20);
+    }
+  }
+}
+
 // The pages of a walk, one line each.
 std::vector<std::string> Walk(const std::string& file, size_t reach = SIZE_MAX) {
   WorkBudget budget(file.size(), Generous());

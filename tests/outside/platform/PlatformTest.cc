@@ -107,5 +107,15 @@ TEST(Platform, EnvironmentBufferContract) {
   EXPECT_EQ(P()->GetLastError(), static_cast<DWORD>(ENOENT));
 }
 
+// The process's own memory is told apart from the pages of files it maps,
+// for a record of the struct's size.
+TEST(Platform, MemoryCountersTellTheProcessOwnMemoryFromMappedFiles) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  ASSERT_TRUE(P()->GetProcessMemoryInfo(&counters, sizeof counters));
+  EXPECT_GT(counters.PrivateUsage, 0u);
+  EXPECT_GT(counters.WorkingSetSize, counters.PrivateUsage);  // the program's own code is mapped
+  EXPECT_FALSE(P()->GetProcessMemoryInfo(&counters, sizeof counters - 1));
+}
+
 }  // namespace
 }  // namespace pdfparse::test
