@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -24,8 +25,8 @@ const char kGap[] = "  ";
 
 std::string Trimmed(double value, int decimals) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string s = buf;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  std::string s(buf, ec == std::errc() ? end : buf);
   if (s.find('.') != std::string::npos) {
     while (!s.empty() && s.back() == '0') s.pop_back();
     if (!s.empty() && s.back() == '.') s.pop_back();

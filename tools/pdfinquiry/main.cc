@@ -27,7 +27,8 @@ constexpr size_t kMaxFileWidth = 60;
 
 class Run {
  public:
-  Run(const Options& options, CPdfParseIf& parser, const Extras& extras)
+  // `parser` is null with --pages, which asks the document API alone.
+  Run(const Options& options, CPdfParseIf* parser, const Extras& extras)
       : o_(options), parser_(parser), extras_(extras) {}
 
   // Prints the header. `total` 0: the number of files is not known yet.
@@ -69,7 +70,7 @@ class Run {
     if (o_.pages) {
       answerPages(c, index);
     } else {
-      const Answer a = Inquire(parser_, c.path, c.error, o_.level, o_.key, index, extras_);
+      const Answer a = Inquire(*parser_, c.path, c.error, o_.level, o_.key, index, extras_);
       allSucceeded_ = allSucceeded_ && a.succeeded;
       emit(o_.json ? JsonLine(a) : table_->row(a));
     }
@@ -88,20 +89,22 @@ class Run {
     a.repaired = report.repaired;
     a.pages = std::move(report.pages);
     allSucceeded_ = allSucceeded_ && !a.failure;
-    for (const std::string& line : o_.json ? PageJsonLines(a) : pageTable_->rows(a)) emit(line);
+    for (const std::string& line : o_.json ? PageJsonLines(a) : pageTable_->rows(a)) emit(line, /*flush=*/false);
+    std::fflush(stdout);
   }
 
-  void emit(const std::string& line) {
+  void emit(const std::string& line, bool flush = true) {
     // The progress line shares the terminal with the rows.
     if (stdoutIsTerminal_ && progress_) progress_->clear();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-    // Flushed per row: a program feeding --files-from - waits for each answer.
-    std::fflush(stdout);
+    // Flushed per row (per file with --pages): a program feeding
+    // --files-from - waits for each answer.
+    if (flush) std::fflush(stdout);
   }
 
   const Options& o_;
-  CPdfParseIf& parser_;
+  CPdfParseIf* parser_;
   const Extras& extras_;
   std::unique_ptr<TextTable> table_;
   std::unique_ptr<PageTextTable> pageTable_;
@@ -172,13 +175,14 @@ int Main(int argc, const char* const* argv) {
     }
   }
 
-  std::unique_ptr<CPdfParseIf> parser = library->createParser();
-  if (!parser) {
+  std::unique_ptr<CPdfParseIf> parser;
+  if (!o.pages) parser = library->createParser();
+  if (!parser && !o.pages) {
     std::fprintf(stderr, "pdfinquiry: %s could not create a parser\n", library->path().c_str());
     return kExitUsage;
   }
 
-  Run run(o, *parser, extras);
+  Run run(o, parser.get(), extras);
   if (streaming) {
     run.begin(kStreamFileWidth, 0);
     run.answerAll(files);
