@@ -14,6 +14,11 @@ using pdfparse::outside::kTraceInstance;
 using pdfparse::pdfl::PdflProtected;
 using pdfparse::pdfobject::Flag;
 
+namespace {
+// Longer passwords in PDFPARSE_PASSWORD are not offered.
+constexpr size_t kMaxPasswordBytes = 1024;
+}  // namespace
+
 bool CPdfObject::openPdf(const char* fileName) {
   bool res = false;
   if (m_pdflLibData != nullptr) {
@@ -69,9 +74,18 @@ ASBool CPdfObject::authProc(PDDoc doc, void* clientData) {
   if (self == nullptr) return 0;
   self->m_authRequested = true;
 
+  // PDFPARSE_PASSWORD, read at each inquiry, is offered before the host's own.
+  char given[kMaxPasswordBytes + 1] = {};
+  const pdfparse::outside::DWORD n =
+      pdfparse::outside::CurrentPlatform()->GetEnvironmentVariableA("PDFPARSE_PASSWORD", given, sizeof given);
+  const bool hasGiven = n > 0 && n < sizeof given;
   ASInt32 perms = 0;
-  if (!PdflProtected(
-          [&] { perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfparse::shared::kHostPassword)); })) {
+  if (!PdflProtected([&] {
+        if (hasGiven) perms = PDDocAuthorize(doc, pdPermOpen, given);
+        if ((perms & 1) == 0) {
+          perms = PDDocAuthorize(doc, pdPermOpen, const_cast<char*>(pdfparse::shared::kHostPassword));
+        }
+      })) {
     self->reportPdflError("CPdfObject::authProc()");
     return 0;
   }

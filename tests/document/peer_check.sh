@@ -1,11 +1,15 @@
 #!/bin/sh
 # Lists the spot colorants that a peer renderer finds on page 1 of a PDF, one
-# name per line, in no particular order.
+# name per line, in no particular order; or every page's boxes and rotation.
 #
 #   peer_check.sh mutool FILE.pdf   MuPDF: the page's separations, taken from
 #                                   the spot channels of a PSD rendering
 #   peer_check.sh gs FILE.pdf       Ghostscript: the tiffsep device's
 #                                   separation files
+#   peer_check.sh pdfinfo FILE.pdf  poppler's pdfinfo -box over every page:
+#                                   "PAGE rot DEGREES" and "PAGE MediaBox
+#                                   LLX LLY URX URY" (CropBox, BleedBox,
+#                                   TrimBox, ArtBox), pages from 1
 #
 # Exit status: 0 listed; 77 the peer is not installed; 2 the peer failed.
 set -u
@@ -13,7 +17,7 @@ set -u
 peer=${1:-}
 pdf=${2:-}
 if [ -z "$peer" ] || [ -z "$pdf" ]; then
-  echo "usage: $0 mutool|gs FILE.pdf" >&2
+  echo "usage: $0 mutool|gs|pdfinfo FILE.pdf" >&2
   exit 2
 fi
 
@@ -80,6 +84,14 @@ case $peer in
         *) printf '%s\n' "$name" ;;
       esac
     done
+    ;;
+  pdfinfo)
+    command -v pdfinfo >/dev/null 2>&1 || exit 77
+    pages=$(run pdfinfo "$pdf" 2>/dev/null | awk '$1 == "Pages:" { print $2 }')
+    [ -n "$pages" ] || exit 2
+    run pdfinfo -box -f 1 -l "$pages" "$pdf" >"$tmp/box" 2>/dev/null || exit 2
+    awk '$1 == "Page" && $3 == "rot:" { print $2, "rot", $4 }
+         $1 == "Page" && $3 ~ /Box:$/ { sub(":", "", $3); print $2, $3, $4, $5, $6, $7 }' "$tmp/box"
     ;;
   *)
     echo "unknown peer: $peer" >&2

@@ -70,7 +70,7 @@ std::string StatusMeaning(int32_t status) {
 }
 
 Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& preError, int level,
-               const std::string& key, uint32_t index) {
+               const std::string& key, uint32_t index, const Extras& extras) {
   Answer a;
   a.file = file;
   a.index = index;
@@ -84,6 +84,27 @@ Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& 
     a.succeeded = parser.runInquiry(file.c_str(), &rec);
     a.status = parser.getStatus();
     TakeRecord(rec, &a);
+  }
+  std::optional<Failure> reason;
+  if (extras.api != nullptr) {
+    DocumentReport report = extras.api->read(file, extras.document, extras.inks, /*pages=*/false);
+    reason = std::move(report.failure);
+    a.repaired = report.repaired;
+    a.warnings = report.warnings;
+    a.inks = std::move(report.inks);
+  }
+  if (!a.inquired) {
+    a.failure = Failure{reason ? reason->code : "unknown", a.error};
+  } else if (!a.succeeded) {
+    if (reason) {
+      a.failure = std::move(reason);
+    } else if (extras.api == nullptr) {
+      a.failure = Failure{"unknown", "the library gives no reason here (the trace may: --trace FILE)"};
+    } else {
+      a.failure = Failure{"library", a.status == 3 ? "the PDF engine reported an error on the way (see --trace FILE)"
+                                                   : "the document reads, but the library failed: its PDF engine "
+                                                     "or converter plug-in (see --trace FILE)"};
+    }
   }
   a.elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   return a;

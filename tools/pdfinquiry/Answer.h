@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "DocumentApi.h"
 #include "pdfparse/CPdfParseIf.h"
 
 namespace pdfparse::inquirytool {
@@ -35,6 +36,19 @@ struct Answer {
   std::optional<std::array<float, 4>> mediaBox;  // left, top, right, bottom
   std::optional<int32_t> subType;
   std::optional<uint32_t> hasSpotInk;
+
+  // From the document API, when it is found.
+  std::optional<Failure> failure;  // why the file failed (failed rows only)
+  bool repaired = false;           // the answer needed repair
+  size_t warnings = 0;
+  std::optional<std::vector<InkName>> inks;  // the document's, with --inks
+};
+
+// What pdfinquiry asks besides the level inquiry.
+struct Extras {
+  const DocumentApi* api = nullptr;  // null: no reasons, repairs or inks
+  DocumentOptions document;
+  bool inks = false;
 };
 
 // Copies the fields the library wrote into `answer`.
@@ -47,9 +61,10 @@ std::string StatusMeaning(int32_t status);
 
 // Asks the library about one file with a fresh record. A file that is not
 // a readable regular file is not handed to the library and fails with the
-// reason in Answer::error.
+// reason in Answer::error. Then the document API, when there is one, says
+// why a failed file failed, whether the answer needed repair, and the inks.
 Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& preError, int level,
-               const std::string& key, uint32_t index);
+               const std::string& key, uint32_t index, const Extras& extras = {});
 
 }  // namespace pdfparse::inquirytool
 

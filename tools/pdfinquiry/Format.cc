@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -24,8 +25,8 @@ const char kGap[] = "  ";
 
 std::string Trimmed(double value, int decimals) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string s = buf;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  std::string s(buf, ec == std::errc() ? end : buf);
   if (s.find('.') != std::string::npos) {
     while (!s.empty() && s.back() == '0') s.pop_back();
     if (!s.empty() && s.back() == '.') s.pop_back();
@@ -110,15 +111,42 @@ std::string Truncate(const std::string& text, size_t width) {
   return out + "...";
 }
 
-TextTable::TextTable(const std::string& key, size_t fileWidth)
-    : key_(PrintableText(key)), fileWidth_(std::max<size_t>(fileWidth, 4)) {}
+TextTable::TextTable(const std::string& key, size_t fileWidth, bool inks)
+    : key_(PrintableText(key)), fileWidth_(std::max<size_t>(fileWidth, 4)), inks_(inks) {}
+
+namespace {
+
+std::string InkNames(const std::vector<InkName>& inks) {
+  if (inks.empty()) return "-";
+  std::string names;
+  for (const InkName& ink : inks) names += (names.empty() ? "" : ", ") + PrintableText(ink.name);
+  return names;
+}
+
+nlohmann::ordered_json InkJson(const std::vector<InkName>& inks) {
+  auto list = nlohmann::ordered_json::array();
+  for (const InkName& ink : inks) list.push_back({{"name", ink.name}, {"process", ink.process}});
+  return list;
+}
+
+nlohmann::ordered_json FailureJson(const std::optional<Failure>& failure) {
+  if (!failure) return nullptr;
+  return {{"code", failure->code}, {"message", failure->message}};
+}
+
+std::string Dump(const nlohmann::ordered_json& j) {
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
 
 std::string TextTable::header() const {
   return PadRight("FILE", fileWidth_) + kGap + PadRight("STATUS", kStatusWidth) + kGap + PadLeft("PAGES", kPagesWidth) +
          kGap + PadLeft("ROT", kRotWidth) + kGap + PadRight(Truncate(key_, kValueWidth), kValueWidth) + kGap +
          PadRight("MODE", kModeWidth) + kGap + PadRight("MEDIA BOX", kBoxWidth) + kGap +
-         PadRight("SUBTYPE", kSubTypeWidth) + kGap + "SPOT";
+         PadRight("SUBTYPE", kSubTypeWidth) + kGap + "SPOT" + (inks_ ? std::string(kGap) + "INKS" : "");
 }
+
 
 std::string TextTable::row(const Answer& a) const {
   const std::string none = "-";
@@ -133,20 +161,23 @@ std::string TextTable::row(const Answer& a) const {
   std::string spot = none;
   if (a.hasSpotInk) spot = *a.hasSpotInk == 1 ? "yes" : *a.hasSpotInk == 0 ? "no" : std::to_string(*a.hasSpotInk);
 
-  std::string line = PadRight(PrintableText(a.file), fileWidth_) + kGap + PadRight(StatusName(a.status), kStatusWidth) +
+  const std::string status = StatusName(a.status) + (a.repaired ? ", repaired" : "");
+  std::string line = PadRight(PrintableText(a.file), fileWidth_) + kGap + PadRight(status, kStatusWidth) +
                      kGap + PadLeft(a.numPages ? std::to_string(*a.numPages) : none, kPagesWidth) + kGap +
                      PadLeft(a.rotation ? std::to_string(*a.rotation) : none, kRotWidth) + kGap +
                      PadRight(a.infoValue ? Truncate(PrintableText(*a.infoValue), kValueWidth) : none, kValueWidth) +
                      kGap + PadRight(mode, kModeWidth) + kGap +
                      PadRight(a.mediaBox ? FormatMediaBox(*a.mediaBox) : none, kBoxWidth) + kGap +
                      PadRight(subType, kSubTypeWidth) + kGap + spot;
-  if (!a.error.empty()) line += "  (" + PrintableText(a.error) + ")";
+  if (a.inks) line += std::string(4 - std::min<size_t>(4, DisplayWidth(spot)), ' ') + kGap + InkNames(*a.inks);
+  if (a.failure) line += "  (" + PrintableText(a.failure->code + ": " + a.failure->message) + ")";
   return line;
 }
 
 std::string JsonLine(const Answer& a) {
   using json = nlohmann::ordered_json;
   json j;
+  j["schema"] = kJsonSchema;
   j["file"] = a.file;
   j["index"] = a.index;
   j["level"] = a.level;
@@ -177,9 +208,85 @@ std::string JsonLine(const Answer& a) {
   }
   j["subType"] = OrNull(a.subType);
   j["hasSpotInk"] = a.hasSpotInk ? json(*a.hasSpotInk) : json(nullptr);
+  j["repaired"] = a.repaired;
+  j["warnings"] = a.warnings;
+  if (a.inks) j["inks"] = InkJson(*a.inks);
   j["elapsedMs"] = Rounded(a.elapsedMs, 1000);
-  if (!a.error.empty()) j["error"] = a.error;
-  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (a.failure) j["error"] = FailureJson(a.failure);
+  return Dump(j);
+}
+
+std::string FormatBox(const pdfparse_box& b) {
+  return "[" + FormatPoints(b.llx) + " " + FormatPoints(b.lly) + " " + FormatPoints(b.urx) + " " +
+         FormatPoints(b.ury) + "]";
+}
+
+namespace {
+
+constexpr size_t kPageWidth = 6;
+constexpr size_t kPageBoxWidth = 28;
+constexpr size_t kUnitWidth = 5;
+const char* const kBoxNames[5] = {"MEDIA", "CROP", "BLEED", "TRIM", "ART"};
+const char* const kBoxKeys[5] = {"mediaBox", "cropBox", "bleedBox", "trimBox", "artBox"};
+
+}  // namespace
+
+std::string PageTextTable::header() const {
+  std::string line = PadRight("FILE", fileWidth_) + kGap + PadLeft("PAGE", kPageWidth);
+  for (const char* name : kBoxNames) line += kGap + PadRight(name, kPageBoxWidth);
+  return line + kGap + PadLeft("ROT", kRotWidth) + kGap + PadLeft("UNIT", kUnitWidth) + kGap + "INKS";
+}
+
+std::vector<std::string> PageTextTable::rows(const PageAnswer& a) const {
+  const std::string file = PadRight(PrintableText(a.file), fileWidth_) + kGap;
+  if (a.failure) {
+    return {file + PadLeft("-", kPageWidth) + kGap + "failed" + (a.repaired ? ", repaired" : "") + "  (" +
+            PrintableText(a.failure->code + ": " + a.failure->message) + ")"};
+  }
+  std::vector<std::string> lines;
+  lines.reserve(a.pages.size());
+  for (const PageRow& p : a.pages) {
+    std::string line = file + PadLeft(std::to_string(p.index + 1), kPageWidth);
+    for (const pdfparse_box& box : p.boxes) line += kGap + PadRight(FormatBox(box), kPageBoxWidth);
+    line += kGap + PadLeft(std::to_string(p.rotation), kRotWidth) + kGap +
+            PadLeft(Trimmed(p.userUnit, 4), kUnitWidth) + kGap + InkNames(p.inks);
+    if (a.repaired) line += "  (repaired)";
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::vector<std::string> PageJsonLines(const PageAnswer& a) {
+  using json = nlohmann::ordered_json;
+  auto base = [&] {
+    json j;
+    j["schema"] = kJsonSchema;
+    j["file"] = a.file;
+    j["index"] = a.index;
+    j["repaired"] = a.repaired;
+    return j;
+  };
+  if (a.failure) {
+    json j = base();
+    j["page"] = nullptr;
+    j["error"] = FailureJson(a.failure);
+    return {Dump(j)};
+  }
+  std::vector<std::string> lines;
+  lines.reserve(a.pages.size());
+  for (const PageRow& p : a.pages) {
+    json j = base();
+    j["page"] = p.index + 1;
+    for (size_t i = 0; i < 5; ++i) {
+      const pdfparse_box& b = p.boxes[i];
+      j[kBoxKeys[i]] = json::array({Rounded(b.llx, 1000), Rounded(b.lly, 1000), Rounded(b.urx, 1000), Rounded(b.ury, 1000)});
+    }
+    j["rotation"] = p.rotation;
+    j["userUnit"] = p.userUnit;
+    j["inks"] = InkJson(p.inks);
+    lines.push_back(Dump(j));
+  }
+  return lines;
 }
 
 }  // namespace pdfparse::inquirytool

@@ -30,6 +30,8 @@ const char kFooter[] =
     "  PDFPARSE_MEMORY_LIMIT_MB  memory one inquiry may take, in MiB (default 1024)\n"
     "  PDFPARSE_READER           'qpdf': read every file with libqpdf alone\n"
     "                            (default: the structure reader first)\n"
+    "  PDFPARSE_PASSWORD         password offered before the library's own (--password\n"
+    "                            sets it for this run)\n"
     "  PDFPARSE_PLUGIN_DIR       folder searched first for the converter plug-in\n"
     "                            libKestaro.so\n"
     "  DRAVIK                    root of the engine's font and resource folders\n"
@@ -64,6 +66,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       ->type_name("FILE|-");
   app.add_flag("--quiet,-q", o.quiet, "No progress line");
   app.add_option("--library", o.library, "libpdfparse.so to load")->type_name("PATH");
+  app.add_option("--password", o.password, "Password for encrypted files, tried before the library's own")
+      ->type_name("PW");
+  app.add_flag("--pages", o.pages, "One row per page: the five boxes, rotation, user unit and inks");
+  app.add_flag("--inks", o.inks, "The document's ink names in each row");
   app.add_option("paths", o.paths, "PDF files (or directories with --recursive)")->type_name("PATH");
 
   std::ostringstream out, err;

@@ -21,6 +21,9 @@ struct Options {
   std::string filesFrom;  // empty: none; "-": standard input, answered line by line
   bool quiet = false;
   std::string library;  // empty: PDFPARSE_LIBRARY, else the library next to the program
+  std::string password;  // empty: none; tried before the library's own
+  bool pages = false;    // a row per page instead of the level inquiry
+  bool inks = false;     // the document's inks in each row
   std::vector<std::string> paths;
 };
 

@@ -27,14 +27,17 @@ constexpr size_t kMaxFileWidth = 60;
 
 class Run {
  public:
-  Run(const Options& options, CPdfParseIf& parser) : o_(options), parser_(parser) {}
+  // `parser` is null with --pages, which asks the document API alone.
+  Run(const Options& options, CPdfParseIf* parser, const Extras& extras)
+      : o_(options), parser_(parser), extras_(extras) {}
 
   // Prints the header. `total` 0: the number of files is not known yet.
   void begin(size_t fileWidth, size_t total) {
-    table_ = std::make_unique<TextTable>(o_.key, fileWidth);
+    table_ = std::make_unique<TextTable>(o_.key, fileWidth, o_.inks);
+    pageTable_ = std::make_unique<PageTextTable>(fileWidth);
     progress_ = std::make_unique<Progress>(stderr, !o_.quiet && isatty(STDERR_FILENO), total);
     stdoutIsTerminal_ = isatty(STDOUT_FILENO);
-    if (!o_.json) emit(table_->header());
+    if (!o_.json) emit(o_.pages ? pageTable_->header() : table_->header());
   }
 
   void answerAll(const std::vector<Candidate>& files) {
@@ -63,25 +66,48 @@ class Run {
 
  private:
   void answer(const Candidate& c) {
-    const Answer a = Inquire(parser_, c.path, c.error, o_.level, o_.key, static_cast<uint32_t>(done_ + 1));
-    allSucceeded_ = allSucceeded_ && a.succeeded;
+    const auto index = static_cast<uint32_t>(done_ + 1);
+    if (o_.pages) {
+      answerPages(c, index);
+    } else {
+      const Answer a = Inquire(*parser_, c.path, c.error, o_.level, o_.key, index, extras_);
+      allSucceeded_ = allSucceeded_ && a.succeeded;
+      emit(o_.json ? JsonLine(a) : table_->row(a));
+    }
     ++done_;
-    emit(o_.json ? JsonLine(a) : table_->row(a));
     progress_->update(done_);
   }
 
-  void emit(const std::string& line) {
+  // --pages: the document API alone, a row per page.
+  void answerPages(const Candidate& c, uint32_t index) {
+    PageAnswer a;
+    a.file = c.path;
+    a.index = index;
+    DocumentReport report = extras_.api->read(c.path, extras_.document, /*inks=*/false, /*pages=*/true);
+    a.failure = std::move(report.failure);
+    if (!c.error.empty()) a.failure = Failure{a.failure ? a.failure->code : "unknown", c.error};
+    a.repaired = report.repaired;
+    a.pages = std::move(report.pages);
+    allSucceeded_ = allSucceeded_ && !a.failure;
+    for (const std::string& line : o_.json ? PageJsonLines(a) : pageTable_->rows(a)) emit(line, /*flush=*/false);
+    std::fflush(stdout);
+  }
+
+  void emit(const std::string& line, bool flush = true) {
     // The progress line shares the terminal with the rows.
     if (stdoutIsTerminal_ && progress_) progress_->clear();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-    // Flushed per row: a program feeding --files-from - waits for each answer.
-    std::fflush(stdout);
+    // Flushed per row (per file with --pages): a program feeding
+    // --files-from - waits for each answer.
+    if (flush) std::fflush(stdout);
   }
 
   const Options& o_;
-  CPdfParseIf& parser_;
+  CPdfParseIf* parser_;
+  const Extras& extras_;
   std::unique_ptr<TextTable> table_;
+  std::unique_ptr<PageTextTable> pageTable_;
   std::unique_ptr<Progress> progress_;
   bool stdoutIsTerminal_ = false;
   bool allSucceeded_ = true;
@@ -97,8 +123,10 @@ int Main(int argc, const char* const* argv) {
   }
   const Options& o = cl.options;
 
-  // The library reads where its trace goes when it is loaded.
+  // The library reads where its trace goes when it is loaded, the password
+  // at each inquiry.
   if (!o.traceFile.empty()) setenv("PDFPARSE_TRACE", o.traceFile.c_str(), 1);
+  if (!o.password.empty()) setenv("PDFPARSE_PASSWORD", o.password.c_str(), 1);
 
   const std::vector<std::string> candidates = DefaultLibraryCandidates(ExecutablePath());
   const char* envLibrary = std::getenv("PDFPARSE_LIBRARY");
@@ -114,6 +142,18 @@ int Main(int argc, const char* const* argv) {
     }
     return kExitUsage;
   }
+
+  // The document API of the library's engine: reasons, repairs, pages, inks.
+  const std::unique_ptr<DocumentApi> api = DocumentApi::Find(library->path());
+  if (!api && (o.pages || o.inks)) {
+    std::fprintf(stderr, "pdfinquiry: --pages and --inks need the document API (libpdfparse_document.so.1), "
+                         "not found with %s\n", library->path().c_str());
+    return kExitUsage;
+  }
+  Extras extras;
+  extras.api = api.get();
+  extras.inks = o.inks;
+  extras.document = DocumentOptionsFromEnvironment();
 
   FileCollector collector(o.recursive);
   std::vector<Candidate> files;
@@ -135,13 +175,14 @@ int Main(int argc, const char* const* argv) {
     }
   }
 
-  std::unique_ptr<CPdfParseIf> parser = library->createParser();
-  if (!parser) {
+  std::unique_ptr<CPdfParseIf> parser;
+  if (!o.pages) parser = library->createParser();
+  if (!parser && !o.pages) {
     std::fprintf(stderr, "pdfinquiry: %s could not create a parser\n", library->path().c_str());
     return kExitUsage;
   }
 
-  Run run(o, *parser);
+  Run run(o, parser.get(), extras);
   if (streaming) {
     run.begin(kStreamFileWidth, 0);
     run.answerAll(files);

@@ -61,9 +61,11 @@ TEST_F(ToolRunTest, ExitStatusFollowsTheWorstInquiryAndTheBatchGoesOn) {
   auto rows = Json(run);
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(std::make_tuple(rows[4]["succeeded"], rows[4]["status"]), std::make_tuple(false, 0));
-  EXPECT_THAT(rows[0]["error"].get<std::string>(), HasSubstr("No such file"));
+  EXPECT_THAT(rows[0]["error"]["message"].get<std::string>(), HasSubstr("No such file"));
+  // The stand-in has no document API beside it to give a code.
+  EXPECT_EQ(rows[0]["error"]["code"], "unknown");
   EXPECT_EQ(rows[1]["numPages"], 1);
-  EXPECT_THAT(rows[2]["error"].get<std::string>(), HasSubstr("--recursive"));
+  EXPECT_THAT(rows[2]["error"]["message"].get<std::string>(), HasSubstr("--recursive"));
   EXPECT_EQ(std::make_tuple(rows[3]["statusText"], rows[3]["succeeded"], rows[3]["numPages"]),
             std::make_tuple("engine-error", false, 1));  // answered, but the inquiry failed
   Outcome table = RunToEnd(Tool({one_, dir_.write("failed.pdf", "status=1\n"), two_}));
