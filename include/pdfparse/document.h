@@ -69,8 +69,9 @@ typedef struct pdfparse_document pdfparse_document;
  * one. Damaged files are repaired where they can be (pdfparse_repaired).
  *
  * `time_limit_ms` bounds each call on the handle, this one included (0: 30000);
- * `memory_limit_bytes` bounds what the document holds: the file's bytes,
- * repair copies, decoded object streams (0: 1 GiB). After a call meets either
+ * `memory_limit_bytes` bounds what reading the document allocates: decoded
+ * streams, repair data, tables and values (0: 1 GiB); the file itself is
+ * mapped, not copied, and does not count. After a call meets either
  * limit, every later call fails the same way.
  *
  * `*document` is set to a new handle whatever the result (NULL only when
@@ -145,6 +146,22 @@ PDFPARSE_DOCUMENT_EXPORT int pdfparse_page_inks(pdfparse_document* document, siz
  * that is a spot colour on any page counts as a spot colour. */
 PDFPARSE_DOCUMENT_EXPORT int pdfparse_document_inks(pdfparse_document* document, const pdfparse_ink** inks,
                                                     size_t* count);
+
+/* What the engine's own reading of a file came to, when the host's interface
+ * (libpdfparse.so.1) ran an inquiry on it in this process: whether its
+ * answers needed repair, how many warnings it had, and the error that ended
+ * its first failed query (PDFPARSE_OK: none) with its message. Lets a program
+ * that runs the host's inquiries tell why one failed without reading the file
+ * again. The record is taken: a second call finds none. Returns PDFPARSE_OK,
+ * or PDFPARSE_ERROR_ARGUMENT when the engine kept none for `path` (it keeps
+ * the last few files). Any thread. */
+typedef struct pdfparse_outcome {
+  int error;
+  int repaired;
+  size_t warnings;
+  char message[512]; /* cut to fit, always terminated */
+} pdfparse_outcome;
+PDFPARSE_DOCUMENT_EXPORT int pdfparse_take_outcome(const char* path, pdfparse_outcome* outcome);
 
 #ifdef __cplusplus
 }

@@ -247,8 +247,13 @@ auto Document::verified(Read&& read) -> decltype(read()) {
     verifyInput();
     return answer;
   } catch (...) {
-    verifyInput();  // a failure that a changing file caused says so
-    throw;
+    try {
+      verifyInput();  // a failure that a changing file caused says so
+      throw;
+    } catch (...) {
+      if (!failure_) failure_ = ErrorOfCurrentException();
+      throw;
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -111,6 +112,8 @@ class Document {
   // Whether the answers needed repair: a repair strategy opened the
   // document, or something damaged was warned about and replaced or skipped.
   bool repaired() const;
+  // What ended the first query that failed; none while every query answered.
+  const std::optional<Error>& failure() const { return failure_; }
   // Raises Error (kTimeout, kMemoryLimit) when the deadline has passed or the budget is
   // spent; the page and ink walks call it between steps.
   void checkpoint();
@@ -165,6 +168,7 @@ class Document {
   // What was read of the file when it was last found unchanged.
   uint64_t readsVerified_ = UINT64_MAX;
   std::vector<std::string> firstWarnings_;
+  std::optional<Error> failure_;
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<const std::string> rebuiltTail_;
   std::unique_ptr<QPDF> pdf_;

@@ -87,7 +87,12 @@ Answer Inquire(CPdfParseIf& parser, const std::string& file, const std::string& 
   }
   std::optional<Failure> reason;
   if (extras.api != nullptr) {
-    DocumentReport report = extras.api->read(file, extras.document, extras.inks, /*pages=*/false);
+    // The engine's own reading serves where it says enough (an answer, or a
+    // failure with its reason); otherwise the file is read again to say why.
+    std::optional<DocumentReport> kept = extras.api->outcome(file);
+    const bool enough = kept && !extras.inks && (!a.inquired || a.succeeded || kept->failure);
+    DocumentReport report =
+        enough ? std::move(*kept) : extras.api->read(file, extras.document, extras.inks, /*pages=*/false);
     reason = std::move(report.failure);
     a.repaired = report.repaired;
     a.warnings = report.warnings;

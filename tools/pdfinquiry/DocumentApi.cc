@@ -45,6 +45,7 @@ struct DocumentApi::Calls {
   decltype(&pdfparse_page_info) pageInfo;
   decltype(&pdfparse_page_inks) pageInks;
   decltype(&pdfparse_document_inks) documentInks;
+  decltype(&pdfparse_take_outcome) takeOutcome = nullptr;  // an engine without it: read again
 };
 
 DocumentApi::DocumentApi(void* handle, std::unique_ptr<Calls> calls) : handle_(handle), calls_(std::move(calls)) {}
@@ -75,6 +76,7 @@ std::unique_ptr<DocumentApi> DocumentApi::Find(const std::string& libraryPath) {
     dlclose(handle);
     return nullptr;
   }
+  Resolve(handle, "pdfparse_take_outcome", &calls->takeOutcome);
   return std::unique_ptr<DocumentApi>(new DocumentApi(handle, std::move(calls)));
 }
 
@@ -122,6 +124,16 @@ DocumentReport DocumentApi::read(const std::string& path, const DocumentOptions&
     report.warnings = c.warningCount(doc);
   }
   c.close(doc);
+  return report;
+}
+
+std::optional<DocumentReport> DocumentApi::outcome(const std::string& path) const {
+  pdfparse_outcome kept{};
+  if (calls_->takeOutcome == nullptr || calls_->takeOutcome(path.c_str(), &kept) != PDFPARSE_OK) return std::nullopt;
+  DocumentReport report;
+  if (kept.error != PDFPARSE_OK) report.failure = Failure{calls_->errorName(kept.error), kept.message};
+  report.repaired = kept.repaired != 0;
+  report.warnings = kept.warnings;
   return report;
 }
 

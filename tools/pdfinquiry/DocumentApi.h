@@ -70,6 +70,10 @@ class DocumentApi {
   // that what needed repair shows; `inks` adds the document's inks, `pages`
   // a row per page (with its inks).
   DocumentReport read(const std::string& path, const DocumentOptions& options, bool inks, bool pages) const;
+  // What the engine's own reading of `path` came to in the inquiry just run
+  // through the library (repair, warnings, the failure); none when the
+  // engine kept nothing for it.
+  std::optional<DocumentReport> outcome(const std::string& path) const;
 
  private:
   struct Calls;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +16,7 @@
 #include "document/Document.h"
 #include "document/Error.h"
 #include "document/OpenFile.h"
+#include "document/Outcomes.h"
 #include "outside/filesys/FileSys.h"
 #include "shared/Constants.h"
 
@@ -267,3 +269,21 @@ int pdfparse_document_inks(pdfparse_document* document, const pdfparse_ink** ink
 }
 
 }  // extern "C"
+
+int pdfparse_take_outcome(const char* path, pdfparse_outcome* outcome) {
+  if (path == nullptr || outcome == nullptr) return PDFPARSE_ERROR_ARGUMENT;
+  try {
+    std::optional<doc::Outcome> kept = doc::Outcomes::Take(path);
+    if (!kept) return PDFPARSE_ERROR_ARGUMENT;
+    outcome->error = kept->failure ? static_cast<int>(kept->failure->code()) : PDFPARSE_OK;
+    outcome->repaired = kept->repaired ? 1 : 0;
+    outcome->warnings = kept->warnings;
+    const std::string message = kept->failure ? kept->failure->what() : "";
+    const size_t n = std::min(message.size(), sizeof outcome->message - 1);
+    std::memcpy(outcome->message, message.data(), n);
+    outcome->message[n] = '\0';
+    return PDFPARSE_OK;
+  } catch (...) {
+    return PDFPARSE_ERROR_NO_MEMORY;
+  }
+}

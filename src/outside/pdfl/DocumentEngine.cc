@@ -12,6 +12,7 @@
 #include "document/Error.h"
 #include "document/OpenDocuments.h"
 #include "document/OpenFile.h"
+#include "document/Outcomes.h"
 #include "document/PageModel.h"
 #include "outside/filesys/CPdfFileSysIf.h"
 #include "outside/pdfl/ProtectedBlock.h"
@@ -234,6 +235,8 @@ void DocumentEngine::closeDoc(Doc* doc) {
   doc->pages.clear();
   if (doc->doc) {
     document::OpenDocuments::Remove(doc->doc.get());
+    document::Outcomes::Record(doc->doc->path(),
+                               document::Outcome{doc->doc->repaired(), doc->doc->warningCount(), doc->doc->failure()});
     doc->doc->traceUnshownWarnings();
     atoms_.release(doc->atoms);
     disposer_.dispose(std::move(doc->doc));
@@ -388,6 +391,7 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
                                   ASBool doRepair) {
   return Guarded("PDDocOpenEx", [&] {
     Doc* raw = nullptr;
+    std::string opening;  // the path, once known
     try {
       requireStarted("PDDocOpenEx");
       auto pathIt = paths_.find(reinterpret_cast<Path*>(pathName));
@@ -396,6 +400,7 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
       }
       // A copy: the callback below may release the path name.
       const std::string path = pathIt->second->path;
+      opening = path;
       outside::FileSys* fs = fileSys ? outside::FileSysFromHandle(fileSys) : pathIt->second->fileSys;
       std::shared_ptr<document::WorkBudget> budget;
       std::optional<document::FileIdentity> identity;
@@ -413,13 +418,12 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
         bool granted = authProc != nullptr && authProc(reinterpret_cast<PDDoc>(raw), clientData) != 0;
         if (docs_.count(raw) == 0) {  // the callback closed it
           raw = nullptr;
-          throw pdfl::PdflException(pdfl::err::kPassword, "PDDocOpenEx: " + path + ": closed during authorisation");
+          throw document::Error(document::ErrorCode::kPassword, path + ": closed during authorisation");
         }
         if (!granted || !raw->doc->isOpen()) {
-          throw pdfl::PdflException(pdfl::err::kPassword,
-                                    "PDDocOpenEx: " + path +
-                                        (authProc ? ": encrypted; the password was not accepted"
-                                                  : ": encrypted and no authorisation callback was given"));
+          throw document::Error(document::ErrorCode::kPassword,
+                                path + (authProc ? ": encrypted; the password was not accepted"
+                                                 : ": encrypted and no authorisation callback was given"));
         }
         raw->pending = false;
       }
@@ -428,12 +432,19 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
       return reinterpret_cast<PDDoc>(raw);
     } catch (...) {
       // A document that did not open is closed again.
+      document::Outcome outcome;
       if (raw != nullptr && docs_.count(raw)) {
+        outcome.repaired = raw->doc->repaired();
+        outcome.warnings = raw->doc->warningCount();
         try {
           closeDoc(raw);
         } catch (...) {
           docs_.erase(raw);
         }
+      }
+      if (!opening.empty()) {
+        outcome.failure = document::ErrorOfCurrentException();
+        document::Outcomes::Record(opening, std::move(outcome));
       }
       throw;
     }
