@@ -96,14 +96,17 @@ QPDFObjectHandle ToQpdf(QPDF& pdf, const reader::Object& value) {
 }
 
 // The Info dictionary's text for `key` (with the slash) in UTF-8; empty when
-// absent or not text. Over libqpdf's objects or the structure reader's.
-template <class H>
-std::string InfoText(H trailer, const std::string& key) {
+// absent or not text. Over libqpdf's objects or the structure reader's;
+// `need` raises where an object it reads is not in the file.
+template <class H, class Need>
+std::string InfoText(H trailer, const std::string& key, Need&& need) {
   static const std::string kInfoKey = "/Info";
   if (key.empty() || key[0] != '/') return {};
   H info = KeyIfPresent(trailer, kInfoKey);
+  if (info.isInitialized()) need(info, "the Info dictionary");
   if (!info.isDictionary()) return {};
   H value = info.getKey(key);
+  need(value, "the Info entry's value");
   if (value.isString()) return shared::DecodeTextString(value.getStringValue());
   if (value.isName()) return shared::DecodeNameText(value.getName());
   return {};
@@ -222,8 +225,21 @@ bool Document::reachPage(size_t index) {
 }
 
 std::string Document::infoText(const std::string& key) {
-  return withReader([&] { return InfoText(reader::ValueHandle(reader_.get(), &reader_->trailer()), key); },
-                    [&] { return InfoText(opened().getTrailer(), key); });
+  return withReader(
+      [&] {
+        return InfoText(reader::ValueHandle(reader_.get(), &reader_->trailer()), key,
+                        [](reader::ValueHandle&, const char*) {});  // the reader refuses what is not there
+      },
+      [&] {
+        QPDF& pdf = opened();
+        if (infoUnknown_) {
+          throw Error(ErrorCode::kDamaged, path_ +
+                                               ": the trailer was not found, so whether the document has an Info "
+                                               "dictionary, and which, is unknown");
+        }
+        return InfoText(pdf.getTrailer(), key,
+                        [&](QPDFObjectHandle& h, const char* what) { objectCheck().require(h, what); });
+      });
 }
 
 ReaderInkWalker::PageParts Document::readerInkParts(size_t index) {
@@ -260,16 +276,36 @@ std::vector<Ink> Document::pageInks(size_t index, bool includeOPI) {
 RepairingPageWalk& Document::repairingWalk() {
   if (reader_) fallBack("libqpdf's page tree is asked for");
   if (!repairingWalk_) {
+    ObjectCheck* check = &objectCheck();
     repairingWalk_ = std::make_unique<RepairingPageWalk>(
         opened(), diagnostics(), checkpointFn(),
-        [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
+        [this, check](size_t index, size_t sameAs, QPDFObjectHandle& page) {
+          pageTable_.add(index, sameAs, page, check);
+        },
+        check);
   }
   return *repairingWalk_;
 }
 
 InkWalker& Document::inkWalker() {
-  if (!inkWalker_) inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
+  if (!inkWalker_) {
+    inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
+    inkWalker_->setObjectCheck(&objectCheck());
+  }
   return *inkWalker_;
+}
+
+ObjectCheck& Document::objectCheck() {
+  if (!objectCheck_) {
+    // libqpdf counts offsets from the header; the cut is looked for in the
+    // file's own bytes, not in a repair's copy with its appended data.
+    std::string_view bytes(reinterpret_cast<const char*>(bytes_->getBuffer()), bytes_->getSize());
+    const size_t header = bytes.substr(0, 1024 + 5).find("%PDF-");
+    if (header != std::string_view::npos) bytes.remove_prefix(header);
+    objectCheck_ = std::make_unique<ObjectCheck>(bytes, checkpointFn());
+    if (rebuiltBytes_) objectCheck_->addedByRepair(addedByRepair_);
+  }
+  return *objectCheck_;
 }
 
 std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const char* password, bool ignoreXrefStreams,
@@ -296,7 +332,7 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const cha
   return pdf;
 }
 
-std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt) {
+std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Buffer>* rebuilt, bool* infoUnknown) {
   const unsigned char* data = bytes_->getBuffer();
   size_t size = bytes_->getSize();
   ObjectScan scan = ScanObjects(data, size, checkpointFn());
@@ -308,7 +344,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
   auto build = [&](const RebuiltTrailer& t) {
     budget_->chargeMemory(2 * size, "a copy of the file for repair");
     std::string copy(reinterpret_cast<const char*>(data), size);
-    AppendXrefStream(copy, scan, compressed, t);
+    addedByRepair_ = QPDFObjGen(AppendXrefStream(copy, scan, compressed, t), 0);
     auto buffer = std::make_shared<Buffer>(copy.size());
     std::memcpy(buffer->getBuffer(), copy.data(), copy.size());
     return buffer;
@@ -345,10 +381,17 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
     pdf->getTrailer().replaceKey("/Root", catalog);
     written.root = catalog.getObjGen().unparse(' ') + " R";
   }
-  if (trailer.info.empty() && !compressed.empty()) {
+  bool infoFound = !trailer.info.empty();
+  if (!infoFound && !compressed.empty()) {
     QPDFObjectHandle info = FindInfo(*pdf, compressed, checkpointFn());
     if (info.isDictionary()) pdf->getTrailer().replaceKey("/Info", info);
+    infoFound = info.isDictionary();
   }
+  // Without a trailer, an Info dictionary found in the bytes stands only
+  // where its strings need no decryption that the lost trailer would tell
+  // of: no sign of encryption is left, and they read as text.
+  *infoUnknown = !trailer.fromTrailer && (!infoFound || scan.mayBeEncrypted ||
+                                          !ReadsAsPlainText(pdf->getTrailer().getKey("/Info")));
   for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
   trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
         std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
@@ -443,9 +486,11 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   std::unique_ptr<QPDF> withoutPages;
   std::shared_ptr<Buffer> withoutPagesBytes;
   int withoutPagesStrategy = kPlain;
-  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<Buffer> rebuilt, int s) {
+  bool withoutPagesInfoUnknown = false;
+  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<Buffer> rebuilt, int s, bool infoUnknown) {
     pdf_ = std::move(pdf);
     rebuiltBytes_ = std::move(rebuilt);
+    infoUnknown_ = infoUnknown;
     strategy_ = s;
     password_ = password ? password : "";
   };
@@ -462,18 +507,20 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
       std::shared_ptr<Buffer> rebuilt;
-      std::unique_ptr<QPDF> pdf =
-          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      bool infoUnknown = false;
+      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
+                                                  : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
-        adopt(std::move(pdf), std::move(rebuilt), s);
+        adopt(std::move(pdf), std::move(rebuilt), s, infoUnknown);
         return OpenResult::Opened;
       }
       if (!withoutPages) {
         withoutPages = std::move(pdf);
         withoutPagesBytes = std::move(rebuilt);
         withoutPagesStrategy = s;
+        withoutPagesInfoUnknown = infoUnknown;
       }
       if (!firstError) {
         firstError =
@@ -501,7 +548,7 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   }
   if (withoutPages) {
     warn(path_ + ": the document catalog has no page tree; no pages");
-    adopt(std::move(withoutPages), std::move(withoutPagesBytes), withoutPagesStrategy);
+    adopt(std::move(withoutPages), std::move(withoutPagesBytes), withoutPagesStrategy, withoutPagesInfoUnknown);
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {
