@@ -98,14 +98,17 @@ QPDFObjectHandle ToQpdf(QPDF& pdf, const reader::Object& value) {
 }
 
 // The Info dictionary's text for `key` (with the slash) in UTF-8; empty when
-// absent or not text. Over libqpdf's objects or the structure reader's.
-template <class H>
-std::string InfoText(H trailer, const std::string& key) {
+// absent or not text. Over libqpdf's objects or the structure reader's;
+// `need` raises where an object it reads is not in the file.
+template <class H, class Need>
+std::string InfoText(H trailer, const std::string& key, Need&& need) {
   static const std::string kInfoKey = "/Info";
   if (key.empty() || key[0] != '/') return {};
   H info = KeyIfPresent(trailer, kInfoKey);
+  if (info.isInitialized()) need(info, "the Info dictionary");
   if (!info.isDictionary()) return {};
   H value = info.getKey(key);
+  need(value, "the Info entry's value");
   if (value.isString()) return shared::DecodeTextString(value.getStringValue());
   if (value.isName()) return shared::DecodeNameText(value.getName());
   return {};
@@ -266,8 +269,21 @@ bool Document::reachPage(size_t index) {
 }
 
 std::string Document::infoText(const std::string& key) {
-  return withReader([&] { return InfoText(reader::ValueHandle(reader_.get(), &reader_->trailer()), key); },
-                    [&] { return InfoText(opened().getTrailer(), key); });
+  return withReader(
+      [&] {
+        return InfoText(reader::ValueHandle(reader_.get(), &reader_->trailer()), key,
+                        [](reader::ValueHandle&, const char*) {});  // the reader refuses what is not there
+      },
+      [&] {
+        QPDF& pdf = opened();
+        if (infoUnknown_) {
+          throw Error(ErrorCode::kDamaged, path_ +
+                                               ": the trailer was not found, so whether the document has an Info "
+                                               "dictionary, and which, is unknown");
+        }
+        return InfoText(pdf.getTrailer(), key,
+                        [&](QPDFObjectHandle& h, const char* what) { objectCheck().require(h, what); });
+      });
 }
 
 ReaderInkWalker::PageParts Document::readerInkParts(size_t index) {
@@ -304,16 +320,36 @@ std::vector<Ink> Document::pageInks(size_t index, bool includeOPI) {
 RepairingPageWalk& Document::repairingWalk() {
   if (reader_) fallBack("libqpdf's page tree is asked for");
   if (!repairingWalk_) {
+    ObjectCheck* check = &objectCheck();
     repairingWalk_ = std::make_unique<RepairingPageWalk>(
         opened(), diagnostics(), checkpointFn(),
-        [this](size_t index, size_t sameAs, QPDFObjectHandle& page) { pageTable_.add(index, sameAs, page); });
+        [this, check](size_t index, size_t sameAs, QPDFObjectHandle& page) {
+          pageTable_.add(index, sameAs, page, check);
+        },
+        check);
   }
   return *repairingWalk_;
 }
 
 InkWalker& Document::inkWalker() {
-  if (!inkWalker_) inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
+  if (!inkWalker_) {
+    inkWalker_ = std::make_unique<InkWalker>(diagnostics(), checkpointFn());
+    inkWalker_->setObjectCheck(&objectCheck());
+  }
   return *inkWalker_;
+}
+
+ObjectCheck& Document::objectCheck() {
+  if (!objectCheck_) {
+    // libqpdf counts offsets from the header; the cut is looked for in the
+    // file's own bytes, not in a repair's copy with its appended data.
+    std::string_view bytes = bytes_->view();
+    const size_t header = bytes.substr(0, 1024 + 5).find("%PDF-");
+    if (header != std::string_view::npos) bytes.remove_prefix(header);
+    objectCheck_ = std::make_unique<ObjectCheck>(bytes, checkpointFn());
+    if (rebuiltTail_) objectCheck_->addedByRepair(addedByRepair_);
+  }
+  return *objectCheck_;
 }
 
 std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
@@ -343,7 +379,8 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail,
   return pdf;
 }
 
-std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt) {
+std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt,
+                                        bool* infoUnknown) {
   const unsigned char* data = bytes_->data();
   size_t size = bytes_->size();
   ObjectScan scan = ScanObjects(data, size, checkpointFn());
@@ -355,7 +392,10 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<co
   auto build = [&](const RebuiltTrailer& t) {
     // Nine bytes an object and the trailer's entries.
     budget_->chargeMemory(9 * (scan.objects.size() + compressed.size()) + 4096, "rebuilt cross-reference data");
-    return std::make_shared<const std::string>(XrefStreamAfter(size, scan, compressed, t));
+    int number = 0;
+    auto tail = std::make_shared<const std::string>(XrefStreamAfter(size, scan, compressed, t, &number));
+    addedByRepair_ = QPDFObjGen(number, 0);
+    return tail;
   };
   if (!scan.objectStreams.empty()) {
     // First a copy that knows only the uncompressed objects, to read the
@@ -389,10 +429,17 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<co
     pdf->getTrailer().replaceKey("/Root", catalog);
     written.root = catalog.getObjGen().unparse(' ') + " R";
   }
-  if (trailer.info.empty() && !compressed.empty()) {
+  bool infoFound = !trailer.info.empty();
+  if (!infoFound && !compressed.empty()) {
     QPDFObjectHandle info = FindInfo(*pdf, compressed, checkpointFn());
     if (info.isDictionary()) pdf->getTrailer().replaceKey("/Info", info);
+    infoFound = info.isDictionary();
   }
+  // Without a trailer, an Info dictionary found in the bytes stands only
+  // where its strings need no decryption that the lost trailer would tell
+  // of: no sign of encryption is left, and they read as text.
+  *infoUnknown = !trailer.fromTrailer && (!infoFound || scan.mayBeEncrypted ||
+                                          !ReadsAsPlainText(pdf->getTrailer().getKey("/Info")));
   for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
   trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
         std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
@@ -490,9 +537,11 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   std::unique_ptr<QPDF> withoutPages;
   std::shared_ptr<const std::string> withoutPagesTail;
   int withoutPagesStrategy = kPlain;
-  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<const std::string> rebuilt, int s) {
+  bool withoutPagesInfoUnknown = false;
+  auto adopt = [&](std::unique_ptr<QPDF> pdf, std::shared_ptr<const std::string> rebuilt, int s, bool infoUnknown) {
     pdf_ = std::move(pdf);
     rebuiltTail_ = std::move(rebuilt);
+    infoUnknown_ = infoUnknown;
     strategy_ = s;
     password_ = password ? password : "";
   };
@@ -509,18 +558,20 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": trying " + StrategyName(s));
     try {
       std::shared_ptr<const std::string> rebuilt;
-      std::unique_ptr<QPDF> pdf =
-          (s == kRebuild) ? rebuild(password, &rebuilt) : attempt(nullptr, password, s == kIgnoreXrefStreams, repair_);
+      bool infoUnknown = false;
+      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
+                                                  : attempt(nullptr, password, s == kIgnoreXrefStreams, repair_);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
-        adopt(std::move(pdf), std::move(rebuilt), s);
+        adopt(std::move(pdf), std::move(rebuilt), s, infoUnknown);
         return OpenResult::Opened;
       }
       if (!withoutPages) {
         withoutPages = std::move(pdf);
         withoutPagesTail = std::move(rebuilt);
         withoutPagesStrategy = s;
+        withoutPagesInfoUnknown = infoUnknown;
       }
       if (!firstError) {
         firstError =
@@ -548,7 +599,7 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
   }
   if (withoutPages) {
     warn(path_ + ": the document catalog has no page tree; no pages");
-    adopt(std::move(withoutPages), std::move(withoutPagesTail), withoutPagesStrategy);
+    adopt(std::move(withoutPages), std::move(withoutPagesTail), withoutPagesStrategy, withoutPagesInfoUnknown);
     return OpenResult::Opened;
   }
   if (!HasHeader(*bytes_)) {

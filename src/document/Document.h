@@ -22,6 +22,7 @@
 
 #include "document/FileBytes.h"
 #include "document/InkWalker.h"
+#include "document/ObjectCheck.h"
 #include "document/PageTable.h"
 #include "document/RepairingPageWalk.h"
 #include "document/WorkBudget.h"
@@ -141,7 +142,11 @@ class Document {
   // data; null for none).
   std::unique_ptr<QPDF> attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
                                 bool recover);
-  std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt);
+  // `*infoUnknown`: the trailer was not found, nor an Info dictionary that
+  // can be read without it.
+  std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt, bool* infoUnknown);
+  // What the libqpdf reading's answers check their objects against.
+  ObjectCheck& objectCheck();
   static bool HasPageTree(QPDF& pdf);
   // Decodes the object streams of `pdf` (read from `bytes`) within the
   // memory budget, before libqpdf unpacks any of them on its own.
@@ -169,12 +174,18 @@ class Document {
   uint64_t readsVerified_ = UINT64_MAX;
   std::vector<std::string> firstWarnings_;
   std::optional<Error> failure_;
+  // Whether the Info dictionary libqpdf reads is unknown (see rebuild()).
+  bool infoUnknown_ = false;
+  // The cross-reference stream a rebuild appended (a number no object of
+  // the file has).
+  QPDFObjGen addedByRepair_;
   // Destroyed before pdf_, which they refer to.
   std::shared_ptr<const std::string> rebuiltTail_;
   std::unique_ptr<QPDF> pdf_;
   PageTable pageTable_;  // holds objects of pdf_
   std::unique_ptr<RepairingPageWalk> repairingWalk_;
   std::unique_ptr<InkWalker> inkWalker_;
+  std::unique_ptr<ObjectCheck> objectCheck_;  // refers to bytes_; used by the three above
   // Refer to bytes_.
   std::unique_ptr<reader::StructureReader> reader_;
   std::unique_ptr<reader::StrictPageWalk> strictWalk_;

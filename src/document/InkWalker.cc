@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -165,6 +166,7 @@ struct Walk {
   Diagnostics diagnostics;
   Checkpoint checkpoint;
   size_t maxNesting = kDefaultMaxInkNesting;
+  const ObjectCheck* check = nullptr;
   InkWalker::Stats stats;
   Graph graphs[2];
   size_t keptEntries = 0;
@@ -207,6 +209,19 @@ struct Walk {
     }
   }
 
+  // An object the walk reads must be in the file, whole (libqpdf's objects
+  // only: the structure reader refuses the rest itself).
+  void need(H& h, const char* what) {
+    if constexpr (std::is_same_v<H, QPDFObjectHandle>) {
+      if (check == nullptr || !h.isInitialized()) return;
+      try {
+        check->require(h, what);
+      } catch (const Error&) {
+        abandon(std::current_exception());
+      }
+    }
+  }
+
   // Runs one step of the walk; structure errors skip that step only.
   // `what` names the step, built only when it is needed.
   template <typename What, typename Fn>
@@ -215,6 +230,8 @@ struct Walk {
       fn();
     } catch (const Abandoned&) {
       throw;
+    } catch (const Error&) {
+      abandon(std::current_exception());  // a limit, or an object that is not there: the page's inks are unknown
     } catch (const std::bad_alloc&) {
       abandon(std::current_exception());
     } catch (const reader::Refusal&) {
@@ -259,6 +276,7 @@ struct Walk {
 
   // Each value of a resource category dictionary (/ColorSpace, /XObject...).
   void eachValue(H dict, const char* category, Kind kind, Items& out) {
+    need(dict, category);
     if (dict.isNull()) return;
     if (!dict.isDictionary()) {
       warn(std::string(category) + " is not a dictionary; skipped");
@@ -361,15 +379,19 @@ struct Walk {
 
   void deviceN(H cs, Items& out) {
     H names = cs.getArrayItem(1);
+    need(names, "DeviceN colorants");
     if (!names.isArray()) {
       warn("DeviceN " + Describe(cs) + " has no colorant array; skipped");
       return;
     }
     H attrs = cs.getArrayNItems() >= 5 ? cs.getArrayItem(4) : H::newNull();
+    need(attrs, "DeviceN attributes");
     std::set<std::string> processNames;
     if (attrs.isDictionary() && HasName(attrs.getKey("/Subtype"), "/NChannel")) {
       H components = attrs.getKey("/Process");
+      need(components, "NChannel /Process");
       components = components.isDictionary() ? components.getKey("/Components") : H::newNull();
+      need(components, "NChannel /Components");
       if (components.isArray()) {
         for (auto& c : components.aitems()) {
           if (c.isName()) processNames.insert(c.getName());
@@ -419,10 +441,12 @@ struct Walk {
     }
     H dict = xo.getDict();  // the dictionary only: never decoded
     H subtype = dict.getKey("/Subtype");
+    need(subtype, "XObject /Subtype");
     if (HasName(subtype, "/Image")) {
       child(out, Kind::kColorSpace, dict.getKey("/ColorSpace"));
     } else if (appearance || HasName(subtype, "/Form")) {
       H group = dict.getKey("/Group");
+      need(group, "form group");
       if (group.isDictionary()) child(out, Kind::kColorSpace, group.getKey("/CS"));
       child(out, Kind::kResources, dict.getKey("/Resources"));
     } else if (!HasName(subtype, "/PS")) {
@@ -467,10 +491,12 @@ struct Walk {
       return;
     }
     H mask = gs.getKey("/SMask");
+    need(mask, "soft mask");
     if (mask.isDictionary()) child(out, Kind::kAppearance, mask.getKey("/G"));
   }
 
   void annotations(H annots, Items& out) {
+    need(annots, "/Annots");
     if (!annots.isInitialized() || annots.isNull()) return;
     if (!annots.isArray()) {
       warn("/Annots is not an array; skipped");
@@ -481,6 +507,7 @@ struct Walk {
       if (++seen % kAnnotsPerTick == 0) tick();
       guarded([&] { return "annotation " + Describe(annot); },
               [&] {
+                need(annot, "annotation");
                 if (!annot.isDictionary()) {
                   warn("annotation " + Describe(annot) + " is not a dictionary; skipped");
                   return;
@@ -490,8 +517,10 @@ struct Walk {
                 const bool prints = (f & 4) != 0 && (f & 2) == 0;
                 if (!prints) return;
                 H ap = annot.getKey("/AP");
+                need(ap, "appearance dictionary");
                 if (!ap.isDictionary()) return;
                 H normal = ap.getKey("/N");
+                need(normal, "normal appearance");
                 if (normal.isStream()) {
                   child(out, Kind::kAppearance, normal);
                 } else if (normal.isDictionary()) {
@@ -505,6 +534,7 @@ struct Walk {
 
   // Enters `h` as `kind`, or records what is already known of it.
   void visit(Graph& graph, Kind kind, H& h) {
+    need(h, KindName(kind));
     if (!h.isInitialized() || h.isNull()) return;
     tick();
     if (!h.isIndirect()) {
@@ -665,6 +695,7 @@ struct Walk {
       guarded([] { return std::string("page group"); },
               [&] {
                 H g = group();
+                need(g, "page group");
                 if (g.isInitialized() && g.isDictionary()) child(page.items, Kind::kColorSpace, g.getKey("/CS"));
               });
       guarded([] { return std::string("page annotations"); }, [&] { annotations(annots(), page.items); });
@@ -709,6 +740,8 @@ InkWalker::InkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxN
 InkWalker::~InkWalker() = default;
 
 InkWalker::Stats InkWalker::stats() const { return impl_->stats; }
+
+void InkWalker::setObjectCheck(const ObjectCheck* check) { impl_->check = check; }
 
 ReaderInkWalker::ReaderInkWalker(Diagnostics diagnostics, Checkpoint checkpoint, size_t maxNesting)
     : impl_(std::make_unique<Impl>(std::move(diagnostics), std::move(checkpoint), maxNesting)) {}

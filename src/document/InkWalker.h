@@ -69,6 +69,12 @@ class InkWalker {
   // The same as pageInks(page) for the page these parts come from.
   std::vector<Ink> pageInks(const PageParts& parts, bool includeOPI = false);
 
+  // From now on, an object the walk needs that the file does not hold
+  // whole (ObjectCheck) fails the page's call with Error kDamaged naming it,
+  // instead of being skipped: the page's inks cannot be told. `check` must
+  // outlive the walker; null checks nothing.
+  void setObjectCheck(const ObjectCheck* check);
+
   // Work done so far by this walker, for tests and tuning.
   struct Stats {
     size_t objectsWalked = 0;  // objects read (direct ones each time a page leads to them)

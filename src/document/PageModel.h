@@ -35,10 +35,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "document/ObjectCheck.h"
 #include "document/reader/Syntax.h"
 
 namespace pdfparse::document {
@@ -95,8 +97,12 @@ inline const std::string kPages = "/Pages";
 // for every absent key getKey() is asked for; this does not, which matters
 // once per page. reader::ValueHandle has its own (found by argument lookup).
 inline QPDFObjectHandle KeyIfPresent(QPDFObjectHandle& dict, const std::string& key) {
-  if (!dict.isDictionary() || !dict.hasKey(key)) return QPDFObjectHandle();
-  return dict.getKey(key);
+  if (!dict.isDictionary()) return QPDFObjectHandle();
+  if (dict.hasKey(key)) return dict.getKey(key);
+  // libqpdf hides a key whose value is null, and with it a reference to an
+  // object it does not have: the reference is kept, for ObjectCheck.
+  QPDFObjectHandle value = dict.getKey(key);
+  return value.isIndirect() ? value : QPDFObjectHandle();
 }
 
 // Absent: not initialised (no such key), or null.
@@ -157,8 +163,12 @@ inline const std::string& KeyOf(Attribute a) {
 //                          counts (else its ancestors' does)
 //   the walk's cases, each named for what it meets: noPageTree,
 //   treeRootIsPage, treeRoot, loop, reachedAgain, tooDeep, kidsAsOne, noKids,
-//   kidsListed, readsType, untypedKid, kidListedBy, unreadableKid, otherKid,
-//   tooManyPages (see PageTreeWalk.h).
+//   kidsListed, readsType, untypedKid, kidListedBy, otherKid, tooManyPages
+//   (see PageTreeWalk.h).
+//   need(value, what)      an object the answer rests on (a kid, a /Kids
+//                          array, a /Parent, an attribute's value) must be
+//                          in the file, whole; the structure reader refuses
+//                          such objects itself
 
 // Reads only what it reads exactly; everything else raises reader::Refusal.
 class StrictPolicy {
@@ -255,11 +265,11 @@ class StrictPolicy {
     }
   }
   template <class H>
-  void unreadableKid(H&, H&, int) const {}
-  template <class H>
   void otherKid(H& kid, H&, int) const {
     UntypedKid(Id(kid), kid.isDictionary());
   }
+  template <class H>
+  void need(H&, const char*) const {}
   void tooManyPages() const { Refuse("too many pages"); }
 
  private:
@@ -288,7 +298,9 @@ class RepairPolicy {
   // Inheritance follows each page's own /Parent chain, whatever node lists it.
   static constexpr bool kParentIsLister = false;
 
-  explicit RepairPolicy(Diagnostics diagnostics = {}) : diagnostics_(std::move(diagnostics)) {}
+  // `check` (may be null: nothing is checked) must outlive the policy.
+  explicit RepairPolicy(Diagnostics diagnostics = {}, const ObjectCheck* check = nullptr)
+      : diagnostics_(std::move(diagnostics)), check_(check) {}
 
   // The rules: the caller applies the default.
   template <class H>
@@ -297,9 +309,11 @@ class RepairPolicy {
     const std::string name = page.isIndirect() ? "page " + page.getObjGen().unparse(' ') : "page";
     warn(Message(fault, name, fault == PageFault::kRotateNotWhole ? value.unparse() : "", degrees));
   }
-  // A null, direct or referred to, is no value: the ancestors' counts.
+  // A null, direct or referred to, is no value: the ancestors' counts. A
+  // value the file does not hold is no null: it is unknown.
   template <class H>
-  bool holds(H& value, Attribute) const {
+  bool holds(H& value, Attribute attribute) const {
+    need(value, KeyOf(attribute).c_str());
     return !Absent(value);
   }
 
@@ -351,19 +365,18 @@ class RepairPolicy {
   // A /Parent that names another node counts for inheritance, not here.
   template <class H>
   void kidListedBy(H&, H&) const {}
-  // A kid whose object exists but cannot be read is a page with nothing of
-  // its own (the caller stands one in).
-  template <class H>
-  void unreadableKid(H& kid, H& node, int index) const {
-    warn("page tree: kid " + std::to_string(index) + " of " + Describe(node) + " (" + Describe(kid) +
-         ") cannot be read; taken as a page with nothing of its own");
-  }
   template <class H>
   void otherKid(H& kid, H& node, int index) const {
     warn("page tree: kid " + std::to_string(index) + " of " + Describe(node) + " is not a page or page-tree node (" +
          Describe(kid) + "); skipped");
   }
   void tooManyPages() const {}
+  template <class H>
+  void need(H& value, const char* what) const {
+    if constexpr (std::is_same_v<H, QPDFObjectHandle>) {
+      if (check_ != nullptr) check_->require(value, what);
+    }
+  }
 
  private:
   template <class H>
@@ -377,6 +390,7 @@ class RepairPolicy {
   }
 
   Diagnostics diagnostics_;
+  const ObjectCheck* check_;
 };
 
 // --- The rules ----------------------------------------------------------------
@@ -622,6 +636,7 @@ class Inheritance {
     bool clean = true;
     H node = KeyIfPresent(page, keys::kParent);
     for (int depth = 1;; ++depth) {
+      if (node.isInitialized()) policy.need(node, "/Parent");
       if (!node.isInitialized() || !node.isDictionary()) break;
       if (depth > kMaxTreeDepth) {
         clean = false;

@@ -21,7 +21,7 @@ Diagnostics Into(std::string& slot) {
 
 }  // namespace
 
-void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
+void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page, const ObjectCheck* check) {
   if (index != slots_.size() || sameAs > index) throw Error(ErrorCode::kInternal, "page table: pages out of order");
   if (sameAs != index) {
     slots_.push_back(slots_[sameAs]);
@@ -34,7 +34,7 @@ void PageTable::add(size_t index, size_t sameAs, QPDFObjectHandle& page) {
   QPDFObjectHandle resources;
   std::exception_ptr broken;
   try {
-    Inherited<QPDFObjectHandle> inherited = inheritance_.of(page, RepairPolicy());
+    Inherited<QPDFObjectHandle> inherited = inheritance_.of(page, RepairPolicy({}, check));
     Notes notes;
     // Each query's notes apart: the crop box does not repeat the media box's.
     geometry.media = MediaBoxOf(page, inherited.mediaBox, RepairPolicy(Into(notes.media)));

@@ -36,8 +36,9 @@ class PageTable {
   };
 
   // A page as the repairing walk finds it (RepairingPageWalk::PageFound),
-  // measured here under the RepairPolicy.
-  void add(size_t index, size_t sameAs, QPDFObjectHandle& page);
+  // measured here under the RepairPolicy; with `check`, a value the file
+  // does not hold whole breaks the page (its queries fail).
+  void add(size_t index, size_t sameAs, QPDFObjectHandle& page, const ObjectCheck* check = nullptr);
   // A page as the structure reader measured it (reader::StrictPageWalk::Found).
   void addMeasured(size_t index, size_t sameAs, const reader::MeasuredPage& page);
   // Forgets every page (the document is read again by another path).

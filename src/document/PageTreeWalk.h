@@ -19,16 +19,11 @@
 //                                  hands a page over; true when it is to be
 //                                  remembered (a later listing is then the
 //                                  same page). `mayRelease` is false for the
-//                                  tree's root taken as the page and for a
-//                                  stand-in
+//                                  tree's root taken as the page
 //   void pageAgain(index, sameAs, page)
 //                                  hands over a page listed again
-//   bool standIn(kid, node, index, H* page)
-//                                  a page standing in for a kid that cannot
-//                                  be read; false for none
 //   size_t denseIds(pages)         object numbers below this are remembered
 //                                  in a vector, the rest in a map
-//   void walked()                  the walk is done: its bookkeeping may go
 // With Policy::kParentIsLister the walk carries what each node passes down
 // (`passed`, its own attributes over its parent's); otherwise `passed` is
 // empty and the receiver climbs /Parent itself.
@@ -183,6 +178,7 @@ class PageTreeWalk {
   void start() {
     started_ = true;
     H top = self().treeRoot();
+    if (top.isInitialized()) policy_.need(top, "page tree root");
     if (!top.isDictionary()) {
       policy_.noPageTree(top);
       finished_ = true;
@@ -214,6 +210,7 @@ class PageTreeWalk {
       frame.passed = PassedDown(node, lister ? lister->passed : Inherited<H>(), policy_);
     }
     frame.kids = KeyIfPresent(node, keys::kKids);
+    if (frame.kids.isInitialized()) policy_.need(frame.kids, "/Kids of the page tree");
     if (frame.kids.isArray()) {
       frame.count = frame.kids.getArrayNItems();
       policy_.kidsListed(node, frame.kids, frame.count);
@@ -234,28 +231,30 @@ class PageTreeWalk {
     if (pages_ >= Policy::kMaxPages) policy_.tooManyPages();
     const size_t index = pages_;
     static const Inherited<H> kNothing;
-    const bool remember =
-        handOver([&] { return self().pageFound(index, page, lister ? lister->passed : kNothing, mayRelease); });
+    const bool remember = self().pageFound(index, page, lister ? lister->passed : kNothing, mayRelease);
     ++pages_;
     if (remember && page.isIndirect()) found_.remember(page.getObjGen(), index, self().denseIds(pages_));
   }
 
-  // A receiver that fails leaves it without a page: the walk cannot go on
-  // without shifting every later page, so it fails from then on.
-  template <class Fn>
-  auto handOver(Fn&& fn) {
+  // Walks on until `wanted` pages are known or the tree is done. A walk
+  // that failed (a receiver, an object that is not in the file) fails from
+  // then on, but for the pages found before: the pages after it, and how
+  // many there are, cannot be told.
+  void walk(size_t wanted) {
+    if (failure_) {
+      if (wanted <= pages_) return;
+      std::rethrow_exception(failure_);
+    }
+    if (finished_ && cleared_) return;
     try {
-      return fn();
+      walkOn(wanted);
     } catch (...) {
-      failure_ = std::current_exception();
+      if (!failure_) failure_ = std::current_exception();
       throw;
     }
   }
 
-  // Walks on until `wanted` pages are known or the tree is done.
-  void walk(size_t wanted) {
-    if (failure_) std::rethrow_exception(failure_);
-    if (finished_ && cleared_) return;
+  void walkOn(size_t wanted) {
     if (!started_) start();
     while (!finished_ && pages_ < wanted) {
       if (stack_.empty()) {
@@ -273,10 +272,11 @@ class PageTreeWalk {
       H kid = frame.kid(index);
       size_t first = 0;
       if (!found_.empty() && kid.isIndirect() && found_.recall(kid.getObjGen(), &first)) {
-        handOver([&] { self().pageAgain(pages_, first, kid); });
+        self().pageAgain(pages_, first, kid);
         ++pages_;
         continue;
       }
+      policy_.need(kid, "page-tree kid");
       switch (ClassifyKid(kid, policy_)) {
         case KidKind::kPage:
           policy_.kidListedBy(kid, frame.node);
@@ -286,17 +286,10 @@ class PageTreeWalk {
           policy_.kidListedBy(kid, frame.node);
           enter(kid, &frame);  // may invalidate `frame`
           break;
-        case KidKind::kOther: {
+        case KidKind::kOther:
           if (kid.isDictionary()) policy_.kidListedBy(kid, frame.node);
-          H stand;
-          if (self().standIn(kid, frame.node, index, &stand)) {
-            policy_.unreadableKid(kid, frame.node, index);
-            addPage(stand, &frame, /*mayRelease=*/false);
-            break;
-          }
           policy_.otherKid(kid, frame.node, index);
           break;
-        }
       }
     }
     if (finished_ && !cleared_) {
@@ -305,7 +298,6 @@ class PageTreeWalk {
       std::vector<Frame>().swap(stack_);
       nodes_.release();
       found_.release();
-      self().walked();
     }
   }
 
@@ -314,7 +306,7 @@ class PageTreeWalk {
   bool started_ = false;
   bool finished_ = false;
   bool cleared_ = false;
-  std::exception_ptr failure_;  // what the receiver of pages raised
+  std::exception_ptr failure_;  // what ended the walk
   std::vector<Frame> stack_;
   NodeMarks nodes_;
   FoundPages found_;

@@ -88,6 +88,10 @@ void Classify(const unsigned char* data, const unsigned char* end, const unsigne
   if (HasNameValue(p, lookEnd, "/Type", "/Catalog")) scan.catalogs.push_back(candidate);
   if (HasNameValue(p, lookEnd, "/Type", "/XRef")) scan.trailers.push_back(candidate);
   if (HasNameValue(p, lookEnd, "/Type", "/ObjStm") && holder) scan.objectStreams.push_back(*holder);
+  if (HasNameValue(p, lookEnd, "/Filter", "/Standard") || HasKey(p, lookEnd, "/StmF") ||
+      HasKey(p, lookEnd, "/Recipients")) {
+    scan.mayBeEncrypted = true;
+  }
   if ((HasKey(p, lookEnd, "/Producer") || HasKey(p, lookEnd, "/Creator")) && !HasKey(p, lookEnd, "/Type")) {
     scan.infoLike.push_back(candidate);
   }
@@ -95,7 +99,8 @@ void Classify(const unsigned char* data, const unsigned char* end, const unsigne
 
 // The top-level entries of the dictionary at `offset`: key ("/Root") ->
 // the value's text ("12 0 R", "[<01><02>]"). Empty when there is no
-// dictionary. libqpdf's parser cannot be used here: without the document's
+// dictionary, or it does not end (the file was cut inside it: any entry
+// may be lost). libqpdf's parser cannot be used here: without the document's
 // objects it drops every reference.
 std::map<std::string, std::string> ReadDictEntries(const unsigned char* data, size_t size, size_t offset) {
   std::map<std::string, std::string> entries;
@@ -107,8 +112,10 @@ std::map<std::string, std::string> ReadDictEntries(const unsigned char* data, si
     auto next = [&]() { return tokenizer.readToken(input, "repair scan", true, kQuickLook); };
     using T = QPDFTokenizer;
     if (next().getType() != T::tt_dict_open) return entries;
+    bool closed = false;
     for (int items = 0; items < 4096; ++items) {
       QPDFTokenizer::Token key = next();
+      if (key.getType() == T::tt_dict_close) closed = true;
       if (key.getType() == T::tt_dict_close || key.getType() == T::tt_eof || key.getType() == T::tt_bad) break;
       if (key.getType() != T::tt_name) continue;  // junk between entries
       qpdf_offset_t start = input->tell();
@@ -130,6 +137,7 @@ std::map<std::string, std::string> ReadDictEntries(const unsigned char* data, si
           input->seek(afterNumber, SEEK_SET);
         }
       } else if (value.getType() == T::tt_dict_close || value.getType() == T::tt_eof || value.getType() == T::tt_bad) {
+        closed = value.getType() == T::tt_dict_close;
         break;
       }
       qpdf_offset_t end = input->tell();
@@ -137,8 +145,9 @@ std::map<std::string, std::string> ReadDictEntries(const unsigned char* data, si
       size_t first = text.find_first_not_of(" \t\r\n\f");
       entries[key.getValue()] = first == std::string::npos ? std::string() : text.substr(first);
     }
+    if (!closed) entries.clear();
   } catch (const std::exception&) {
-    // What was read so far stands.
+    entries.clear();
   }
   return entries;
 }
@@ -208,6 +217,7 @@ ObjectScan ScanObjects(const unsigned char* data, size_t size, const std::functi
   ObjectScan scan;
   const unsigned char* end = data + size;
   scan.hasHeader = Find(data, data + std::min<size_t>(size, 1024 + 5), "%PDF-") != nullptr;
+  scan.mayBeEncrypted = Find(data, end, "/Encrypt") != nullptr;
   size_t matches = 0;
   for (const unsigned char* m = Find(data, end, "obj"); m != nullptr; m = Find(m + 3, end, "obj")) {
     if (checkpoint && ++matches % kCheckEvery == 0) checkpoint();
@@ -247,6 +257,7 @@ RebuiltTrailer ChooseTrailer(const unsigned char* data, size_t size, const Objec
   for (auto it = scan.trailers.rbegin(); it != scan.trailers.rend() && parsed < kMaxParsedCandidates; ++it, ++parsed) {
     std::map<std::string, std::string> dict = ReadDictEntries(data, size, it->dictOffset);
     if (dict.empty()) continue;
+    result.fromTrailer = true;
     if (result.root.empty()) {
       std::optional<ObjectRef> root = AsRef(Entry(dict, "/Root"));
       if (root && Defined(scan, compressed, *root)) result.root = RefText(*root);
@@ -378,7 +389,8 @@ QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& c
 }
 
 std::string XrefStreamAfter(size_t fileSize, const ObjectScan& scan,
-                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer) {
+                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer,
+                            int* number) {
   std::string bytes;
   // One entry per object: type, field 2, field 3 (/W [1 4 4]).
   struct Entry {
@@ -431,7 +443,24 @@ std::string XrefStreamAfter(size_t fileSize, const ObjectScan& scan,
   bytes += std::to_string(xrefNum) + " 0 obj\n" + dict + "\nstream\n";
   bytes += data;
   bytes += "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
+  if (number != nullptr) *number = xrefNum;
   return bytes;
+}
+
+bool ReadsAsPlainText(QPDFObjectHandle info) {
+  if (!info.isDictionary()) return false;
+  for (auto& [key, value] : info.ditems()) {
+    if (!value.isString()) continue;
+    const std::string text = value.getStringValue();
+    if (text.rfind("\xFE\xFF", 0) == 0 || text.rfind("\xFF\xFE", 0) == 0) {
+      if (text.size() % 2 != 0) return false;
+      continue;
+    }
+    for (unsigned char c : text) {
+      if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace pdfparse::document

@@ -44,6 +44,8 @@ struct ObjectScan {
   std::vector<Candidate> infoLike;       // /Producer or /Creator without /Type
   std::vector<ObjectRef> objectStreams;  // /ObjStm
   bool hasHeader = false;                // "%PDF-" within the first 1024 bytes
+  // An encryption dictionary, or a trailer's /Encrypt, may be in the file.
+  bool mayBeEncrypted = false;
 };
 
 // Scans `size` bytes. `checkpoint` is called now and then and may throw.
@@ -56,6 +58,7 @@ struct RebuiltTrailer {
   std::string info;
   std::string encrypt;
   std::string id;
+  bool fromTrailer = false;  // a trailer (or cross-reference stream) dictionary was read
 };
 
 // Chooses the trailer entries from the scan: the last catalog found, or the
@@ -80,11 +83,18 @@ QPDFObjectHandle FindCatalog(QPDF& pdf, const ObjectScan& scan, const std::map<i
 QPDFObjectHandle FindInfo(QPDF& pdf, const std::map<int, std::pair<int, int>>& compressed,
                           const std::function<void()>& checkpoint);
 
+// Whether every string of `info` reads as text, as it does when it was not
+// encrypted: no control bytes but white space, unless UTF-16 with its mark.
+bool ReadsAsPlainText(QPDFObjectHandle info);
+
 // What to append to a file of `fileSize` bytes: a cross-reference stream
 // for the scanned objects and the compressed ones, with the trailer entries,
-// and a startxref pointing at it. The file itself is not copied.
+// and a startxref pointing at it. The file itself is not copied. `*number`
+// is the number the stream takes: one the file's objects do not have
+// (though a reference may name it).
 std::string XrefStreamAfter(size_t fileSize, const ObjectScan& scan,
-                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer);
+                            const std::map<int, std::pair<int, int>>& compressed, const RebuiltTrailer& trailer,
+                            int* number = nullptr);
 
 }  // namespace pdfparse::document
 

@@ -4,8 +4,12 @@
 
 namespace pdfparse::document {
 
-RepairingPageWalk::RepairingPageWalk(QPDF& pdf, Diagnostics diagnostics, Checkpoint checkpoint, PageFound found)
-    : PageTreeWalk(RepairPolicy(std::move(diagnostics)), std::move(checkpoint)), pdf_(pdf), found_(std::move(found)) {}
+RepairingPageWalk::RepairingPageWalk(QPDF& pdf, Diagnostics diagnostics, Checkpoint checkpoint, PageFound found,
+                                     ObjectCheck* check)
+    : PageTreeWalk(RepairPolicy(std::move(diagnostics), check), std::move(checkpoint)),
+      pdf_(pdf),
+      found_(std::move(found)),
+      check_(check) {}
 
 QPDFObjectHandle RepairingPageWalk::page(size_t index) {
   if (!reach(index) || found_) return QPDFObjectHandle::newNull();
@@ -20,6 +24,7 @@ QPDFObjectHandle RepairingPageWalk::treeRoot() {
     if (rootRef.isIndirect()) rootId_ = rootRef.getObjGen();
   }
   QPDFObjectHandle root = pdf_.getRoot();
+  if (check_ != nullptr) check_->require(root, "the document catalog");
   return root.isDictionary() ? root.getKey(keys::kPages) : QPDFObjectHandle::newNull();
 }
 
@@ -32,23 +37,8 @@ bool RepairingPageWalk::pageFound(size_t index, QPDFObjectHandle& page, const In
   found_(index, index, page);
   if (!mayRelease || !page.isIndirect() || page.getObjGen() == infoId_ || page.getObjGen() == rootId_) return false;
   // The page is remembered by its id: libqpdf may drop the dictionary.
+  if (check_ != nullptr) check_->released(page.getObjGen());
   pdf_.replaceObject(page.getObjGen(), QPDFObjectHandle::newNull());
-  return true;
-}
-
-// A kid that refers to an object the cross-reference table lists but that
-// reads as null: libqpdf could not parse it. It stands for a page with
-// nothing of its own, below the node that lists it.
-bool RepairingPageWalk::standIn(QPDFObjectHandle& kid, QPDFObjectHandle& node, int, QPDFObjectHandle* page) {
-  if (!kid.isIndirect() || !kid.isNull()) return false;
-  if (!xrefRead_) {
-    xrefRead_ = true;
-    xref_ = pdf_.getXRefTable();
-  }
-  auto it = xref_.find(kid.getObjGen());
-  if (it == xref_.end() || it->second.getType() == 0) return false;
-  *page = QPDFObjectHandle::parse("<< /Type /Page >>");
-  page->replaceKey(keys::kParent, node);
   return true;
 }
 

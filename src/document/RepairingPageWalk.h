@@ -2,12 +2,11 @@
 // PageModel.h), shared by the engine (libpdfparse.so) and the converter
 // plug-in (libKestaro.so). Damage is reported through Diagnostics and read
 // as peers read it: kids that are not page dictionaries are skipped, loops
-// cut, a /Kids that is one dictionary instead of an array is a list of
-// that one, and a kid whose object exists but cannot be read (a number out
-// of range spoils the whole object) is a page with nothing of its own,
-// taking its attributes from the node that lists it. A page object listed
-// twice counts twice; an intermediate node reached a second time is not
-// walked again.
+// cut, and a /Kids that is one dictionary instead of an array is a list of
+// that one. A kid the file does not hold whole (not in the file, cut
+// short, unreadable) fails the walk: what page it is, and what follows,
+// cannot be told. A page object listed twice counts twice; an
+// intermediate node reached a second time is not walked again.
 //
 // With a PageFound callback the walk hands each page to it and then lets
 // libqpdf drop the parsed page dictionary (libqpdf otherwise keeps every
@@ -16,17 +15,15 @@
 // of the memory and the time (memory that is reused needs no new pages from
 // the system). Page-tree nodes are kept, and so is a page that is also the
 // trailer's /Info or /Root; a page that a damaged file also names as a
-// node's /Parent reads as null once released.
+// node's /Parent reads as null once released (and is not taken as missing).
 #ifndef PDFPARSE_DOCUMENT_REPAIRINGPAGEWALK_H_
 #define PDFPARSE_DOCUMENT_REPAIRINGPAGEWALK_H_
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFXRefEntry.hh>
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <vector>
 
 #include "document/PageModel.h"
@@ -43,7 +40,9 @@ class RepairingPageWalk : public PageTreeWalk<RepairingPageWalk, QPDFObjectHandl
   // from it leaves the walk: that call and every later one raise it.
   using PageFound = std::function<void(size_t index, size_t sameAs, QPDFObjectHandle& page)>;
 
-  RepairingPageWalk(QPDF& pdf, Diagnostics diagnostics = {}, Checkpoint checkpoint = {}, PageFound found = {});
+  // `check` (may be null) must outlive the walk.
+  RepairingPageWalk(QPDF& pdf, Diagnostics diagnostics = {}, Checkpoint checkpoint = {}, PageFound found = {},
+                    ObjectCheck* check = nullptr);
 
   // The page at `index` (0-based), walking only as far as needed. A null
   // handle when the index is beyond the last page, and always with a
@@ -56,18 +55,14 @@ class RepairingPageWalk : public PageTreeWalk<RepairingPageWalk, QPDFObjectHandl
   QPDFObjectHandle treeRoot();
   bool pageFound(size_t index, QPDFObjectHandle& page, const Inherited<QPDFObjectHandle>& passed, bool mayRelease);
   void pageAgain(size_t index, size_t sameAs, QPDFObjectHandle& page) { found_(index, sameAs, page); }
-  bool standIn(QPDFObjectHandle& kid, QPDFObjectHandle& node, int index, QPDFObjectHandle* page);
   size_t denseIds(size_t pages) const { return 16 * (pages + 4096); }
-  void walked() { decltype(xref_)().swap(xref_); }
 
   QPDF& pdf_;
   PageFound found_;
   std::vector<QPDFObjectHandle> kept_;  // the pages, without `found_` only
   // Objects the document needs besides the tree: never released.
   QPDFObjGen infoId_, rootId_;
-  // The cross-reference table, read when a kid reads as null.
-  std::map<QPDFObjGen, QPDFXRefEntry> xref_;
-  bool xrefRead_ = false;
+  ObjectCheck* check_;
 };
 
 }  // namespace pdfparse::document

@@ -7,8 +7,14 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +97,68 @@ TEST_F(WholeInquiryTest, FilesTheEngineRepairsOrUnlocksAnswerEveryLevel) {
                               rec.hasSpotInk),
               std::make_tuple(0, 3, std::string("Vrel Imposer"), 3, std::make_pair(612.0f, 792.0f), 1, 1u));
   }
+}
+
+// Every answer of a level-3 inquiry, and the status.
+auto Answers(CPdfParseIf& parser, const PdfInquiryRec& rec) {
+  return std::make_tuple(parser.getStatus(), rec.numPages, rec.rotation, rec.infoValue, rec.pageMode,
+                         std::vector<float>(std::begin(rec.mediaBox), std::end(rec.mediaBox)), rec.subType,
+                         rec.hasSpotInk);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// `bytes` rewritten by libqpdf, linearized (the Info dictionary lies at the end).
+std::string Linearized(const std::string& bytes) {
+  QPDF pdf;
+  pdf.processMemoryFile("sample", bytes.data(), bytes.size());
+  QPDFWriter writer(pdf);
+  writer.setOutputMemory();
+  writer.setLinearization(true);
+  writer.setStaticID(true);
+  writer.write();
+  std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+  return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+}
+
+// A file cut short answers what the whole file answers, or fails: a page,
+// an Info dictionary or a resource that the cut took is never read as
+// absent. Each sample (and a linearized copy) is cut at every twentieth.
+TEST_F(WholeInquiryTest, ACutFileAnswersAsTheWholeFileOrFails) {
+  const std::string samples = std::string(std::getenv("PDFPARSE_BUILD_DIR")) + "/samples/";
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const char* name : {"letter", "a4-cropped", "rotated", "vrel-spot", "protected", "damaged"}) {
+    files.emplace_back(name, ReadFile(samples + name + ".pdf"));
+    ASSERT_GT(files.back().second.size(), 100u) << name;
+    if (std::string(name) != "protected" && std::string(name) != "damaged") {
+      files.emplace_back(std::string(name) + ", linearized", Linearized(files.back().second));
+    }
+  }
+  size_t answered = 0, failed = 0;
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    PdfInquiryRec whole = run(dir_.write("whole.pdf", bytes));
+    const auto expected = Answers(*parser_, whole);
+    ASSERT_EQ(parser_->getStatus(), 0);
+    for (size_t twentieth = 1; twentieth < 20; ++twentieth) {
+      SCOPED_TRACE(std::to_string(twentieth) + "/20");
+      PdfInquiryRec cut = run(dir_.write("cut.pdf", bytes.substr(0, bytes.size() * twentieth / 20)));
+      if (parser_->getStatus() != 0) {
+        ++failed;
+        continue;
+      }
+      ++answered;
+      EXPECT_EQ(Answers(*parser_, cut), expected);
+    }
+  }
+  // Some cuts keep every object the answers need; most do not.
+  EXPECT_GT(answered, 0u);
+  EXPECT_GT(failed, answered);
 }
 
 TEST_F(WholeInquiryTest, OverallMediaBoxDoesNotDependOnPageOrder) {

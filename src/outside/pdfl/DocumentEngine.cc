@@ -625,14 +625,9 @@ void DocumentEngine::PDPageEnumInksEx(PDPage handle, PDPageEnumInksCallback proc
     for (ASAtom atom : processInks_) {
       if (!report(atom, true)) return;
     }
-    const PageTable& table = doc.pageTable();
     const size_t index = static_cast<size_t>(page.index);
-    try {
-      table.check(index);
-    } catch (const std::exception& e) {
-      // As for any damaged part of a page: its inks are skipped.
-      doc.warn(std::string("inks: page resources: ") + e.what() + "; skipped");
-    }
+    // A page that could not be read has inks that cannot be told.
+    doc.pageTable().check(index);
     const std::vector<document::Ink> found = doc.pageInks(index, includeOPI != 0);
     doc.checkpoint();
     for (const document::Ink& ink : found) {

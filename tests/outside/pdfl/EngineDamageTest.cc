@@ -48,11 +48,12 @@ std::string Noisy() {
 
 struct Damage {
   std::string name, bytes;
-  int pages;  // -1: the open fails with kDamaged
+  int pages;  // -1: the open or the page count fails with kDamaged
   std::string producer = "";
   int rotation = 0;  // of the first page
   std::string trace = "";
-  size_t traced = 0;  // lines with `trace`
+  size_t traced = 0;      // lines with `trace`
+  std::string fails = "";  // what the failed page count or Info read says
 };
 
 TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
@@ -85,9 +86,15 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
       {"node listed twice", Tree("5 0 R 5 0 R", "4", {"<< /Type /Pages /Kids [3 0 R 4 0 R] >>"}), 2, "", 0,
        "reached a second time", 1},
       {"kids that are no pages",
-       Tree("3 0 R (text) null 42 99 0 R 5 0 R << /Type /Font >> [4 0 R] 4 0 R", "2",
-            {"<< /Type /Font /Subtype /Type1 >>"}),
-       2, "", 0, "is not a page or page-tree node", 7},
+       Tree("3 0 R (text) null 42 5 0 R << /Type /Font >> [4 0 R] 4 0 R", "2", {"<< /Type /Font /Subtype /Type1 >>"}),
+       2, "", 0, "is not a page or page-tree node", 6},
+      {"a kid that is not in the file: the count cannot be told", Tree("3 0 R 99 0 R 4 0 R", "3"), -1, "", 0, "", 0,
+       "page-tree kid 99 0 R is not in the file"},
+      {"an Info dictionary that is not in the file: the entry cannot be told",
+       Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /MediaBox [0 0 9 9] >>",
+            "<< /Type /Page /Parent 2 0 R >>"},
+           "/Root 1 0 R /Info 9 0 R"),
+       1, "", 0, "", 0, "the Info dictionary 9 0 R is not in the file"},
       {"untyped kids", Tree("5 0 R 6 0 R", "3", {"<< /Kids [3 0 R] >>", "<< /Parent 2 0 R /MediaBox [0 0 5 5] >>"}), 2},
       {"no page tree", Raw({"<< /Type /Catalog >>"}), 0, "", 0, "no page tree", 1},
       {"a page as the root", Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Page /Rotate 180 >>"}), 1, "", 180},
@@ -100,9 +107,9 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
        Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids 3 0 R /Count 1 >>",
             "<< /Type /Page /Parent 2 0 R /Rotate 90 >>"}),
        1, "", 90, "is one object, not an array; read as a list of one", 1},
-      {"rotate out of range spoils its page",  // libqpdf cannot read the object; peers read rotation 0
-       Tree("5 0 R 4 0 R", "2", {"<< /Type /Page /Parent 2 0 R /Rotate 99999999999999999999990 >>"}), 2, "", 0,
-       "cannot be read; taken as a page with nothing of its own", 1},
+      {"rotate out of range spoils its page",  // libqpdf cannot read the object: its own values are lost
+       Tree("5 0 R 4 0 R", "2", {"<< /Type /Page /Parent 2 0 R /Rotate 99999999999999999999990 >>"}), -1, "", 0, "",
+       0, "page-tree kid 5 0 R is not in the file or cannot be read"},
       {"info that is page 1",
        Raw({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
             "<< /Type /Page /Parent 2 0 R /Rotate 180 /Producer (on the page) >>"},
@@ -113,7 +120,7 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
        "2 0 obj << /Type /Pages /Kids [2147483646 0 R 3 0 R 8388607 0 R] /Count 3 >> endobj\n"
        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >> endobj\n"
        "2147483646 0 obj << /Type /Page /Parent 2 0 R >> endobj\ntrailer << /Root 1 0 R /Size 2147483647 >>\n%%EOF\n",
-       2},
+       -1, "", 0, "", 0, "page-tree kid 8388607 0 R is not in the file"},
       {"many warnings", Noisy(), 30, "", 0, "CPdfEngine warning:", document::kTracedWarnings + 1},
   };
   testing::internal::CaptureStdout();
@@ -121,18 +128,20 @@ TEST_F(EngineTest, DamagedFilesAreRepairedAndHostileTreesStayBounded) {
   for (const Damage& c : cases) {
     SCOPED_TRACE(c.name);
     sink_->clear();
-    std::string path = write("damaged.pdf", c.bytes), message, producer;
+    std::string path = write("damaged.pdf", c.bytes), message, producer, infoMessage;
     int pages = -1, rotate = 0;
-    ASErrorCode error = ErrorOf(
-        [&] {
-          PDDoc doc = open(path, "marble");
-          pages = engine_.PDDocGetNumPages(doc);
-          producer = info(doc, "Producer");
-          rotate = pages > 0 ? rotation(doc, 0) : 0;
-          engine_.PDDocClose(doc);
-        },
-        &message);
+    PDDoc doc = nullptr;
+    ASErrorCode error = ErrorOf([&] { doc = open(path, "marble"); }, &message);
+    if (doc != nullptr) {
+      error = ErrorOf([&] { pages = engine_.PDDocGetNumPages(doc); }, &message);
+      ErrorOf([&] { producer = info(doc, "Producer"); }, &infoMessage);
+      if (pages > 0) rotate = rotation(doc, 0);
+      engine_.PDDocClose(doc);
+    }
     EXPECT_EQ(error, pages < 0 ? err::kDamaged : 0) << message;
+    if (!c.fails.empty()) {
+      EXPECT_NE((message + infoMessage).find(c.fails), std::string::npos) << message << infoMessage;
+    }
     EXPECT_EQ(pages, c.pages);
     EXPECT_EQ(producer, c.producer);
     EXPECT_EQ(rotate, c.rotation);
