@@ -60,6 +60,32 @@ bool HasHeader(const Buffer& bytes) {
 
 std::atomic<bool> structureReaderEnabled{true};
 
+// Junk after the end of the document longer than this is cut off for
+// libqpdf, which looks for startxref only near the end of the data.
+constexpr size_t kTrailingJunkKept = 512;
+
+// `bytes` up to the end of the %%EOF line after the last startxref, where
+// more follows: the other readers ignore what follows, libqpdf would
+// rebuild the whole file from a scan. A view that keeps `bytes` alive.
+std::shared_ptr<Buffer> WithoutTrailingJunk(const std::shared_ptr<Buffer>& bytes, WorkBudget& budget) {
+  const std::string_view all(reinterpret_cast<const char*>(bytes->getBuffer()), bytes->getSize());
+  const size_t at = all.rfind("startxref");
+  budget.chargeRead(at == std::string_view::npos ? all.size() : all.size() - at);
+  if (at == std::string_view::npos) return bytes;
+  const size_t eof = all.find("%%EOF", at);
+  if (eof == std::string_view::npos) return bytes;
+  size_t end = eof + 5;
+  while (end < all.size() && (all[end] == '\r' || all[end] == '\n')) ++end;
+  if (all.size() - end <= kTrailingJunkKept) return bytes;
+  struct View {
+    View(std::shared_ptr<Buffer> whole, size_t size) : whole(std::move(whole)), view(this->whole->getBuffer(), size) {}
+    std::shared_ptr<Buffer> whole;
+    Buffer view;
+  };
+  auto holder = std::make_shared<View>(bytes, end);
+  return std::shared_ptr<Buffer>(holder, &holder->view);
+}
+
 // A value the structure reader read, as libqpdf's object; references
 // become libqpdf's objects of the same number. Nesting is bounded by the
 // reader's parser.
@@ -166,8 +192,8 @@ void Document::warn(const std::string& message) {
 }
 
 void Document::drainWarnings() {
-  if (!pdf_) return;
-  for (const QPDFExc& w : pdf_->getWarnings()) warn(w.what());
+  // The logger has passed them on (CountingLogger).
+  if (pdf_) pdf_->getWarnings();
 }
 
 void Document::checkpoint() { budget_->checkDeadline(); }
@@ -313,13 +339,15 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<Buffer> bytes, const cha
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
-  pdf->setLogger(CountingLogger(budget_));
+  QPDF* raw = pdf.get();
+  pdf->setLogger(CountingLogger(
+      budget_, [this](const std::string& message) { warn(message); }, [raw] { raw->getWarnings(); }));
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
   auto input = std::make_shared<BudgetedInput>(path_, std::move(bytes), budget_);
   auto drain = [&]() {
-    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    pdf->getWarnings();  // passed on by the logger
   };
   try {
     pdf->processInputSource(input, password);
@@ -359,7 +387,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
     }
     std::unique_ptr<QPDF> reader = attempt(build(first), password, false, true);
     compressed = FindCompressedObjects(*reader, scan, checkpointFn());
-    for (const QPDFExc& w : reader->getWarnings()) warn(w.what());
+    reader->getWarnings();  // passed on by the logger
     trailer = ChooseTrailer(data, size, scan, compressed);
   }
   // Without a usable /Root, any object stands in until a catalog is found
@@ -374,7 +402,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
   QPDFObjectHandle root = pdf->getTrailer().getKey("/Root");
   if (trailer.root.empty() || !root.isDictionary() || !root.getKey("/Pages").isDictionary()) {
     QPDFObjectHandle catalog = FindCatalog(*pdf, scan, compressed, checkpointFn());
-    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    pdf->getWarnings();
     if (catalog.isNull()) {
       throw Error(ErrorCode::kDamaged, path_ + ": no document catalog found while rebuilding");
     }
@@ -392,7 +420,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<Bu
   // of: no sign of encryption is left, and they read as text.
   *infoUnknown = !trailer.fromTrailer && (!infoFound || scan.mayBeEncrypted ||
                                           !ReadsAsPlainText(pdf->getTrailer().getKey("/Info")));
-  for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  pdf->getWarnings();
   trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
         std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
   return pdf;
@@ -508,8 +536,9 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     try {
       std::shared_ptr<Buffer> rebuilt;
       bool infoUnknown = false;
-      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
-                                                  : attempt(bytes_, password, s == kIgnoreXrefStreams, repair_);
+      std::unique_ptr<QPDF> pdf =
+          (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
+                          : attempt(WithoutTrailingJunk(bytes_, *budget_), password, s == kIgnoreXrefStreams, repair_);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));
