@@ -62,6 +62,25 @@ constexpr uint32_t kStepsPerRelease = 32;
 
 std::atomic<bool> structureReaderEnabled{true};
 
+// Junk after the end of the document longer than this is cut off for
+// libqpdf, which looks for startxref only near the end of the data.
+constexpr size_t kTrailingJunkKept = 512;
+
+// How much of `bytes` libqpdf reads: up to the end of the %%EOF line after
+// the last startxref, where more follows. The other readers ignore what
+// follows; libqpdf would rebuild the whole file from a scan.
+size_t WithoutTrailingJunk(std::string_view all, WorkBudget& budget) {
+  const size_t at = all.rfind("startxref");
+  budget.chargeRead(at == std::string_view::npos ? all.size() : all.size() - at);
+  if (at == std::string_view::npos) return all.size();
+  const size_t eof = all.find("%%EOF", at);
+  if (eof == std::string_view::npos) return all.size();
+  size_t end = eof + 5;
+  while (end < all.size() && (all[end] == '\r' || all[end] == '\n')) ++end;
+  if (all.size() - end <= kTrailingJunkKept) return all.size();
+  return end;
+}
+
 // A value the structure reader read, as libqpdf's object; references
 // become libqpdf's objects of the same number. Nesting is bounded by the
 // reader's parser.
@@ -177,8 +196,8 @@ void Document::warn(const std::string& message) {
 bool Document::repaired() const { return strategy_ != kPlain || warnings_ > 0; }
 
 void Document::drainWarnings() {
-  if (!pdf_) return;
-  for (const QPDFExc& w : pdf_->getWarnings()) warn(w.what());
+  // The logger has passed them on (CountingLogger).
+  if (pdf_) pdf_->getWarnings();
 }
 
 void Document::checkpoint() {
@@ -353,20 +372,24 @@ ObjectCheck& Document::objectCheck() {
 }
 
 std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
-                                        bool recover) {
+                                        bool recover, bool withoutTrailingJunk) {
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
-  pdf->setLogger(CountingLogger(budget_));
+  QPDF* raw = pdf.get();
+  pdf->setLogger(CountingLogger(
+      budget_, [this](const std::string& message) { warn(message); }, [raw] { raw->getWarnings(); }));
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
   const std::string_view tailBytes = tail ? std::string_view(*tail) : std::string_view();
   auto owner = std::make_shared<std::pair<std::shared_ptr<FileBytes>, std::shared_ptr<const std::string>>>(bytes_,
                                                                                                           std::move(tail));
-  auto input = std::make_shared<BudgetedInput>(path_, bytes_->view(), tailBytes, std::move(owner), budget_);
+  std::string_view head = bytes_->view();
+  if (withoutTrailingJunk) head = head.substr(0, WithoutTrailingJunk(head, *budget_));
+  auto input = std::make_shared<BudgetedInput>(path_, head, tailBytes, std::move(owner), budget_);
   auto drain = [&]() {
-    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    pdf->getWarnings();  // passed on by the logger
   };
   try {
     pdf->processInputSource(input, password);
@@ -407,7 +430,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<co
     }
     std::unique_ptr<QPDF> reader = attempt(build(first), password, false, true);
     compressed = FindCompressedObjects(*reader, scan, checkpointFn());
-    for (const QPDFExc& w : reader->getWarnings()) warn(w.what());
+    reader->getWarnings();  // passed on by the logger
     trailer = ChooseTrailer(data, size, scan, compressed);
   }
   // Without a usable /Root, any object stands in until a catalog is found
@@ -422,7 +445,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<co
   QPDFObjectHandle root = pdf->getTrailer().getKey("/Root");
   if (trailer.root.empty() || !root.isDictionary() || !root.getKey("/Pages").isDictionary()) {
     QPDFObjectHandle catalog = FindCatalog(*pdf, scan, compressed, checkpointFn());
-    for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+    pdf->getWarnings();
     if (catalog.isNull()) {
       throw Error(ErrorCode::kDamaged, path_ + ": no document catalog found while rebuilding");
     }
@@ -440,7 +463,7 @@ std::unique_ptr<QPDF> Document::rebuild(const char* password, std::shared_ptr<co
   // of: no sign of encryption is left, and they read as text.
   *infoUnknown = !trailer.fromTrailer && (!infoFound || scan.mayBeEncrypted ||
                                           !ReadsAsPlainText(pdf->getTrailer().getKey("/Info")));
-  for (const QPDFExc& w : pdf->getWarnings()) warn(w.what());
+  pdf->getWarnings();
   trace("CPdfEngine repair: " + path_ + ": " + std::to_string(scan.objects.size()) + " objects and " +
         std::to_string(compressed.size()) + " compressed objects found, catalog " + written.root);
   return pdf;
@@ -494,7 +517,7 @@ bool Document::acceptsPassword(const char* password) {
   if (reader_) return true;  // the reader reads no encrypted document
   if (!opened().isEncrypted() || password_ == password) return true;
   try {
-    attempt(rebuiltTail_, password, strategy_ == kIgnoreXrefStreams, repair_);
+    attempt(rebuiltTail_, password, strategy_ == kIgnoreXrefStreams, repair_, /*withoutTrailingJunk=*/!rebuiltTail_);
     return true;
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password) return false;
@@ -559,8 +582,9 @@ Document::OpenResult Document::openWithQpdf(const char* password) {
     try {
       std::shared_ptr<const std::string> rebuilt;
       bool infoUnknown = false;
-      std::unique_ptr<QPDF> pdf = (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
-                                                  : attempt(nullptr, password, s == kIgnoreXrefStreams, repair_);
+      std::unique_ptr<QPDF> pdf =
+          (s == kRebuild) ? rebuild(password, &rebuilt, &infoUnknown)
+                          : attempt(nullptr, password, s == kIgnoreXrefStreams, repair_, /*withoutTrailingJunk=*/true);
       checkpoint();  // a limit met inside libqpdf, which may have gone on
       if (HasPageTree(*pdf)) {
         if (s > kPlain) trace("CPdfEngine repair: " + path_ + ": opened by " + StrategyName(s));

@@ -140,8 +140,9 @@ class Document {
   ReaderInkWalker::PageParts readerInkParts(size_t index);
   // libqpdf reads the file followed by `tail` (repair's cross-reference
   // data; null for none).
+  // `withoutTrailingJunk`: the file up to the end of its last %%EOF line.
   std::unique_ptr<QPDF> attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
-                                bool recover);
+                                bool recover, bool withoutTrailingJunk = false);
   // `*infoUnknown`: the trailer was not found, nor an Info dictionary that
   // can be read without it.
   std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt, bool* infoUnknown);

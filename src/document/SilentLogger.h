@@ -5,7 +5,9 @@
 
 #include <qpdf/QPDFLogger.hh>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace pdfparse::document {
 
@@ -14,10 +16,15 @@ namespace pdfparse::document {
 std::shared_ptr<QPDFLogger> SilentLogger();
 
 class WorkBudget;
-// A logger that discards everything and charges each warning written to it
-// to `budget` (which raises once too many were written). For a QPDF with
-// warnings not suppressed: libqpdf then writes every warning as it arises.
-std::shared_ptr<QPDFLogger> CountingLogger(std::shared_ptr<WorkBudget> budget);
+// Receives each warning's text.
+using WarningSink = std::function<void(const std::string& warning)>;
+// A logger that counts each warning written to it in `budget` and hands
+// its text to `sink`, for a QPDF with warnings not suppressed: libqpdf then
+// writes every warning as it arises. libqpdf also keeps every warning:
+// `release` (the QPDF's getWarnings(), its result dropped) is called now
+// and then, after a warning was written, so that they are not stored.
+std::shared_ptr<QPDFLogger> CountingLogger(std::shared_ptr<WorkBudget> budget, WarningSink sink,
+                                           std::function<void()> release);
 
 }  // namespace pdfparse::document
 

@@ -48,7 +48,9 @@ class WorkBudget {
   // limit is reached, and again on every later call.
   void chargeRead(uint64_t bytes);
   void chargeSeek();
-  // One warning of libqpdf's: endless repair shows as endless warnings.
+  // One warning of libqpdf's: counted, and the clock looked at now and
+  // then (endless repair shows as endless warnings). Warnings are not
+  // stored, so they cost no memory and fail nothing by their number.
   void chargeWarning();
   // Memory taken on behalf of the document; `what` names it in the message.
   void chargeMemory(uint64_t bytes, const char* what);
@@ -67,7 +69,6 @@ class WorkBudget {
   uint64_t maxBytesRead() const { return maxBytesRead_; }
   uint64_t maxSeeks() const { return maxSeeks_; }
   uint64_t warnings() const { return warnings_; }
-  uint64_t maxWarnings() const { return maxWarnings_; }
   uint64_t memoryCharged() const { return memory_; }
 
  private:
@@ -81,7 +82,6 @@ class WorkBudget {
   ResidentMemory resident_;
   uint64_t maxBytesRead_;
   uint64_t maxSeeks_;
-  uint64_t maxWarnings_;
   uint64_t maxMemory_;
   uint64_t residentBase_ = 0;
   uint64_t residentCheckedAt_ = 0;

@@ -9,7 +9,7 @@ namespace pdfparse::document::reader {
 namespace {
 
 constexpr size_t kMaxSections = 1024;
-constexpr size_t kStartxrefWindow = 1024;
+constexpr size_t kHeaderWindow = 1024;
 // Decoded object streams kept for later objects; beyond this the least
 // recently used are dropped (and decoded again if asked for).
 constexpr size_t kKeptStreamBytes = 32u << 20;
@@ -50,11 +50,15 @@ uint64_t Field(const unsigned char* p, int64_t width) {
 }  // namespace
 
 StructureReader::StructureReader(std::string_view bytes, WorkBudget& budget) : bytes_(bytes), budget_(budget) {
-  if (bytes_.substr(0, 5) != "%PDF-") throw Refusal("the file does not start with %PDF-");
+  // Bytes before the header are no part of the document: offsets count
+  // from the header, as libqpdf and the other readers count them.
+  const size_t header = bytes_.substr(0, kHeaderWindow + 5).find("%PDF-");
+  if (header == std::string_view::npos) throw Refusal("no %PDF- header in the first 1024 bytes");
+  bytes_.remove_prefix(header);
+  // The last startxref, however much junk follows it; looking is reading.
   const size_t at = bytes_.rfind("startxref");
-  if (at == std::string_view::npos || at + kStartxrefWindow < bytes_.size()) {
-    throw Refusal("no startxref near the end of the file");
-  }
+  budget_.chargeRead(at == std::string_view::npos ? bytes_.size() : bytes_.size() - at);
+  if (at == std::string_view::npos) throw Refusal("no startxref in the file");
   Parser parser(bytes_, at + 9, &budget_);
   readSections(parser.unsignedInteger());
   if (!trailer_.isDictionary()) throw Refusal("no trailer dictionary");

@@ -34,7 +34,8 @@ namespace pdfparse::document::reader {
 class StructureReader {
  public:
   // Reads the cross-reference data of `bytes` (which must outlive the
-  // reader). Raises Refusal, or the budget's exceptions.
+  // reader) from its %PDF- header on. Raises Refusal, or the budget's
+  // exceptions.
   StructureReader(std::string_view bytes, WorkBudget& budget);
   ~StructureReader();
   StructureReader(const StructureReader&) = delete;

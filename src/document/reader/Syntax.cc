@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 
 #include "document/WorkBudget.h"
 
@@ -29,18 +30,12 @@ bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Checked once the dictionary is complete, sorted: a check per key against
 // the keys before it would cost time in the square of the key count.
-bool RepeatsAKey(const Object& dict) {
-  const auto& entries = dict.entries();
-  std::vector<std::string_view> keys;
-  keys.reserve(entries.size());
-  for (const Object::Entry& entry : entries) keys.push_back(entry.first);
-  std::sort(keys.begin(), keys.end());
-  return std::adjacent_find(keys.begin(), keys.end()) != keys.end();
-}
-
 }  // namespace
 
 namespace {
+
+// Dictionaries up to this size are searched for a repeated key in place.
+constexpr size_t kLinearKeySearch = 16;
 
 enum CharClass : uint8_t { kRegular = 0, kSpace = 1, kDelimiter = 2 };
 
@@ -313,6 +308,8 @@ Object Parser::value() {
   struct Open {
     Object container;
     std::optional<std::string> key;  // a dictionary's key waiting for its value
+    // A large dictionary's keys, where each is (for one given twice).
+    std::unordered_map<std::string, size_t> where;
   };
   std::vector<Open> stack;
   // What the value under construction takes, checked a step at a time.
@@ -333,7 +330,7 @@ Object Parser::value() {
       case Token::ArrayOpen:
       case Token::DictOpen:
         if (stack.size() >= kMaxNesting) Refuse("objects nested too deeply", at);
-        stack.push_back(Open{token == Token::ArrayOpen ? Object::Array() : Object::Dictionary(), std::nullopt});
+        stack.push_back(Open{token == Token::ArrayOpen ? Object::Array() : Object::Dictionary(), std::nullopt, {}});
         continue;
       case Token::ArrayClose:
         if (stack.empty() || !stack.back().container.isArray()) Refuse("unexpected ]", at);
@@ -345,7 +342,6 @@ Object Parser::value() {
         if (stack.back().key) Refuse("dictionary key without a value", at);
         item = std::move(stack.back().container);
         stack.pop_back();
-        if (RepeatsAKey(item)) Refuse("dictionary key given twice", at);
         break;
       case Token::Integer:
         referenceFollows(item.integer(), &item);
@@ -376,7 +372,26 @@ Object Parser::value() {
       top.key = item.text();
       building += sizeof(std::string) + item.text().size();
     } else {
-      top.container.mutableEntries().emplace_back(std::move(*top.key), std::move(item));
+      // A key given twice: the last value counts, as libqpdf and most
+      // readers read it.
+      std::vector<Object::Entry>& entries = top.container.mutableEntries();
+      Object* earlier = nullptr;
+      if (entries.size() < kLinearKeySearch) {
+        for (Object::Entry& entry : entries) {
+          if (entry.first == *top.key) earlier = &entry.second;
+        }
+      } else {
+        if (top.where.empty()) {
+          for (size_t i = 0; i < entries.size(); ++i) top.where.emplace(entries[i].first, i);
+        }
+        if (auto found = top.where.find(*top.key); found != top.where.end()) earlier = &entries[found->second].second;
+      }
+      if (earlier != nullptr) {
+        *earlier = std::move(item);
+      } else {
+        if (entries.size() >= kLinearKeySearch) top.where.emplace(*top.key, entries.size());
+        entries.emplace_back(std::move(*top.key), std::move(item));
+      }
       top.key.reset();
     }
   }

@@ -4,9 +4,9 @@
 //
 // The parser is strict: anything that is not plainly valid syntax (a stray
 // delimiter, a name with a bad # escape, a dictionary with an odd number of
-// items or a key given twice, a missing endobj, nesting deeper than
-// kMaxNesting) raises Refusal instead of being guessed at. Nesting is kept
-// on the heap.
+// items, a missing endobj, nesting deeper than kMaxNesting) raises Refusal
+// instead of being guessed at; a key given twice keeps its last value, as
+// libqpdf reads it. Nesting is kept on the heap.
 #ifndef PDFPARSE_DOCUMENT_READER_SYNTAX_H_
 #define PDFPARSE_DOCUMENT_READER_SYNTAX_H_
 

@@ -46,6 +46,21 @@ Documents Shapes() {
                          "<< /Type /Page /Parent 2 0 R /Rotate 6 0 R /MediaBox [0 0 7 0 R 800] >>", "[0 0 300 400]",
                          "-180", "500", "<< /Producer (raw\\r\\nline) >>"},
                         "/Root 1 0 R /Info 8 0 R"}));
+  // What the other readers read and so the structure reader reads too:
+  // junk after the end, bytes before the header, a key given many times.
+  const std::string flat = out[1].second;
+  std::string eofLines;
+  for (int i = 0; i < 20000; ++i) eofLines += "%%EOF\n";
+  out.emplace_back("followed by 20000 %%EOF lines", flat + eofLines);
+  out.emplace_back("junk before the header", "GARBAGE\n" + flat);
+  std::string repeated = "<<";
+  for (int i = 0; i < 20000; ++i) repeated += " /Producer (p" + std::to_string(i) + ")";
+  out.emplace_back("an Info dictionary that repeats a key",
+                   pdfparse::pdfbuilder::Assemble({{"<< /Type /Catalog /Pages 2 0 R >>",
+                                                    "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] >>",
+                                                    repeated + " >>"},
+                                                   "/Root 1 0 R /Info 4 0 R"}));
   return out;
 }
 
