@@ -360,9 +360,11 @@ InkWalker& Document::inkWalker() {
 
 ObjectCheck& Document::objectCheck() {
   if (!objectCheck_) {
-    // libqpdf counts offsets from the header; the cut is looked for in the
-    // file's own bytes, not in a repair's copy with its appended data.
+    // libqpdf counts offsets from the header; the cut is looked for in what
+    // libqpdf read of the file's own bytes (without the junk after the end
+    // unless it rebuilt from a scan of everything), not in repair's data.
     std::string_view bytes = bytes_->view();
+    if (!rebuiltTail_) bytes = bytes.substr(0, WithoutTrailingJunk(bytes, *budget_));
     const size_t header = bytes.substr(0, 1024 + 5).find("%PDF-");
     if (header != std::string_view::npos) bytes.remove_prefix(header);
     objectCheck_ = std::make_unique<ObjectCheck>(bytes, checkpointFn());

@@ -52,6 +52,8 @@ Documents Shapes() {
   std::string eofLines;
   for (int i = 0; i < 20000; ++i) eofLines += "%%EOF\n";
   out.emplace_back("followed by 20000 %%EOF lines", flat + eofLines);
+  // An object begun in that junk is no part of the document (found by fuzzing).
+  out.emplace_back("junk after the end that begins an object", flat + eofLines + "3 0 obj\n<< /Type /Pa");
   out.emplace_back("junk before the header", "GARBAGE\n" + flat);
   std::string repeated = "<<";
   for (int i = 0; i < 20000; ++i) repeated += " /Producer (p" + std::to_string(i) + ")";
