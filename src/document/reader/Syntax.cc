@@ -331,6 +331,12 @@ Object Parser::value() {
       case Token::DictOpen:
         if (stack.size() >= kMaxNesting) Refuse("objects nested too deeply", at);
         stack.push_back(Open{token == Token::ArrayOpen ? Object::Array() : Object::Dictionary(), std::nullopt, {}});
+        // Room for a page dictionary's entries or a box's numbers at once.
+        if (token == Token::ArrayOpen) {
+          stack.back().container.mutableItems().reserve(4);
+        } else {
+          stack.back().container.mutableEntries().reserve(8);
+        }
         continue;
       case Token::ArrayClose:
         if (stack.empty() || !stack.back().container.isArray()) Refuse("unexpected ]", at);
