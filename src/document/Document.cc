@@ -57,8 +57,10 @@ bool HasHeader(const FileBytes& bytes) {
 }
 
 // Checkpoints between releases of the mapped pages read so far: a walk
-// over a large file keeps a bounded part of it resident.
+// over a large file keeps a bounded part of it resident. A smaller file may
+// stay resident whole; dropping and fetching its pages again only costs.
 constexpr uint32_t kStepsPerRelease = 32;
+constexpr size_t kAlwaysResidentBytes = 32u << 20;
 
 std::atomic<bool> structureReaderEnabled{true};
 
@@ -203,7 +205,7 @@ void Document::drainWarnings() {
 void Document::checkpoint() {
   budget_->checkDeadline();
   if (bytes_->damaged()) verifyInput();
-  if (++steps_ % kStepsPerRelease == 0) bytes_->release();
+  if (++steps_ % kStepsPerRelease == 0 && bytes_->size() > kAlwaysResidentBytes) bytes_->release();
 }
 
 void Document::verifyInput() {
