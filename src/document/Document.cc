@@ -56,11 +56,9 @@ bool HasHeader(const FileBytes& bytes) {
   return bytes.view().substr(0, 1024 + 5).find("%PDF-") != std::string_view::npos;
 }
 
-// Checkpoints between releases of the mapped pages read so far: a walk
-// over a large file keeps a bounded part of it resident. A smaller file may
-// stay resident whole; dropping and fetching its pages again only costs.
-constexpr uint32_t kStepsPerRelease = 32;
-constexpr size_t kAlwaysResidentBytes = 32u << 20;
+// Milliseconds between releases of the mapped pages read so far: a walk
+// over a large file keeps what it reads in that time resident, not the file.
+constexpr uint64_t kReleaseMillis = 20;
 
 std::atomic<bool> structureReaderEnabled{true};
 
@@ -205,7 +203,10 @@ void Document::drainWarnings() {
 void Document::checkpoint() {
   budget_->checkDeadline();
   if (bytes_->damaged()) verifyInput();
-  if (++steps_ % kStepsPerRelease == 0 && bytes_->size() > kAlwaysResidentBytes) bytes_->release();
+  if (budget_->lastClock() - releasedAt_ >= kReleaseMillis) {
+    bytes_->release();
+    releasedAt_ = budget_->lastClock();
+  }
 }
 
 void Document::verifyInput() {

@@ -170,7 +170,7 @@ class Document {
   void trace(const std::string& line);
 
   size_t warnings_ = 0;
-  uint32_t steps_ = 0;  // checkpoints passed
+  uint64_t releasedAt_ = 0;  // when the mapped pages were last dropped
   // What was read of the file when it was last found unchanged.
   uint64_t readsVerified_ = UINT64_MAX;
   std::vector<std::string> firstWarnings_;

@@ -135,6 +135,7 @@ void WorkBudget::chargeSeek() {
 void WorkBudget::checkDeadline() {
   if (!reason_.empty()) again();
   const uint64_t now = clock_();
+  lastClock_ = now;
   if (now >= deadline_) {
     trip("time limit of " + std::to_string(timeoutMillis_) + " ms passed");
   }

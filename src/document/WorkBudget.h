@@ -58,6 +58,8 @@ class WorkBudget {
   // limit; raises as chargeMemory does, but charges nothing.
   void checkMemoryFor(uint64_t bytes, const char* what);
   void checkDeadline();
+  // The clock as checkDeadline() last read it.
+  uint64_t lastClock() const { return lastClock_; }
   // The deadline counts anew from now (for a document kept open between
   // calls, each with the whole time). A limit already reached stays.
   void restartDeadline();
@@ -89,6 +91,7 @@ class WorkBudget {
   uint64_t memory_ = 0;
   bool memoryTripped_ = false;
   uint64_t deadline_;
+  uint64_t lastClock_ = 0;
   uint64_t timeoutMillis_;
   uint64_t bytesRead_ = 0;
   uint64_t seeks_ = 0;

@@ -14,6 +14,10 @@ namespace {
 // A value under construction is checked against the memory limit each time
 // it has grown by this much.
 constexpr size_t kCheckedValueBytes = 1 << 20;
+// Text longer than this has bytes of its own (beyond the string object).
+constexpr size_t kShortText = 15;
+// A key's place in the index of a large dictionary, beyond the key's text.
+constexpr size_t kIndexEntryBytes = 64;
 
 int HexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -370,13 +374,23 @@ Object Parser::value() {
     }
     if (stack.empty()) return item;
     Open& top = stack.back();
-    building += sizeof(Object) + item.text().size();
+    // What a container takes as it grows: the next capacity, and while it
+    // moves there, the old one too.
+    auto grow = [&](const auto& items) {
+      if (items.size() < items.capacity()) return;
+      const size_t bytes = std::max<size_t>(items.capacity(), 1) * sizeof(items[0]);
+      if (budget_ != nullptr && building + 2 * bytes >= checkedUpTo) {
+        budget_->checkMemoryFor(building + 2 * bytes, "an object of the file");
+      }
+      building += bytes;
+    };
+    if (item.text().size() > kShortText) building += item.text().size();
     if (top.container.isArray()) {
+      grow(top.container.items());
       top.container.mutableItems().push_back(std::move(item));
     } else if (!top.key) {
       if (item.type() != Object::Type::Name) Refuse("dictionary key that is not a name", at);
       top.key = item.text();
-      building += sizeof(std::string) + item.text().size();
     } else {
       // A key given twice: the last value counts, as libqpdf and most
       // readers read it.
@@ -395,7 +409,12 @@ Object Parser::value() {
       if (earlier != nullptr) {
         *earlier = std::move(item);
       } else {
-        if (entries.size() >= kLinearKeySearch) top.where.emplace(*top.key, entries.size());
+        if (entries.size() >= kLinearKeySearch) {
+          top.where.emplace(*top.key, entries.size());
+          building += kIndexEntryBytes + top.key->size();
+        }
+        if (top.key->size() > kShortText) building += top.key->size();
+        grow(entries);
         entries.emplace_back(std::move(*top.key), std::move(item));
       }
       top.key.reset();
