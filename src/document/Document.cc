@@ -187,8 +187,10 @@ std::shared_ptr<const std::string> TailWithoutEncrypt(QPDF& failed, std::string_
   const size_t at = head.size() + (tail ? tail->size() : 0) + 1 - (header == std::string_view::npos ? 0 : header);
   std::string text = tail ? *tail : std::string();
   text += "\nxref\n0 1\n0000000000 65535 f \ntrailer\n<<";
+  // Taken as written: the failed reading resolves no object again.
+  std::map<std::string, QPDFObjectHandle> entries = trailer.getDictAsMap();
   for (const char* key : {"/Size", "/Root", "/Info", "/ID"}) {
-    if (trailer.hasKey(key)) text += std::string(" ") + key + " " + trailer.getKey(key).unparse();
+    if (auto it = entries.find(key); it != entries.end()) text += std::string(" ") + key + " " + it->second.unparse();
   }
   text += " /Prev " + std::to_string(*prev) + " >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
   return std::make_shared<const std::string>(std::move(text));
