@@ -5,6 +5,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -81,6 +82,50 @@ std::string Assemble(const RawDoc& doc) {
   std::string size = std::to_string(doc.objects.size() + 1), start = std::to_string(out.size());
   return out + "xref\n0 " + size + "\n0000000000 65535 f \n" + table + "trailer\n<< /Size " + size + " " + doc.trailer +
          " >>\nstartxref\n" + start + "\n%%EOF\n";
+}
+
+
+const char* const kEncryptEmbeddedOnly =
+    "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM /AESV2 /AuthEvent /EFOpen /Length 16 >> >> "
+    "/StmF /Identity /StrF /Identity /EFF /StdCF /O <1111111111111111111111111111111111111111111111111111111111111111> "
+    "/U <2222222222222222222222222222222222222222222222222222222222222222> /P -4 >>";
+const char* const kEncryptStreamsOnly =
+    "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM /AESV2 /AuthEvent /DocOpen /Length 16 >> >> "
+    "/StmF /StdCF /StrF /Identity /O <1111111111111111111111111111111111111111111111111111111111111111> "
+    "/U <2222222222222222222222222222222222222222222222222222222222222222> /P -4 >>";
+const char* const kEncryptStrings =
+    "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM /AESV2 /AuthEvent /DocOpen /Length 16 >> >> "
+    "/StmF /Identity /StrF /StdCF /O <1111111111111111111111111111111111111111111111111111111111111111> "
+    "/U <2222222222222222222222222222222222222222222222222222222222222222> /P -4 >>";
+
+std::string WithEncrypt(const std::string& pdf, const std::string& encrypt, bool asObject) {
+  QPDF base;
+  base.processMemoryFile("base", pdf.data(), pdf.size());
+  QPDFObjectHandle trailer = base.getTrailer();
+  const long long size = trailer.getKey("/Size").getIntValue();
+  const size_t at = pdf.rfind("startxref");
+  if (at == std::string::npos || size <= 0) throw std::runtime_error("WithEncrypt: no startxref or /Size");
+  const std::string prev = std::to_string(std::stoull(pdf.substr(at + 9, 32)));
+  std::string out = pdf + "\n";
+  const size_t object = out.size();
+  std::string value = encrypt;
+  if (asObject) {
+    out += std::to_string(size) + " 0 obj\n" + encrypt + "\nendobj\n";
+    value = std::to_string(size) + " 0 R";
+  }
+  const size_t xref = out.size();
+  out += "xref\n0 1\n0000000000 65535 f \n";
+  if (asObject) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", object);
+    out += std::to_string(size) + " 1\n" + entry;
+  }
+  out += "trailer\n<< /Size " + std::to_string(size + (asObject ? 1 : 0)) + " /Root " +
+         trailer.getKey("/Root").unparse();
+  if (trailer.hasKey("/Info")) out += " /Info " + trailer.getKey("/Info").unparse();
+  out += " /ID [<0123456789abcdef0123456789abcdef> <0123456789abcdef0123456789abcdef>] /Encrypt " + value +
+         " /Prev " + prev + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return out;
 }
 
 std::string Utf16Be(const std::u16string& text) {

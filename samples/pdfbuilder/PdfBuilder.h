@@ -40,6 +40,19 @@ struct RawDoc {
 };
 std::string Assemble(const RawDoc& doc);
 
+// `pdf` (a file libqpdf reads) with an update appended whose trailer names
+// `encrypt` as its /Encrypt: written as a new object when `asObject`,
+// else directly in the trailer. Nothing is encrypted: this is how the
+// document says what its encryption leaves plain.
+std::string WithEncrypt(const std::string& pdf, const std::string& encrypt, bool asObject = true);
+
+// Encryption dictionaries that leave things plain (the keys are arbitrary:
+// nothing is decrypted): strings and streams (embedded files only), and
+// strings alone; and one of the same form that encrypts strings.
+extern const char* const kEncryptEmbeddedOnly;
+extern const char* const kEncryptStreamsOnly;
+extern const char* const kEncryptStrings;
+
 // Text in UTF-16BE with the byte-order mark, as PDF text strings hold it.
 std::string Utf16Be(const std::u16string& text);
 

@@ -31,6 +31,14 @@ std::vector<std::pair<std::string, std::string>> SeedDocuments() {
   sealed.encryption = DocLayout::Encryption{"marble", "owner"};
   put("encrypted.pdf", BuildPdf(sealed));
 
+  // Encrypted, and yet readable without a password; or not encrypted at all.
+  put("encrypted-embedded-only.pdf", WithEncrypt(os, kEncryptEmbeddedOnly));
+  put("encrypted-streams-only.pdf", WithEncrypt(plain, kEncryptStreamsOnly));
+  put("encrypted-streams-only-objstm.pdf", WithEncrypt(os, kEncryptStreamsOnly));
+  put("encrypted-strings.pdf", WithEncrypt(plain, kEncryptStrings));
+  put("encrypt-not-a-dictionary.pdf", WithEncrypt(plain, "5", false));
+  put("encrypt-refers-to-an-integer.pdf", WithEncrypt(os, "42"));
+
   put("no-trailer.pdf", plain.substr(0, plain.rfind("trailer")));
   put("cut-xref-stream.pdf", os.substr(0, os.size() * 3 / 4));
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 
+#include "document/Encryption.h"
 #include "document/Repair.h"
 #include "document/SilentLogger.h"
 #include "shared/TextCodec.h"
@@ -131,6 +132,68 @@ std::string InfoText(H trailer, const std::string& key, Need&& need) {
   if (value.isString()) return shared::DecodeTextString(value.getStringValue());
   if (value.isName()) return shared::DecodeNameText(value.getName());
   return {};
+}
+
+// The key libqpdf is given where no password is checked (32 bytes, hex).
+constexpr const char* kUnusedKey = "0000000000000000000000000000000000000000000000000000000000000000";
+
+// Whether `pdf`, read without a key, answers as it would with one: its
+// encryption leaves strings plain, and stream data too where any object
+// lies in an object stream.
+bool ReadsWithoutKey(QPDF& pdf) {
+  switch (EncryptionOf(pdf.getTrailer().getKey("/Encrypt"))) {
+    case Encryption::kEmbeddedOnly:
+      return true;
+    case Encryption::kStreamsOnly:
+      for (const auto& [og, entry] : pdf.getXRefTable()) {
+        if (entry.getType() == 2) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The number after the last startxref of `data`; none when there is none.
+std::optional<uint64_t> LastStartxref(std::string_view data) {
+  const size_t at = data.rfind("startxref");
+  if (at == std::string_view::npos) return std::nullopt;
+  size_t p = at + 9;
+  while (p < data.size() && std::strchr(" \t\r\n\f", data[p]) != nullptr && data[p] != '\0') ++p;
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; p < data.size() && data[p] >= '0' && data[p] <= '9' && digits < 12; ++p, ++digits) {
+    value = value * 10 + static_cast<uint64_t>(data[p] - '0');
+  }
+  if (digits == 0) return std::nullopt;
+  return value;
+}
+
+// Where `failed` (a reading that gave up) has a trailer whose /Encrypt is
+// neither a dictionary nor null: `tail` followed by a cross-reference
+// section whose trailer is the same without /Encrypt, its /Prev the
+// section read before. Null otherwise.
+std::shared_ptr<const std::string> TailWithoutEncrypt(QPDF& failed, std::string_view head,
+                                                      const std::shared_ptr<const std::string>& tail) {
+  QPDFObjectHandle trailer = failed.getTrailer();
+  if (!trailer.isDictionary()) return nullptr;
+  QPDFObjectHandle encrypt = trailer.getKey("/Encrypt");
+  if (encrypt.isNull() || encrypt.isDictionary()) return nullptr;
+  const std::string_view before = tail ? std::string_view(*tail) : head;
+  const std::optional<uint64_t> prev = LastStartxref(before);
+  if (!prev) return nullptr;
+  // libqpdf counts offsets from the header.
+  const size_t header = head.substr(0, 1024 + 5).find("%PDF-");
+  const size_t at = head.size() + (tail ? tail->size() : 0) + 1 - (header == std::string_view::npos ? 0 : header);
+  std::string text = tail ? *tail : std::string();
+  text += "\nxref\n0 1\n0000000000 65535 f \ntrailer\n<<";
+  // Taken as written: the failed reading resolves no object again.
+  std::map<std::string, QPDFObjectHandle> entries = trailer.getDictAsMap();
+  for (const char* key : {"/Size", "/Root", "/Info", "/ID"}) {
+    if (auto it = entries.find(key); it != entries.end()) text += std::string(" ") + key + " " + it->second.unparse();
+  }
+  text += " /Prev " + std::to_string(*prev) + " >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
+  return std::make_shared<const std::string>(std::move(text));
 }
 
 std::string WhatOf(const std::exception_ptr& error) {
@@ -378,6 +441,36 @@ ObjectCheck& Document::objectCheck() {
 
 std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
                                         bool recover, bool withoutTrailingJunk) {
+  std::string_view head = bytes_->view();
+  if (withoutTrailingJunk) head = head.substr(0, WithoutTrailingJunk(head, *budget_));
+  std::unique_ptr<QPDF> failed;
+  try {
+    return readOnce(head, tail, password, ignoreXrefStreams, recover, /*withoutKey=*/false, &failed);
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() == qpdf_e_password) {
+      // Encryption that leaves everything read plain needs no key, so no
+      // password need open it: read as it is, as the other readers do.
+      std::unique_ptr<QPDF> pdf;
+      try {
+        pdf = readOnce(head, tail, nullptr, ignoreXrefStreams, recover, /*withoutKey=*/true, nullptr);
+      } catch (const QPDFExc&) {
+      }
+      if (!pdf) throw;
+      trace("CPdfEngine reader: " + path_ + ": encrypted, but nothing read needs decryption; read without a password");
+      return pdf;
+    }
+    // A trailer's /Encrypt that is not a dictionary encrypts nothing: read
+    // again with a trailer without it, appended after the file.
+    std::shared_ptr<const std::string> withoutEncrypt = failed ? TailWithoutEncrypt(*failed, head, tail) : nullptr;
+    if (!withoutEncrypt) throw;
+    trace("CPdfEngine reader: " + path_ + ": the trailer's /Encrypt is not a dictionary; read as not encrypted");
+    return readOnce(head, withoutEncrypt, password, ignoreXrefStreams, recover, /*withoutKey=*/false, nullptr);
+  }
+}
+
+std::unique_ptr<QPDF> Document::readOnce(std::string_view head, std::shared_ptr<const std::string> tail,
+                                         const char* password, bool ignoreXrefStreams, bool recover, bool withoutKey,
+                                         std::unique_ptr<QPDF>* failed) {
   auto pdf = std::make_unique<QPDF>();
   // Warnings are written to the logger as they arise, so that a repair
   // that warns without end runs out of budget.
@@ -387,20 +480,26 @@ std::unique_ptr<QPDF> Document::attempt(std::shared_ptr<const std::string> tail,
   pdf->setSuppressWarnings(false);
   pdf->setAttemptRecovery(recover);
   pdf->setIgnoreXRefStreams(ignoreXrefStreams);
+  // Given a key, libqpdf checks no password; the key is never used, since
+  // nothing it would decrypt is read (ReadsWithoutKey).
+  pdf->setPasswordIsHexKey(withoutKey);
   const std::string_view tailBytes = tail ? std::string_view(*tail) : std::string_view();
   auto owner = std::make_shared<std::pair<std::shared_ptr<FileBytes>, std::shared_ptr<const std::string>>>(bytes_,
                                                                                                           std::move(tail));
-  std::string_view head = bytes_->view();
-  if (withoutTrailingJunk) head = head.substr(0, WithoutTrailingJunk(head, *budget_));
   auto input = std::make_shared<BudgetedInput>(path_, head, tailBytes, std::move(owner), budget_);
   auto drain = [&]() {
     pdf->getWarnings();  // passed on by the logger
   };
   try {
-    pdf->processInputSource(input, password);
+    pdf->processInputSource(input, withoutKey ? kUnusedKey : password);
+    if (withoutKey && !ReadsWithoutKey(*pdf)) {
+      drain();
+      return nullptr;
+    }
     decodeObjectStreams(*pdf);
   } catch (...) {
     drain();
+    if (failed) *failed = std::move(pdf);
     throw;
   }
   drain();

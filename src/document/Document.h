@@ -141,8 +141,15 @@ class Document {
   // libqpdf reads the file followed by `tail` (repair's cross-reference
   // data; null for none).
   // `withoutTrailingJunk`: the file up to the end of its last %%EOF line.
+  // Encryption that leaves everything read plain, and a trailer's /Encrypt
+  // that is not a dictionary, need no password.
   std::unique_ptr<QPDF> attempt(std::shared_ptr<const std::string> tail, const char* password, bool ignoreXrefStreams,
                                 bool recover, bool withoutTrailingJunk = false);
+  // One reading of `head` and `tail`. `withoutKey`: no password is checked;
+  // null when the encryption leaves something read encrypted. `*failed`
+  // (when given) keeps a reading that raised.
+  std::unique_ptr<QPDF> readOnce(std::string_view head, std::shared_ptr<const std::string> tail, const char* password,
+                                 bool ignoreXrefStreams, bool recover, bool withoutKey, std::unique_ptr<QPDF>* failed);
   // `*infoUnknown`: the trailer was not found, nor an Info dictionary that
   // can be read without it.
   std::unique_ptr<QPDF> rebuild(const char* password, std::shared_ptr<const std::string>* rebuilt, bool* infoUnknown);

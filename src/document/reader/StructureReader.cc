@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "document/Encryption.h"
 #include "document/WorkBudget.h"
+#include "document/reader/ObjectHandle.h"
 #include "document/reader/StreamData.h"
 
 namespace pdfparse::document::reader {
@@ -62,11 +64,22 @@ StructureReader::StructureReader(std::string_view bytes, WorkBudget& budget) : b
   Parser parser(bytes_, at + 9, &budget_);
   readSections(parser.unsignedInteger());
   if (!trailer_.isDictionary()) throw Refusal("no trailer dictionary");
-  if (const Object* encrypt = trailer_.get("Encrypt"); encrypt && !encrypt->isNull()) {
-    throw Refusal("the document is encrypted");
-  }
   if (Integer(trailer_.get("Size"), "the trailer's /Size") < static_cast<int64_t>(entries_.size())) {
     throw Refusal("objects numbered beyond the trailer's /Size");
+  }
+  // Encryption that leaves strings plain leaves everything read here plain,
+  // but for object streams where stream data is encrypted.
+  switch (EncryptionOf(ValueHandle(this, &trailer_).getKey("/Encrypt"))) {
+    case Encryption::kNone:
+    case Encryption::kEmbeddedOnly:
+      break;
+    case Encryption::kStreamsOnly:
+      for (const Entry& entry : entries_) {
+        if (entry.kind == Kind::Compressed) throw Refusal("the document's object streams are encrypted");
+      }
+      break;
+    case Encryption::kEncrypted:
+      throw Refusal("the document is encrypted");
   }
   // libqpdf keeps a cross-reference stream as the object it is numbered:
   // where the table names another object by that number, the two differ.
