@@ -431,22 +431,36 @@ PDDoc DocumentEngine::PDDocOpenEx(ASPathName pathName, ASFileSys fileSys, PDAuth
       document::OpenDocuments::Add(raw->doc, path);
       return reinterpret_cast<PDDoc>(raw);
     } catch (...) {
-      // A document that did not open is closed again.
-      document::Outcome outcome;
-      if (raw != nullptr && docs_.count(raw)) {
-        outcome.repaired = raw->doc->repaired();
-        outcome.warnings = raw->doc->warningCount();
+      if (!opening.empty()) {
+        document::Outcome outcome;
+        outcome.failure = document::ErrorOfCurrentException();
+        if (raw != nullptr && docs_.count(raw)) {
+          outcome.repaired = raw->doc->repaired();
+          outcome.warnings = raw->doc->warningCount();
+        }
+        document::Outcomes::Record(opening, outcome);
+      }
+      if (raw == nullptr || !docs_.count(raw)) throw;
+      // A document that did not open is closed again. Its teardown (on the
+      // disposer's thread) may free what the document raised, so what leaves
+      // is the library's own exception or a copy.
+      auto close = [&] {
         try {
           closeDoc(raw);
         } catch (...) {
           docs_.erase(raw);
         }
+      };
+      try {
+        throw;
+      } catch (const pdfl::PdflException&) {
+        close();
+        throw;
+      } catch (...) {
+        const document::Error error = document::ErrorOfCurrentException();
+        close();
+        throw error;
       }
-      if (!opening.empty()) {
-        outcome.failure = document::ErrorOfCurrentException();
-        document::Outcomes::Record(opening, std::move(outcome));
-      }
-      throw;
     }
   });
 }
