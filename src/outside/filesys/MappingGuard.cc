@@ -25,7 +25,7 @@ std::mutex g_mutex;  // guards the fields below and the taking of slots
 int g_guards = 0;
 struct sigaction g_previous;
 
-// Async-signal-safe: atomics, sysconf and mmap (a system call) only.
+// Async-signal-safe: atomics, sysconf, mmap, signal and raise only.
 void OnSigbus(int sig, siginfo_t* info, void* context) {
   const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
   for (Slot& slot : g_slots) {
@@ -52,9 +52,10 @@ void OnSigbus(int sig, siginfo_t* info, void* context) {
     g_previous.sa_handler(sig);
     return;
   }
-  // The default action: the fault happens again on return and ends the
-  // process as if no handler had been there.
+  // The default action, as if no handler had been there: a fault happens
+  // again on return; a SIGBUS sent by another process is raised again.
   signal(sig, SIG_DFL);
+  raise(sig);
 }
 
 }  // namespace
